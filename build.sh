@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Sets Quillmere up on Debian 12 and builds it.
+#   ./build.sh run    installs what is missing, builds, and starts the program
+#   ./build.sh test   installs what is missing, builds, and runs every test
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  libgtest-dev libgmock-dev
+)
+
+sudo_if_needed() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_if_needed apt-get update
+    sudo_if_needed env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build --parallel
+}
+
+case "${1:-}" in
+  run)
+    install_missing
+    build
+    exec ./build/src/app/quillmere
+    ;;
+  test)
+    install_missing
+    build
+    ctest --test-dir build --output-on-failure --timeout 300
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

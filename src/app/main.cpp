@@ -1,0 +1,51 @@
+// Quillmere: finds and replaces text in many project-schedule files in one run.
+
+#include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "platform/host/host.h"
+#include "platform/qt_dialogs.h"
+#include "platform/settings_store.h"
+#include "shell/form1.h"
+
+#include <QApplication>
+#include <QHash>
+
+namespace {
+
+// Holds the choices in memory until the per-user store is in place.
+class SessionSettings : public quillmere::SettingsStore {
+public:
+    QString read(const QString& key, const QString& defaultValue) override {
+        return m_values.value(key, defaultValue);
+    }
+    void write(const QString& key, const QString& value) override { m_values[key] = value; }
+
+private:
+    QHash<QString, QString> m_values;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setApplicationName(quillmere::kProductName);
+
+    quillmere::QtEventLoop events;
+    quillmere::QtDialogs dialogs(events);
+    quillmere::NativeFileSystem files;
+    SessionSettings settings;
+    const auto hosts = quillmere::MakeDefaultHostFactory();
+    quillmere::Services services{dialogs,    *hosts, files, settings,
+                                 events,     QCoreApplication::applicationDirPath()};
+
+    quillmere::Form1 form(services);
+    try {
+        form.Form_Load();
+    } catch (const quillmere::ProgramEnding&) {
+        return 0;
+    }
+    form.show();
+    return app.exec();
+}

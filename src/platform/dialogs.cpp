@@ -1,0 +1,18 @@
+#include "platform/dialogs.h"
+
+namespace quillmere {
+
+void Dialogs::inform(const QString& text) {
+    message({m_applicationTitle, text, MessageButtons::Ok, MessageIcon::None});
+}
+
+bool Dialogs::ask(const QString& text) {
+    return message({m_applicationTitle, text, MessageButtons::YesNo, MessageIcon::None}) ==
+           Answer::Yes;
+}
+
+void Dialogs::warn(const QString& caption, const QString& text) {
+    message({caption, text, MessageButtons::Ok, MessageIcon::Warning});
+}
+
+}  // namespace quillmere

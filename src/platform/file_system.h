@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace quillmere {
+
+// Windows attribute bits, which the program's routines are written against. On POSIX they are
+// mapped: directory and archive (regular file) from the file type, hidden for a name starting
+// with ".", reparse point for a symbolic link, read-only when the owner may not write, system
+// never.
+namespace attr {
+inline constexpr quint32 kReadOnly = 1;
+inline constexpr quint32 kHidden = 2;
+inline constexpr quint32 kSystem = 4;
+inline constexpr quint32 kDirectory = 16;
+inline constexpr quint32 kArchive = 32;
+inline constexpr quint32 kReparsePoint = 1024;
+}  // namespace attr
+
+// The file-system primitives the program's routines are built on. Every call either gives its
+// answer or throws Failure with the system's description.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual QDateTime modificationTime(const QString& path) = 0;
+    virtual quint32 attributes(const QString& path) = 0;
+    // The ordinary deletion, which refuses a read-only file.
+    virtual void deleteFile(const QString& path) = 0;
+    // Deletion that removes a read-only file too.
+    virtual void deleteFileForced(const QString& path) = 0;
+    // The current user's desktop folder without a trailing separator; empty when the system
+    // knows none.
+    virtual QString desktopFolder() = 0;
+};
+
+// The operating system's file system.
+class NativeFileSystem : public FileSystem {
+public:
+    QDateTime modificationTime(const QString& path) override;
+    quint32 attributes(const QString& path) override;
+    void deleteFile(const QString& path) override;
+    void deleteFileForced(const QString& path) override;
+    QString desktopFolder() override;
+};
+
+}  // namespace quillmere

@@ -1,0 +1,75 @@
+#include "platform/failure.h"
+#include "platform/file_system.h"
+
+#include <QDir>
+
+#include <windows.h>
+#include <shlobj.h>
+
+namespace quillmere {
+namespace {
+
+long ErrorNumberFor(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND: return errors::kFileNotFound;
+        case ERROR_PATH_NOT_FOUND: return errors::kPathNotFound;
+        case ERROR_ACCESS_DENIED: return errors::kPermissionDenied;
+        default: return errors::kPathFileAccess;
+    }
+}
+
+[[noreturn]] void ThrowLastError(const QString& path) {
+    const DWORD error = GetLastError();
+    wchar_t* buffer = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    QString text = buffer ? QString::fromWCharArray(buffer).trimmed() : QString();
+    LocalFree(buffer);
+    if (text.isEmpty()) text = QStringLiteral("System error %1").arg(error);
+    throw Failure(ErrorNumberFor(error), text + QStringLiteral(": ") + path);
+}
+
+std::wstring Wide(const QString& path) { return path.toStdWString(); }
+
+}  // namespace
+
+QDateTime NativeFileSystem::modificationTime(const QString& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data))
+        ThrowLastError(path);
+    ULARGE_INTEGER time{};
+    time.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    time.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    // FILETIME counts 100 ns from 1601-01-01.
+    const qint64 msecs = qint64(time.QuadPart / 10000) - 11644473600000LL;
+    return QDateTime::fromMSecsSinceEpoch(msecs);
+}
+
+quint32 NativeFileSystem::attributes(const QString& path) {
+    const DWORD bits = GetFileAttributesW(Wide(path).c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES) ThrowLastError(path);
+    return bits;
+}
+
+void NativeFileSystem::deleteFile(const QString& path) {
+    if (!DeleteFileW(Wide(path).c_str())) ThrowLastError(path);
+}
+
+void NativeFileSystem::deleteFileForced(const QString& path) {
+    const std::wstring name = Wide(path);
+    const DWORD bits = GetFileAttributesW(name.c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES) ThrowLastError(path);
+    if (bits & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesW(name.c_str(), bits & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (!DeleteFileW(name.c_str())) ThrowLastError(path);
+}
+
+QString NativeFileSystem::desktopFolder() {
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, buffer)))
+        return QString();
+    return QString::fromWCharArray(buffer);
+}
+
+}  // namespace quillmere

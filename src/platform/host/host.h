@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace quillmere {
+
+// The arguments of one Replace call, in the host's order.
+struct ReplaceArgs {
+    QString field;
+    QString test;
+    QString value;
+    QString replacement;
+    bool replaceAll = true;
+    bool next = true;
+    bool matchCase = false;
+};
+
+// One instance of a project host (Microsoft Project or a substitute). Every call may throw
+// Failure with the host's own description; release is the destructor.
+class HostInstance {
+public:
+    virtual ~HostInstance() = default;
+    // The default property: "Microsoft Project" for a genuine instance.
+    virtual QString name() = 0;
+    virtual void fileOpen(const QString& path) = 0;
+    // True when anything changed; callers may ignore it.
+    virtual bool replace(const ReplaceArgs& args) = 0;
+    virtual void fileSaveAs(const QString& path) = 0;
+    virtual void quit() = 0;
+};
+
+class HostFactory {
+public:
+    virtual ~HostFactory() = default;
+    // A new private instance; throws Failure when the server is absent.
+    virtual std::unique_ptr<HostInstance> create(const QString& className) = 0;
+    // The already running instance; throws Failure when none runs.
+    virtual std::unique_ptr<HostInstance> attach(const QString& className) = 0;
+};
+
+inline const QString kProjectClassName = QStringLiteral("MSProject.Application");
+
+// The host this platform uses by default.
+std::unique_ptr<HostFactory> MakeDefaultHostFactory();
+
+}  // namespace quillmere

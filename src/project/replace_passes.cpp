@@ -1,0 +1,46 @@
+#include "project/replace_passes.h"
+
+#include "platform/failure.h"
+#include "platform/host/host.h"
+#include "project/field_catalogue.h"
+#include "shell/guard.h"
+#include "shell/locations.h"
+
+#include <memory>
+
+namespace quillmere {
+namespace {
+
+// Every step after a failed creation acts on no instance at all and fails on its own.
+HostInstance& Require(const std::unique_ptr<HostInstance>& host) {
+    if (!host)
+        throw Failure(errors::kObjectNotSet,
+                      QStringLiteral("Object variable not set: no project host was started."));
+    return *host;
+}
+
+ReplaceArgs MakeArgs(const QString& field, const QString& find, const QString& replacement,
+                     bool matchCase) {
+    return ReplaceArgs{field, kReplaceTest, find, replacement, true, true, matchCase};
+}
+
+}  // namespace
+
+void ReplaceByFileXY(const PassContext& context, const QString& sourcePath, const QString& find,
+                     const QString& replacement, const QString& outputPath) {
+    Guard g(context.report, locations::kReplaceByFileXY);
+    std::unique_ptr<HostInstance> host;
+    g.step(100, [&] { host = context.hosts.create(kProjectClassName); });
+    g.step(102, [&] { Require(host).fileOpen(sourcePath); });
+    const auto& catalogue = FieldCatalogue();
+    for (int k = 1; k <= kFieldCount; ++k) {
+        g.step(102 + 2 * k, [&] {
+            const bool matchCase = context.matchCaseValue() == 1;
+            Require(host).replace(MakeArgs(catalogue[k - 1], find, replacement, matchCase));
+        });
+    }
+    g.step(304, [&] { Require(host).fileSaveAs(outputPath); });
+    g.step(306, [&] { Require(host).quit(); });
+}
+
+}  // namespace quillmere

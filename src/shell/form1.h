@@ -1,0 +1,115 @@
+#pragma once
+
+#include "platform/services.h"
+#include "shell/error_report.h"
+
+#include <QCursor>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QTreeWidget;
+
+namespace quillmere {
+
+class ProgressBar;
+class TabControl;
+
+inline const QString kProductName = QStringLiteral("Quillmere");
+
+// The main window: the program's controls, which are the only store of the working data, and
+// the home of every command. Controls keep their designer's names.
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Services& services);
+
+    // ---- shell: start-up, pointer state, closing
+    void Form_Load();
+    enum class Pointer { Default, Custom, Hourglass };
+    Pointer pointer() const { return m_pointer; }
+    void setPointer(Pointer pointer);
+    // "Match Case" as a check box value: 0 unchecked, 1 checked, 2 grayed.
+    int Check2Value() const;
+    Services& services() { return m_services; }
+    ErrorReport& errorReport() { return m_report; }
+
+    // ---- file list
+    QTreeWidget* ListView1;
+    QPushButton* PushButton3;   // Add Project File(s)
+    QPushButton* PushButton6;   // Add All Project Files In Folder
+    QPushButton* PushButton2;   // Clear List
+    QPushButton* PushButton8;   // Load Sample/Example Files
+
+    // ---- options
+    QGroupBox* Frame1;
+    QCheckBox* Check2;
+    TabControl* TabControl1;
+
+    // ---- single pair (tab 0)
+    QLabel* Label1;
+    QPlainTextEdit* Text1;
+    QLabel* Label2;
+    QPlainTextEdit* Text2;
+
+    // ---- sets (tab 1)
+    QLabel* Label3;
+    QComboBox* Combo1;
+    QLabel* Label4;
+    QComboBox* Combo2;
+    QPushButton* Pushbutton1;   // Add Set
+    QPushButton* PushButton10;  // Load Sets
+    QPushButton* PushButton9;   // Save Sets
+    QPushButton* PushButton4;   // Remove Selected Set
+    QPushButton* PushButton5;   // Clear Sets
+
+    // ---- output
+    QGroupBox* Frame2;
+    QRadioButton* Option1;
+    QGroupBox* Frame3;
+    QLineEdit* Text3;
+    QPushButton* PushButton14;  // "..."
+    QRadioButton* Option2;
+
+    // ---- run
+    QPushButton* PushButton7;   // Start Replacing
+    ProgressBar* ProgressBar1;
+
+    QList<QPushButton*> pushButtons() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createFileListControls();
+    void createOptionControls();
+    void createSetControls(QWidget* page);
+    void createPairControls(QWidget* page);
+    void createOutputControls();
+    void createRunControls();
+    void place(QWidget* control, int left, int top, int width, int height);
+    void setAccessibleNames();
+    void watchHover();
+    QList<QWidget*> backgroundControls() const;
+    void loadHandCursor();
+    QString programFile(const char* name) const;
+
+    void Form_Unload();
+    void Button_MouseMove();
+    void Background_MouseMove();
+
+    Services& m_services;
+    ErrorReport m_report;
+    Pointer m_pointer = Pointer::Default;
+    QCursor m_handCursor;
+    bool m_hasHandCursor = false;
+};
+
+}  // namespace quillmere

@@ -1,0 +1,94 @@
+#include "shell/window_dressing.h"
+
+#include "platform/dialogs.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QRadioButton>
+#include <QtEndian>
+
+namespace quillmere {
+namespace {
+
+const long kFileNotFound = errors::kFileNotFound;
+const long kInvalidPicture = 481;
+
+void SetBackground(QWidget& widget, const QColor& colour) {
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, colour);
+    widget.setPalette(palette);
+    widget.setAutoFillBackground(true);
+}
+
+bool IsOrdinaryFile(FileSystem& files, const QString& path) {
+    try {
+        const quint32 bits = files.attributes(path);
+        return (bits & (attr::kDirectory | attr::kHidden | attr::kSystem)) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+QByteArray ReadWhole(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(kFileNotFound, file.errorString() + QStringLiteral(": ") + path);
+    return file.readAll();
+}
+
+}  // namespace
+
+void ApplyFormColours(QWidget& form) {
+    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
+    SetBackground(form, buttonFace);
+    for (QWidget* child : form.findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
+            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
+            SetBackground(*child, buttonFace);
+    }
+}
+
+void ApplySkin(QWidget& form, FileSystem& files, const QString& programFolder) {
+    const QString path = QDir::toNativeSeparators(programFolder + QStringLiteral("/x/o.cjs"));
+    if (!IsOrdinaryFile(files, path)) return;
+    ApplyFormColours(form);
+    form.setStyleSheet(QString::fromUtf8(ReadWhole(path)));
+}
+
+QString ApplicationTitle(const QString& productName) {
+    QString title = productName;
+    while (title.size() > 40) {
+        const qsizetype blank = title.lastIndexOf(QLatin1Char(' '));
+        // A long name without a blank cannot be cut any further.
+        if (blank < 0) break;
+        title.truncate(blank);
+    }
+    return title;
+}
+
+void SetApplicationTitle(Dialogs& dialogs, const QString& productName) {
+    dialogs.setApplicationTitle(ApplicationTitle(productName));
+}
+
+QCursor LoadCursorFile(const QString& path) {
+    const QByteArray bytes = ReadWhole(path);
+    QPixmap image;
+    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
+        throw Failure(kInvalidPicture, QStringLiteral("Invalid picture: ") + path);
+    int hotX = 0;
+    int hotY = 0;
+    if (bytes.size() >= 14) {
+        hotX = qFromLittleEndian<quint16>(bytes.constData() + 10);
+        hotY = qFromLittleEndian<quint16>(bytes.constData() + 12);
+    }
+    return QCursor(image, qBound(0, hotX, image.width() - 1), qBound(0, hotY, image.height() - 1));
+}
+
+}  // namespace quillmere

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QCursor>
+#include <QString>
+
+class QWidget;
+
+namespace quillmere {
+
+class Dialogs;
+class FileSystem;
+
+// Loads the skin from the program folder's "x/o.cjs" (a Qt style sheet) onto the window, after
+// giving the window and its option buttons, check boxes, frames and labels the button-face
+// colour. Without an ordinary file there, the window keeps its designed colours.
+void ApplySkin(QWidget& form, FileSystem& files, const QString& programFolder);
+
+// Gives the window and its option buttons, check boxes, frames and labels the system's
+// button-face colour; other controls keep theirs.
+void ApplyFormColours(QWidget& form);
+
+// The product name, cut at its last blank while longer than 40 characters.
+QString ApplicationTitle(const QString& productName);
+// Makes that the caption of every message box and prompt that names none of its own.
+void SetApplicationTitle(Dialogs& dialogs, const QString& productName);
+
+// Loads a .cur file as a pointer with the hotspot written in the file, which Qt's own reader
+// ignores. Throws Failure when the file is no readable pointer image.
+QCursor LoadCursorFile(const QString& path);
+
+}  // namespace quillmere

@@ -1,0 +1,74 @@
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "platform/qt_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace quillmere {
+namespace {
+
+TEST(NativeFileSystem, AttributesInWindowsForm) {
+    QTemporaryDir dir;
+    NativeFileSystem fs;
+    const QString file = dir.filePath("plan.mpp");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    const QString hidden = dir.filePath(".hidden");
+    QFile::copy(file, hidden);
+    QFile::link(dir.path(), dir.filePath("loop"));
+
+    struct Case {
+        QString path;
+        quint32 expected;
+    } cases[] = {
+        {file, attr::kArchive},
+        {dir.path(), attr::kDirectory},
+        {dir.path() + "/", attr::kDirectory},
+        {hidden, attr::kArchive | attr::kHidden},
+        {dir.filePath("loop"), attr::kDirectory | attr::kReparsePoint},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fs.attributes(c.path), c.expected) << c.path.toStdString();
+
+    QFile::setPermissions(file, QFileDevice::ReadOwner);
+    EXPECT_EQ(fs.attributes(file), attr::kArchive | attr::kReadOnly);
+    try {
+        fs.attributes(dir.filePath("missing"));
+        FAIL();
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.number(), errors::kFileNotFound);
+        EXPECT_TRUE(failure.description().contains("missing"));
+    }
+}
+
+TEST(NativeFileSystem, PlainDeletionRefusesReadOnlyFiles) {
+    QTemporaryDir dir;
+    NativeFileSystem fs;
+    const QString file = dir.filePath("a.mpp");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    QFile::setPermissions(file, QFileDevice::ReadOwner);
+    EXPECT_THROW(fs.deleteFile(file), Failure);
+    EXPECT_TRUE(QFile::exists(file));
+    fs.deleteFileForced(file);
+    EXPECT_FALSE(QFile::exists(file));
+    EXPECT_THROW(fs.deleteFileForced(file), Failure);
+    EXPECT_THROW(fs.deleteFile(dir.path()), Failure);
+}
+
+TEST(QtDialogs, TextsAndMultiSelectResult) {
+    EXPECT_EQ(DisplayText("a\r\nb\rc\nd"), "a\nb\nc\nd");
+    EXPECT_EQ(DisplayText("x\r\r\r\ny"), "x\n\n\ny");
+    EXPECT_EQ(ClassicMultiSelect({}), "");
+    EXPECT_EQ(ClassicMultiSelect({"/p/a.mpp"}), "/p/a.mpp");
+    EXPECT_EQ(ClassicMultiSelect({"/p/a.mpp", "/p/b.mpp"}),
+              QString("/p") + QChar(0) + "a.mpp" + QChar(0) + "b.mpp");
+}
+
+}  // namespace
+}  // namespace quillmere

@@ -1,0 +1,137 @@
+#include "project/field_catalogue.h"
+#include "project/replace_passes.h"
+
+#include "shell/error_report.h"
+#include "support/fake_host.h"
+#include "support/scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace quillmere {
+namespace {
+
+using testing::FakeHost;
+using testing::HostCall;
+using testing::ReplaceCallArgs;
+using testing::ScriptedDialogs;
+
+TEST(FieldCatalogue, HundredEntriesWithDurationTwice) {
+    const auto& fields = FieldCatalogue();
+    const std::set<QString> distinct(fields.begin(), fields.end());
+    EXPECT_EQ(distinct.size(), 99u);
+    EXPECT_EQ(fields[0], "Duration");
+    EXPECT_EQ(fields[18], "Duration");
+    EXPECT_EQ(fields[15], "Contact");
+    EXPECT_EQ(fields[39], "Name");
+    EXPECT_EQ(fields[40], "Notes");
+    EXPECT_EQ(fields[64], "Text1");
+    EXPECT_EQ(fields[93], "Text30");
+    EXPECT_EQ(fields[99], "WBS Successors");
+    // Apart from the first entry the names stand in order, numbered families by number.
+    EXPECT_EQ(fields[14], "Baseline10 Duration");
+    EXPECT_EQ(fields[29], "Duration10");
+    EXPECT_EQ(fields[50], "Outline Code10");
+}
+
+class SinglePairPass : public ::testing::Test {
+protected:
+    SinglePairPass() { dialogs.allowErrorReports(); }
+    void run(const QString& find = "Alpha", const QString& replacement = "Beta") {
+        ReplaceByFileXY(context, "/in/plan.xml", find, replacement, "/out/plan.xml");
+    }
+
+    ScriptedDialogs dialogs;
+    ErrorReport report{dialogs};
+    FakeHost host;
+    int matchCase = 0;
+    PassContext context{host, report, [this] { return matchCase; }};
+};
+
+TEST_F(SinglePairPass, CallsTheHostInOrderWithTheFixedArguments) {
+    matchCase = 1;
+    run();
+    QStringList expectedOps{"Create", "FileOpen"};
+    for (int k = 0; k < kFieldCount; ++k) expectedOps << "Replace";
+    expectedOps << "FileSaveAs" << "Quit" << "Release";
+    EXPECT_EQ(host.ops(), expectedOps);
+    EXPECT_EQ(host.calls()[0].args, QStringList{"MSProject.Application"});
+    EXPECT_EQ(host.calls()[1].args, QStringList{"/in/plan.xml"});
+    const auto replaces = host.callsOf("Replace");
+    for (int k = 0; k < kFieldCount; ++k)
+        EXPECT_EQ(replaces[k].args, ReplaceCallArgs(FieldCatalogue()[k], "Alpha", "Beta", true));
+    EXPECT_EQ(host.callsOf("FileSaveAs")[0].args, QStringList{"/out/plan.xml"});
+    EXPECT_EQ(host.liveInstances(), 0);
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(SinglePairPass, MatchCaseIsReadBeforeEveryCall) {
+    struct Case {
+        int value;
+        const char* expected;
+    } cases[] = {{0, "false"}, {1, "true"}, {2, "false"}};
+    for (const auto& c : cases) {
+        FakeHost fresh;
+        PassContext ctx{fresh, report, [&] { return c.value; }};
+        ReplaceByFileXY(ctx, "a", "x", "y", "b");
+        for (const auto& call : fresh.callsOf("Replace")) EXPECT_EQ(call.args[6], c.expected);
+    }
+    // The box changes while the pass runs: only the later calls see it.
+    host.onCall = [&](const HostCall& call) {
+        if (call.op == "Replace" && call.args[0] == "Name") matchCase = 1;
+    };
+    run();
+    const auto replaces = host.callsOf("Replace");
+    EXPECT_EQ(replaces[39].args[6], "false");
+    EXPECT_EQ(replaces[40].args[6], "true");
+    EXPECT_EQ(replaces[99].args[6], "true");
+}
+
+TEST_F(SinglePairPass, ARejectedFieldCostsOneReportAndTheFileIsStillSaved) {
+    host.failWhen = [](const HostCall& call) -> std::optional<QString> {
+        if (call.op == "Replace" && call.args[0] == "Hyperlink Href")
+            return "The field \"Hyperlink Href\" does not exist.";
+        return std::nullopt;
+    };
+    run();
+    // "Hyperlink Href" is entry 37: line 102 + 2 * 37.
+    EXPECT_EQ(dialogs.errorReportLines(), std::vector<int>{176});
+    EXPECT_TRUE(dialogs.errorReports()[0].text.startsWith(
+        "The field \"Hyperlink Href\" does not exist.\r\n"
+        "in Tarnwick2021/08/31.MSProject1.ReplaceByFileXY at line 176"));
+    EXPECT_EQ(host.callsOf("Replace").size(), 100u);
+    EXPECT_EQ(host.callsOf("FileSaveAs").size(), 1u);
+    EXPECT_EQ(host.callsOf("Quit").size(), 1u);
+}
+
+TEST_F(SinglePairPass, AFailedSaveStillQuits) {
+    host.failWhen = [](const HostCall& call) -> std::optional<QString> {
+        if (call.op == "FileSaveAs") return "Disk full";
+        return std::nullopt;
+    };
+    run();
+    EXPECT_EQ(dialogs.errorReportLines(), std::vector<int>{304});
+    EXPECT_EQ(host.ops().mid(host.ops().size() - 3), (QStringList{"FileSaveAs", "Quit", "Release"}));
+}
+
+TEST_F(SinglePairPass, AnAbsentHostGivesOneReportPerStep) {
+    host.absent = true;
+    run();
+    std::vector<int> expected;
+    for (int line = 100; line <= 306; line += 2) expected.push_back(line);
+    EXPECT_EQ(dialogs.errorReportLines(), expected);
+    EXPECT_EQ(expected.size(), 104u);
+    EXPECT_EQ(host.ops(), QStringList{"Create"});
+}
+
+TEST_F(SinglePairPass, AnEmptyFindTextIsPassedThrough) {
+    run("", "");
+    for (const auto& call : host.callsOf("Replace")) {
+        EXPECT_EQ(call.args[2], "");
+        EXPECT_EQ(call.args[3], "");
+    }
+}
+
+}  // namespace
+}  // namespace quillmere

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/event_loop.h"
+#include "platform/file_system.h"
+#include "platform/services.h"
+#include "platform/settings_store.h"
+#include "support/fake_host.h"
+#include "support/scripted_dialogs.h"
+
+#include <QHash>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace quillmere::testing {
+
+// Settings held in memory, one fresh store per test.
+class MemorySettings : public SettingsStore {
+public:
+    QString read(const QString& key, const QString& defaultValue) override {
+        return values.value(key, defaultValue);
+    }
+    void write(const QString& key, const QString& value) override { values[key] = value; }
+    QHash<QString, QString> values;
+};
+
+// The real event loop with a hook that runs at every yield, so a test can act "while the
+// program yields" (press a button, close the window, change an option).
+class HookedEventLoop : public QtEventLoop {
+public:
+    void doEvents() override {
+        ++yields;
+        if (atYield) atYield();
+        QtEventLoop::doEvents();
+    }
+    std::function<void()> atYield;
+    int yields = 0;
+};
+
+// One test's worth of services: scripted dialogs, a recording host, the real file system, a
+// memory settings store, and an empty program folder in a temporary directory.
+struct FakeServices {
+    ScriptedDialogs dialogs;
+    FakeHost host;
+    NativeFileSystem files;
+    MemorySettings settings;
+    HookedEventLoop events;
+    QTemporaryDir programFolder;
+    Services services{dialogs, host, files, settings, events, programFolder.path()};
+};
+
+}  // namespace quillmere::testing
