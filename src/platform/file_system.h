@@ -29,6 +29,9 @@ public:
     virtual void deleteFile(const QString& path) = 0;
     // Deletion that removes a read-only file too.
     virtual void deleteFileForced(const QString& path) = 0;
+    // True when both paths name one existing file (through another spelling, letter case, a
+    // link); false when either does not exist or cannot be examined.
+    virtual bool sameFile(const QString& a, const QString& b) = 0;
     // The current user's desktop folder without a trailing separator; empty when the system
     // knows none.
     virtual QString desktopFolder() = 0;
@@ -41,6 +44,7 @@ public:
     quint32 attributes(const QString& path) override;
     void deleteFile(const QString& path) override;
     void deleteFileForced(const QString& path) override;
+    bool sameFile(const QString& a, const QString& b) override;
     QString desktopFolder() override;
 };
 

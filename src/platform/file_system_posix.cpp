@@ -89,6 +89,15 @@ void NativeFileSystem::deleteFileForced(const QString& path) {
     if (::unlink(name.constData()) != 0) ThrowSystemError(errno, path);
 }
 
+bool NativeFileSystem::sameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty()) return false;
+    struct stat first {};
+    struct stat second {};
+    if (::stat(QFile::encodeName(a).constData(), &first) != 0) return false;
+    if (::stat(QFile::encodeName(b).constData(), &second) != 0) return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 QString NativeFileSystem::desktopFolder() {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return desktop;

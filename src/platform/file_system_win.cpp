@@ -65,6 +65,31 @@ void NativeFileSystem::deleteFileForced(const QString& path) {
     if (!DeleteFileW(name.c_str())) ThrowLastError(path);
 }
 
+namespace {
+
+// The volume and file index that identify a file whatever path reaches it.
+bool FileIdentity(const QString& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE handle = CreateFileW(Wide(path).c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    return ok;
+}
+
+}  // namespace
+
+bool NativeFileSystem::sameFile(const QString& a, const QString& b) {
+    if (a.isEmpty() || b.isEmpty()) return false;
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    if (!FileIdentity(a, first) || !FileIdentity(b, second)) return false;
+    return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
 QString NativeFileSystem::desktopFolder() {
     wchar_t buffer[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, buffer)))

@@ -43,4 +43,29 @@ void ReplaceByFileXY(const PassContext& context, const QString& sourcePath, cons
     g.step(306, [&] { Require(host).quit(); });
 }
 
+void ReplaceByFileXYCombo(const PassContext& context, const QString& sourcePath,
+                          const TextList& findList, const TextList& replacementList,
+                          const QString& outputPath) {
+    Guard g(context.report, locations::kReplaceByFileXYCombo);
+    std::unique_ptr<HostInstance> host;
+    g.step(100, [&] { host = context.hosts.create(kProjectClassName); });
+    g.step(102, [&] { Require(host).fileOpen(sourcePath); });
+    int pairs = 0;
+    // A count that cannot be read still enters the loop body once, for pair 0.
+    if (!g.step(104, [&] { pairs = findList.count(); })) pairs = 1;
+    const auto& catalogue = FieldCatalogue();
+    for (int i = 0; i < pairs; ++i) {
+        for (int k = 1; k <= kFieldCount; ++k) {
+            g.step(104 + 2 * k, [&] {
+                const bool matchCase = context.matchCaseValue() == 1;
+                const QString find = findList.item(i);
+                const QString replacement = replacementList.item(i);
+                Require(host).replace(MakeArgs(catalogue[k - 1], find, replacement, matchCase));
+            });
+        }
+    }
+    g.step(308, [&] { Require(host).fileSaveAs(outputPath); });
+    g.step(310, [&] { Require(host).quit(); });
+}
+
 }  // namespace quillmere

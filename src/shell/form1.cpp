@@ -2,6 +2,8 @@
 
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "project/host_checks.h"
 #include "run/path_routines.h"
 #include "shell/guard.h"
 #include "shell/locations.h"
@@ -69,6 +71,7 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
     createRunControls();
     setAccessibleNames();
     watchHover();
+    connectCommand(PushButton7, &Form1::PushButton7_Click);
     setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
 }
 
@@ -197,6 +200,17 @@ void Form1::setAccessibleNames() {
     Frame3->setAccessibleName(QStringLiteral("Output folder"));
 }
 
+template <typename Handler>
+void Form1::connectCommand(QPushButton* button, Handler handler) {
+    // No exception may reach Qt's event loop: a command unwound by the program's end stops here.
+    connect(button, &QPushButton::clicked, this, [this, handler] {
+        try {
+            (this->*handler)();
+        } catch (const ProgramEnding&) {
+        }
+    });
+}
+
 QList<QPushButton*> Form1::pushButtons() const {
     return {PushButton3, PushButton6, PushButton2,  PushButton8,  Pushbutton1, PushButton10,
             PushButton9, PushButton4, PushButton5, PushButton14, PushButton7};
@@ -226,6 +240,7 @@ void Form1::Form_Load() {
     g.step(134, [&] {
         ListView1->setColumnWidth(0, TwipsToPixels(0, 0, 7000, 0, logicalDpiX()).width());
     });
+    g.step(152, [&] { CheckProjectInstalled(m_services.hosts, m_services.dialogs); });
 }
 
 void Form1::loadHandCursor() {

@@ -18,6 +18,7 @@ class QTreeWidget;
 
 namespace quillmere {
 
+class Guard;
 class ProgressBar;
 class TabControl;
 
@@ -80,6 +81,7 @@ public:
     // ---- run
     QPushButton* PushButton7;   // Start Replacing
     ProgressBar* ProgressBar1;
+    void PushButton7_Click();
 
     QList<QPushButton*> pushButtons() const;
 
@@ -101,6 +103,14 @@ private:
     void loadHandCursor();
     QString programFile(const char* name) const;
 
+    // run
+    bool outputSettingUsable();
+    bool noOutputOption() const;
+    void replaceOneFile(Guard& g, int i);
+    void runPass(Guard& g);
+    template <typename Handler>
+    void connectCommand(QPushButton* button, Handler handler);
+
     void Form_Unload();
     void Button_MouseMove();
     void Background_MouseMove();
@@ -110,6 +120,10 @@ private:
     Pointer m_pointer = Pointer::Default;
     QCursor m_handCursor;
     bool m_hasHandCursor = false;
+    // The Start command's state: busy while a run works; the paths of the current file.
+    bool m_busy = false;
+    QString m_sourcePath;
+    QString m_outputPath;
 };
 
 }  // namespace quillmere

@@ -1,11 +1,15 @@
 #include "project/field_catalogue.h"
 #include "project/replace_passes.h"
 
+#include "platform/failure.h"
 #include "shell/error_report.h"
 #include "support/fake_host.h"
 #include "support/scripted_dialogs.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <set>
 
@@ -131,6 +135,140 @@ TEST_F(SinglePairPass, AnEmptyFindTextIsPassedThrough) {
         EXPECT_EQ(call.args[2], "");
         EXPECT_EQ(call.args[3], "");
     }
+}
+
+}  // namespace
+}  // namespace quillmere
+
+namespace quillmere {
+namespace {
+
+class SetListPass : public ::testing::Test {
+protected:
+    SetListPass() { dialogs.allowErrorReports(); }
+    static TextList ListOf(QStringList& texts) {
+        return {[&texts] { return int(texts.size()); },
+                [&texts](int i) {
+                    if (i < 0 || i >= texts.size()) throw Failure(381, "Invalid property array index");
+                    return texts[i];
+                }};
+    }
+    void run(const QString& source = "/in/plan.xml", const QString& output = "/out/plan.xml") {
+        ReplaceByFileXYCombo(context, source, ListOf(finds), ListOf(replacements), output);
+    }
+
+    ScriptedDialogs dialogs;
+    ErrorReport report{dialogs};
+    FakeHost host;
+    PassContext context{host, report, [] { return 0; }};
+    QStringList finds;
+    QStringList replacements;
+};
+
+TEST_F(SetListPass, PairsOutsideFieldsInside) {
+    finds = {"A", "B", "C"};
+    replacements = {"1", "2", "3"};
+    run();
+    const auto replaces = host.callsOf("Replace");
+    ASSERT_EQ(replaces.size(), 300u);
+    for (int pair = 0; pair < 3; ++pair)
+        for (int k = 0; k < kFieldCount; ++k)
+            EXPECT_EQ(replaces[pair * kFieldCount + k].args,
+                      ReplaceCallArgs(FieldCatalogue()[k], finds[pair], replacements[pair], false));
+    EXPECT_EQ(host.callsOf("Create").size(), 1u);
+    EXPECT_EQ(host.callsOf("FileSaveAs").size(), 1u);
+    EXPECT_EQ(host.ops().last(), "Release");
+}
+
+TEST_F(SetListPass, AnEmptyListStillOpensSavesAndQuits) {
+    run();
+    EXPECT_EQ(host.ops(), (QStringList{"Create", "FileOpen", "FileSaveAs", "Quit", "Release"}));
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
+TEST_F(SetListPass, ItemsAreReadAfreshForEveryCall) {
+    finds = {"A"};
+    replacements = {"1"};
+    host.onCall = [&](const HostCall& call) {
+        if (call.op == "Replace" && call.args[0] == "Name") replacements[0] = "2";
+    };
+    run();
+    const auto replaces = host.callsOf("Replace");
+    EXPECT_EQ(replaces[39].args[3], "1");
+    EXPECT_EQ(replaces[40].args[3], "2");
+}
+
+TEST_F(SetListPass, PairsChainInListOrder) {
+    QTemporaryDir dir;
+    const QString source = dir.filePath("plan.txt");
+    QFile file(source);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("Job X");
+    file.close();
+    host.actOnFiles = true;
+    const struct {
+        QStringList finds, replacements;
+        const char* expected;
+    } cases[] = {
+        {{"X", "Y"}, {"Y", "Z"}, "Job Z"},
+        {{"Y", "X"}, {"Z", "Y"}, "Job Y"},
+    };
+    for (const auto& c : cases) {
+        finds = c.finds;
+        replacements = c.replacements;
+        run(source, dir.filePath("out.txt"));
+        QFile out(dir.filePath("out.txt"));
+        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+        EXPECT_EQ(out.readAll(), QByteArray(c.expected));
+    }
+}
+
+TEST_F(SetListPass, ARejectedFieldCostsOneReportPerPair) {
+    finds = {"A", "B"};
+    replacements = {"1", "2"};
+    host.failWhen = [](const HostCall& call) -> std::optional<QString> {
+        if (call.op == "Replace" && call.args[0] == "Project") return "Unknown field";
+        return std::nullopt;
+    };
+    run();
+    // "Project" is entry 54: line 104 + 2 * 54.
+    EXPECT_EQ(dialogs.errorReportLines(), (std::vector<int>{212, 212}));
+    EXPECT_TRUE(dialogs.errorReports()[0].text.contains(
+        "in Tarnwick2021/08/31.MSProject1.ReplaceByFileXYCombo at line 212"));
+}
+
+TEST_F(SetListPass, AnAbsentHostGivesFourReportsAndAHundredPerPair) {
+    finds = {"A", "B"};
+    replacements = {"1", "2"};
+    host.absent = true;
+    run();
+    const auto lines = dialogs.errorReportLines();
+    ASSERT_EQ(lines.size(), 204u);  // create, open, save, quit, and 100 replaces per pair
+    EXPECT_EQ(lines.front(), 100);
+    EXPECT_EQ(lines[2], 106);
+    EXPECT_EQ(lines[101], 304);
+    EXPECT_EQ(lines[102], 106);
+    EXPECT_EQ(lines[lines.size() - 2], 308);
+    EXPECT_EQ(lines.back(), 310);
+}
+
+TEST_F(SetListPass, AMissingReplacementFailsThatCallInsteadOfErasingText) {
+    finds = {"A", "B"};
+    replacements = {"1"};
+    run();
+    EXPECT_EQ(host.callsOf("Replace").size(), 100u);
+    EXPECT_EQ(dialogs.errorReportLines().size(), 100u);
+    EXPECT_EQ(dialogs.errorReportLines().front(), 106);
+}
+
+TEST_F(SetListPass, AnUnreadableCountStillEntersTheLoopOnce) {
+    finds = {"A"};
+    replacements = {"1"};
+    TextList broken{[]() -> int { throw Failure(5, "Invalid procedure call"); },
+                    ListOf(finds).item};
+    ReplaceByFileXYCombo(context, "/in", broken, ListOf(replacements), "/out");
+    EXPECT_EQ(dialogs.errorReportLines(), std::vector<int>{104});
+    EXPECT_EQ(host.callsOf("Replace").size(), 100u);
 }
 
 }  // namespace

@@ -266,3 +266,22 @@ TEST_F(Form1Test, ClosingTheWindowEndsTheProgramAtTheNextYield) {
 
 }  // namespace
 }  // namespace quillmere
+
+namespace quillmere {
+namespace {
+
+TEST(Form1StartUp, WithoutAProjectHostTheProgramEndsAfterTheMessage) {
+    testing::FakeServices fake;
+    fake.host.absent = true;
+    fake.dialogs.expectMessage(
+        "Microsoft Project is not installed on this computer. You need to have it installed to "
+        "use this software without error.");
+    Form1 form(fake.services);
+    EXPECT_THROW(form.Form_Load(), ProgramEnding);
+    EXPECT_EQ(fake.dialogs.shown().size(), 1u);
+    EXPECT_EQ(fake.dialogs.shown()[0].caption, "Quillmere");
+    EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace
+}  // namespace quillmere

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/host/host.h"
+#include "support/qt_printers.h"
 
 #include <QStringList>
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "run/path_routines.h"
+
+namespace quillmere {
+
+class FileSystem;
+
+// The output path beside the source, or in the chosen folder, under the source's file name;
+// normalised.
+QString OutputInFolder(const QString& folderText, const QString& sourcePath,
+                       PathStyle style = kNativePathStyle);
+QString OutputBesideSource(const QString& sourcePath, PathStyle style = kNativePathStyle);
+
+// True when writing to the output path would touch the source: equal texts, or one existing
+// file reached through another spelling (letter case, a link, a relative or ".." form).
+bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString& sourcePath,
+                    PathStyle style = kNativePathStyle);
+
+// The output path with "_replaced" before the extension of its file name: a dot in a folder
+// name never counts, and a name without an extension gets the suffix at its end.
+QString ReplacedName(const QString& outputPath, PathStyle style = kNativePathStyle);
+
+}  // namespace quillmere

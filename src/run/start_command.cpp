@@ -1,0 +1,134 @@
+// The Start command: walks the file list and hands each file to a replace pass.
+
+#include "platform/dialogs.h"
+#include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "project/host_checks.h"
+#include "project/replace_passes.h"
+#include "run/output_path.h"
+#include "run/path_routines.h"
+#include "shell/form1.h"
+#include "shell/guard.h"
+#include "shell/locations.h"
+#include "shell/progress_bar.h"
+#include "shell/tab_control.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QTreeWidget>
+
+#include <cmath>
+
+namespace quillmere {
+namespace {
+
+const long kInvalidIndex = 381;
+
+TextList ListOf(QComboBox* combo) {
+    return {[combo] { return combo->count(); },
+            [combo](int i) {
+                if (i < 0 || i >= combo->count())
+                    throw Failure(kInvalidIndex, QStringLiteral("Invalid property array index"));
+                return combo->itemText(i);
+            }};
+}
+
+// Clears the busy flag on every way out (the command's last step), the program's end included.
+struct BusyScope {
+    bool& busy;
+    ~BusyScope() { busy = false; }
+};
+
+}  // namespace
+
+void Form1::PushButton7_Click() {
+    Guard g(m_report, locations::kStartReplacing);
+    if (g.endsIf(100, [&] { return m_busy; })) return;
+    g.step(102, [&] { m_busy = true; });
+    BusyScope scope{m_busy};
+    if (g.test(104, [&] { return !outputSettingUsable(); })) {
+        g.step(160, [&] {
+            m_services.dialogs.inform(
+                noOutputOption() ? QStringLiteral("Please choose where to save the results.")
+                                 : QStringLiteral("Folder does not exist. Please select another folder."));
+        });
+        return;
+    }
+    if (g.test(106, [&] { return ListView1->topLevelItemCount() == 0; })) {
+        g.step(158, [&] { m_services.dialogs.inform(QStringLiteral("No files added.")); });
+        return;
+    }
+    if (g.test(108, [&] { return AbortForOpenProject(m_services.hosts, m_services.dialogs); }))
+        return;
+    int fileCount = 0;
+    g.step(110, [&] { fileCount = ListView1->topLevelItemCount(); });
+    for (int i = 1; i <= fileCount; ++i) {
+        // Entries removed while the run yielded end the run at the list's current end.
+        if (i > ListView1->topLevelItemCount()) break;
+        replaceOneFile(g, i);
+    }
+    g.step(150, [&] { setPointer(Pointer::Default); });
+    g.step(152, [&] { ProgressBar1->setValue(0); });
+    g.step(154, [&] { ProgressBar1->setText(QStringLiteral("Progress Bar")); });
+    g.step(156, [&] { m_services.dialogs.inform(QStringLiteral("Done.")); });
+}
+
+bool Form1::noOutputOption() const { return !Option1->isChecked() && !Option2->isChecked(); }
+
+bool Form1::outputSettingUsable() {
+    // Both conditions are evaluated, whichever holds.
+    const bool folderExists = FolderExists(m_services.files, Text3->text());
+    const bool besideSource = Option2->isChecked();
+    if (noOutputOption()) return false;
+    return folderExists || besideSource;
+}
+
+void Form1::replaceOneFile(Guard& g, int i) {
+    g.step(112, [&] { setPointer(Pointer::Hourglass); });
+    g.step(114, [&] { m_sourcePath = ListView1->topLevelItem(i - 1)->text(0); });
+    g.step(116, [&] {
+        const double share = double(i) / double(ListView1->topLevelItemCount()) * 100.0;
+        ProgressBar1->setValue(int(std::floor(share)));
+    });
+    g.step(118, [&] {
+        ProgressBar1->setText(QStringLiteral("Processing: ") + GetFileName(m_sourcePath));
+    });
+    g.step(120, [&] { m_services.events.doEvents(); });
+    bool haveOutput = true;
+    if (g.test(122, [&] { return Option1->isChecked(); })) {
+        g.step(124, [&] { m_outputPath = OutputInFolder(Text3->text(), m_sourcePath); });
+    } else if (g.test(126, [&] { return Option2->isChecked(); })) {
+        g.step(128, [&] { m_outputPath = OutputBesideSource(m_sourcePath); });
+    } else {
+        // With no output option the previous file's output path would be written over.
+        haveOutput = false;
+    }
+    g.step(130, [&] { m_outputPath = NormalizePath(m_outputPath); });
+    if (g.test(132, [&] { return NamesTheSource(m_services.files, m_outputPath, m_sourcePath); }))
+        g.step(134, [&] { m_outputPath = ReplacedName(m_outputPath); });
+    // Whatever failed above, the source itself is never deleted or written over.
+    if (haveOutput && !NamesTheSource(m_services.files, m_outputPath, m_sourcePath)) {
+        g.step(136, [&] { DeleteFileQuietly(m_services.files, m_services.events, m_outputPath); });
+        runPass(g);
+    }
+    g.step(146, [&] { setPointer(Pointer::Hourglass); });
+}
+
+void Form1::runPass(Guard& g) {
+    const PassContext context{m_services.hosts, m_report, [this] { return Check2Value(); }};
+    if (g.test(138, [&] { return TabControl1->currentIndex() == 0; })) {
+        g.step(140, [&] {
+            ReplaceByFileXY(context, m_sourcePath, Text1->toPlainText(), Text2->toPlainText(),
+                            m_outputPath);
+        });
+    } else if (g.test(142, [&] { return TabControl1->currentIndex() == 1; })) {
+        g.step(144, [&] {
+            ReplaceByFileXYCombo(context, m_sourcePath, ListOf(Combo1), ListOf(Combo2),
+                                 m_outputPath);
+        });
+    }
+}
+
+}  // namespace quillmere
