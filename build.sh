@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libexpat1-dev
 )
 
 sudo_if_needed() {

@@ -11,7 +11,7 @@ QString ErrorReportText(const QString& description, const char* location, int li
            QString::fromLatin1(kSupportAddress);
 }
 
-void ErrorReport::show(const QString& description, const char* location, int line) {
+void BoxErrorReport::show(const QString& description, const char* location, int line) {
     m_dialogs.warn(QStringLiteral("Application Error"),
                    ErrorReportText(description, location, line));
 }

@@ -12,11 +12,18 @@ inline constexpr char kSupportAddress[] = "support@quillmere.org";
 // two bare CRs, then the request for a screenshot.
 QString ErrorReportText(const QString& description, const char* location, int line);
 
-// Shows the one "Application Error" box, with the warning icon and an OK button.
+// Where a guarded procedure reports a failed step.
 class ErrorReport {
 public:
-    explicit ErrorReport(Dialogs& dialogs) : m_dialogs(dialogs) {}
-    void show(const QString& description, const char* location, int line);
+    virtual ~ErrorReport() = default;
+    virtual void show(const QString& description, const char* location, int line) = 0;
+};
+
+// The window's report: one "Application Error" box, with the warning icon and an OK button.
+class BoxErrorReport : public ErrorReport {
+public:
+    explicit BoxErrorReport(Dialogs& dialogs) : m_dialogs(dialogs) {}
+    void show(const QString& description, const char* location, int line) override;
 
 private:
     Dialogs& m_dialogs;

@@ -116,7 +116,7 @@ private:
     void Background_MouseMove();
 
     Services& m_services;
-    ErrorReport m_report;
+    BoxErrorReport m_report;
     Pointer m_pointer = Pointer::Default;
     QCursor m_handCursor;
     bool m_hasHandCursor = false;

@@ -47,7 +47,7 @@ protected:
     }
 
     ScriptedDialogs dialogs;
-    ErrorReport report{dialogs};
+    BoxErrorReport report{dialogs};
     FakeHost host;
     int matchCase = 0;
     PassContext context{host, report, [this] { return matchCase; }};
@@ -158,7 +158,7 @@ protected:
     }
 
     ScriptedDialogs dialogs;
-    ErrorReport report{dialogs};
+    BoxErrorReport report{dialogs};
     FakeHost host;
     PassContext context{host, report, [] { return 0; }};
     QStringList finds;

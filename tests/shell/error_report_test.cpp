@@ -34,7 +34,7 @@ TEST(ErrorReport, IsAWarningBoxWithItsOwnCaption) {
     ScriptedDialogs dialogs;
     dialogs.setApplicationTitle("Quillmere");
     dialogs.expectMessage(ErrorReportText("boom", locations::kClearList, 102));
-    ErrorReport(dialogs).show("boom", locations::kClearList, 102);
+    BoxErrorReport(dialogs).show("boom", locations::kClearList, 102);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].caption, "Application Error");
     EXPECT_EQ(dialogs.shown()[0].icon, MessageIcon::Warning);
@@ -47,7 +47,7 @@ protected:
     static void Fail(const char* description = "failed") { throw Failure(5, description); }
 
     ScriptedDialogs dialogs;
-    ErrorReport report{dialogs};
+    BoxErrorReport report{dialogs};
     Guard g{report, locations::kSaveSets};
     QStringList trace;
 };

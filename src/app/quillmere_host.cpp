@@ -1,0 +1,69 @@
+// quillmere-host: runs the replace pass of the program on one file, without the window.
+//   quillmere-host SOURCE OUTPUT [--match-case] --find TEXT --replace TEXT [--find ... --replace ...]
+
+#include "platform/file_system.h"
+#include "platform/host/host.h"
+#include "project/replace_passes.h"
+#include "shell/error_report.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+
+namespace {
+
+// Prints each failed step instead of showing a box, and remembers that one failed.
+class ConsoleErrorReport : public quillmere::ErrorReport {
+public:
+    void show(const QString& description, const char*, int line) override {
+        std::fprintf(stderr, "quillmere-host: %s (step %d)\n", qPrintable(description), line);
+        failed = true;
+    }
+    bool failed = false;
+};
+
+int Usage(const QString& problem) {
+    std::fprintf(stderr,
+                 "quillmere-host: %s\nusage: quillmere-host SOURCE OUTPUT [--match-case] "
+                 "--find TEXT --replace TEXT [--find TEXT --replace TEXT ...]\n",
+                 qPrintable(problem));
+    return 2;
+}
+
+quillmere::TextList ListOf(const QStringList& texts) {
+    return {[&texts] { return int(texts.size()); }, [&texts](int i) { return texts.at(i); }};
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addPositionalArgument("SOURCE", "the project file to read");
+    parser.addPositionalArgument("OUTPUT", "where to save the result");
+    parser.addOption({"match-case", "match letter case exactly"});
+    parser.addOption({"find", "a text to find", "TEXT"});
+    parser.addOption({"replace", "its replacement", "TEXT"});
+    if (!parser.parse(QCoreApplication::arguments())) return Usage(parser.errorText());
+    const QStringList paths = parser.positionalArguments();
+    const QStringList finds = parser.values("find");
+    const QStringList replacements = parser.values("replace");
+    if (paths.size() != 2) return Usage("give a SOURCE and an OUTPUT file");
+    if (finds.isEmpty() || finds.size() != replacements.size())
+        return Usage("give each --find a --replace");
+
+    quillmere::NativeFileSystem files;
+    const QString source = QDir::cleanPath(paths[0]);
+    const QString output = QDir::cleanPath(paths[1]);
+    if (source == output || files.sameFile(source, output))
+        return Usage("OUTPUT names the SOURCE file, which is never written over");
+
+    const auto hosts = quillmere::MakeDefaultHostFactory();
+    ConsoleErrorReport report;
+    const bool matchCase = parser.isSet("match-case");
+    const quillmere::PassContext context{*hosts, report, [matchCase] { return matchCase ? 1 : 0; }};
+    quillmere::ReplaceByFileXYCombo(context, source, ListOf(finds), ListOf(replacements), output);
+    return report.failed ? 1 : 0;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/host/builtin/project_document.h"
+#include "platform/host/host.h"
+
+#include <memory>
+
+namespace quillmere::builtin {
+
+inline const QString kBuiltinHostName = QStringLiteral("Quillmere built-in project host");
+
+// Reads a project file's format from its content: Project XML or MPX. Throws Failure with a
+// description that names the file for anything else.
+std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName);
+
+// Our own project host: opens, edits and saves Project XML and MPX files.
+class BuiltinHost : public HostInstance {
+public:
+    QString name() override { return kBuiltinHostName; }
+    void fileOpen(const QString& path) override;
+    bool replace(const ReplaceArgs& args) override;
+    void fileSaveAs(const QString& path) override;
+    void quit() override;
+
+private:
+    std::unique_ptr<ProjectDocument> m_document;
+    QString m_openedPath;
+};
+
+class BuiltinHostFactory : public HostFactory {
+public:
+    std::unique_ptr<HostInstance> create(const QString& className) override;
+    // There is no shared running instance of the built-in host.
+    std::unique_ptr<HostInstance> attach(const QString& className) override;
+};
+
+}  // namespace quillmere::builtin

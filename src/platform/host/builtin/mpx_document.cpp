@@ -1,0 +1,263 @@
+#include "platform/host/builtin/mpx_document.h"
+
+#include "platform/failure.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <optional>
+
+namespace quillmere::builtin {
+namespace {
+
+const long kNotAProjectFile = 1100;
+const QChar kNoteLineBreak(0x7F);
+
+// Task fields the host edits, by MPX field number.
+const QHash<int, QString>& EditableTaskFields() {
+    static const QHash<int, QString> fields = [] {
+        QHash<int, QString> map{{1, "Name"}, {2, "WBS"}, {15, "Contact"}, {96, "Subproject File"}};
+        for (int n = 1; n <= 10; ++n) map[3 + n] = QStringLiteral("Text%1").arg(n);
+        return map;
+    }();
+    return fields;
+}
+
+const int kUniqueId = 98;
+const int kId = 90;
+
+// Field numbers by the English names of record 60, for files without record 61.
+int NumberOfName(const QString& name) {
+    static const QHash<QString, int> numbers = [] {
+        QHash<QString, int> map{{"Name", 1},       {"WBS", 2},     {"Contact", 15},
+                                {"Subproject File", 96}, {"Unique ID", kUniqueId}, {"ID", kId}};
+        for (int n = 1; n <= 10; ++n) map[QStringLiteral("Text%1").arg(n)] = 3 + n;
+        return map;
+    }();
+    return numbers.value(name.trimmed(), -1);
+}
+
+QByteArray CodecFor(const QString& codePage) {
+    const QString page = codePage.trimmed().toUpper();
+    if (page == QLatin1String("ANSI")) return "windows-1252";
+    if (page == QLatin1String("850")) return "IBM850";
+    if (page == QLatin1String("437")) return "IBM437";
+    if (page == QLatin1String("MAC")) return "macintosh";
+    return {};
+}
+
+struct Field {
+    qint64 begin;
+    qint64 end;
+    QByteArray raw;  // unquoted bytes
+    bool quoted;
+};
+
+// Splits one record into fields; a quoted field may hold the separator and doubled quotes.
+std::vector<Field> SplitRecord(const QByteArray& bytes, qint64 begin, qint64 end, char separator) {
+    std::vector<Field> fields;
+    qint64 i = begin;
+    while (true) {
+        Field field{i, i, {}, false};
+        if (i < end && bytes[i] == '"') {
+            field.quoted = true;
+            ++i;
+            while (i < end) {
+                if (bytes[i] == '"') {
+                    if (i + 1 < end && bytes[i + 1] == '"') {
+                        field.raw += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field.raw += bytes[i++];
+            }
+            // Anything between the closing quote and the separator stays part of the field.
+            while (i < end && bytes[i] != separator) field.raw += bytes[i++];
+        } else {
+            while (i < end && bytes[i] != separator) field.raw += bytes[i++];
+        }
+        field.end = i;
+        fields.push_back(field);
+        if (i >= end) break;
+        ++i;  // the separator
+    }
+    return fields;
+}
+
+}  // namespace
+
+class MpxScanner {
+public:
+    MpxScanner(MpxProjectDocument& doc, const QString& fileName)
+        : m_doc(doc), m_file(fileName), m_decoder(QStringDecoder::Utf8) {}
+
+    void run() {
+        const QByteArray& bytes = m_doc.m_bytes;
+        qint64 start = 0;
+        bool header = true;
+        while (start < bytes.size()) {
+            qint64 lineEnd = bytes.indexOf('\n', start);
+            if (lineEnd < 0) lineEnd = bytes.size();
+            qint64 contentEnd = lineEnd;
+            if (contentEnd > start && bytes[contentEnd - 1] == '\r') --contentEnd;
+            const auto fields = SplitRecord(bytes, start, contentEnd, m_doc.m_separator);
+            if (header) {
+                readHeader(fields);
+                header = false;
+            } else {
+                readRecord(fields);
+            }
+            start = lineEnd + 1;
+        }
+        m_doc.indexValues();
+    }
+
+private:
+    QString decode(const QByteArray& raw) { return m_decoder.decode(raw); }
+
+    void readHeader(const std::vector<Field>& fields) {
+        const QString codePage = fields.size() > 3 ? QString::fromLatin1(fields[3].raw).trimmed()
+                                                   : QStringLiteral("ANSI");
+        m_doc.m_codec = CodecFor(codePage);
+        if (m_doc.m_codec.isEmpty())
+            throw Failure(kNotAProjectFile,
+                          QStringLiteral("%1 uses the MPX code page \"%2\", which Quillmere cannot "
+                                         "read (it reads ANSI, 850, 437 and MAC).")
+                              .arg(m_file, codePage));
+        m_decoder = QStringDecoder(m_doc.m_codec.constData());
+    }
+
+    void readRecord(const std::vector<Field>& fields) {
+        const QByteArray number = fields[0].raw.trimmed();
+        if (number == "60" && !m_numericLayout) {
+            m_layout.clear();
+            for (size_t i = 1; i < fields.size(); ++i) m_layout << NumberOfName(decode(fields[i].raw));
+        } else if (number == "61") {
+            m_numericLayout = true;
+            m_layout.clear();
+            for (size_t i = 1; i < fields.size(); ++i) m_layout << fields[i].raw.trimmed().toInt();
+        } else if (number == "70") {
+            readTask(fields);
+        } else if (number == "71") {
+            readNote(fields);
+        } else if (number == "50") {
+            m_task.reset();
+        }
+    }
+
+    struct Task {
+        QString label;
+        bool summary = false;
+    };
+
+    void readTask(const std::vector<Field>& fields) {
+        QString uid;
+        QString id;
+        std::vector<StoredValue> values;
+        for (size_t i = 1; i < fields.size() && qsizetype(i - 1) < m_layout.size(); ++i) {
+            const int number = m_layout[i - 1];
+            if (number == kUniqueId) uid = decode(fields[i].raw).trimmed();
+            if (number == kId) id = decode(fields[i].raw).trimmed();
+            const auto name = EditableTaskFields().constFind(number);
+            if (name != EditableTaskFields().cend()) values.push_back(valueOf(fields[i], *name, false));
+        }
+        // The project summary task: Unique ID 0, or ID 0 where the file has no Unique ID.
+        m_task = Task{uid.isEmpty() ? id : uid, (uid.isEmpty() ? id : uid) == QLatin1String("0")};
+        if (m_task->summary) return;
+        for (auto& value : values) keep(value);
+    }
+
+    void readNote(const std::vector<Field>& fields) {
+        if (!m_task || m_task->summary || fields.size() < 2) return;
+        auto value = valueOf(fields[1], QStringLiteral("Notes"), true);
+        value.text.replace(kNoteLineBreak, QLatin1Char('\n'));
+        keep(value);
+    }
+
+    StoredValue valueOf(const Field& field, const QString& name, bool note) {
+        StoredValue value;
+        value.begin = field.begin;
+        value.end = field.end;
+        value.field = name;
+        value.text = decode(field.raw);
+        value.quoted = field.quoted;
+        value.note = note;
+        return value;
+    }
+
+    void keep(StoredValue& value) {
+        value.task = m_task ? m_task->label : QString();
+        m_doc.m_values.push_back(value);
+    }
+
+    MpxProjectDocument& m_doc;
+    QString m_file;
+    QStringDecoder m_decoder;
+    QList<int> m_layout;
+    bool m_numericLayout = false;
+    std::optional<Task> m_task;
+};
+
+std::unique_ptr<MpxProjectDocument> MpxProjectDocument::Parse(const QByteArray& bytes,
+                                                              const QString& fileName) {
+    if (bytes.size() < 4 || !bytes.startsWith("MPX") || (bytes[3] != ',' && bytes[3] != ';'))
+        throw Failure(kNotAProjectFile,
+                      fileName + QStringLiteral(" has no MPX header record (\"MPX\" and a list "
+                                                "separator)."));
+    auto doc = std::make_unique<MpxProjectDocument>();
+    doc->m_bytes = bytes;
+    doc->m_separator = bytes[3];
+    MpxScanner(*doc, fileName).run();
+    return doc;
+}
+
+namespace {
+
+// Names the first character of text that the code page cannot hold.
+Failure Unencodable(const StoredValue& value, const QString& text,
+                    const QByteArray& codec) {
+    QString culprit;
+    for (char32_t c : text.toUcs4()) {
+        const QString single = QString::fromUcs4(&c, 1);
+        QStringEncoder probe(codec.constData());
+        const QByteArray encoded = probe.encode(single);
+        if (probe.hasError()) {
+            culprit = QStringLiteral("\"%1\" (U+%2)").arg(
+                single, QString::number(uint(c), 16).toUpper().rightJustified(4, '0'));
+            break;
+        }
+    }
+    return Failure(kNotAProjectFile,
+                   QStringLiteral("The character %1 in the field %2 of task %3 cannot be stored "
+                                  "in this MPX file's code page (%4).")
+                       .arg(culprit, value.field, value.task, QString::fromLatin1(codec)));
+}
+
+}  // namespace
+
+QByteArray MpxProjectDocument::encode(const StoredValue& value) const {
+    QString text = value.text;
+    if (value.note) {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        text.replace(QLatin1Char('\n'), kNoteLineBreak);
+    } else if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
+        throw Failure(kNotAProjectFile,
+                      QStringLiteral("The field %1 of task %2 would hold a line break, which an "
+                                     "MPX file cannot store.")
+                          .arg(value.field, value.task));
+    }
+    QStringEncoder encoder(m_codec.constData());
+    QByteArray bytes = encoder.encode(text);
+    if (encoder.hasError()) throw Unencodable(value, text, m_codec);
+    if (value.quoted || bytes.contains(m_separator) || bytes.contains('"')) {
+        bytes.replace("\"", "\"\"");
+        bytes = '"' + bytes + '"';
+    }
+    return bytes;
+}
+
+}  // namespace quillmere::builtin

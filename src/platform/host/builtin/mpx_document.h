@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/host/builtin/spliced_document.h"
+
+#include <memory>
+
+namespace quillmere::builtin {
+
+// An MPX 4.0 file: the free-text fields of its task records (by the field numbers of record
+// 61) and the task notes (record 71), each with the byte range it came from.
+class MpxProjectDocument : public SplicedDocument {
+public:
+    // Throws Failure, naming the file, when the bytes are not an MPX file it can read.
+    static std::unique_ptr<MpxProjectDocument> Parse(const QByteArray& bytes,
+                                                     const QString& fileName);
+
+
+
+private:
+    friend class MpxScanner;
+    QByteArray encode(const StoredValue& value) const override;
+
+    char m_separator = ',';
+    QByteArray m_codec;  // the ICU name of the file's code page
+};
+
+}  // namespace quillmere::builtin

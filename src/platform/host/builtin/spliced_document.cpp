@@ -1,0 +1,49 @@
+#include "platform/host/builtin/spliced_document.h"
+
+#include <algorithm>
+
+namespace quillmere::builtin {
+
+void SplicedDocument::indexValues() {
+    std::sort(m_values.begin(), m_values.end(),
+              [](const StoredValue& a, const StoredValue& b) { return a.begin < b.begin; });
+    m_byField.clear();
+    for (size_t i = 0; i < m_values.size(); ++i) m_byField[m_values[i].field].push_back(i);
+}
+
+bool SplicedDocument::replace(const QString& field, const QString& find,
+                              const QString& replacement, bool matchCase) {
+    const auto indexes = m_byField.constFind(field);
+    if (indexes == m_byField.cend()) return false;
+    const TextReplacer replacer(find, replacement, matchCase);
+    bool changed = false;
+    for (size_t i : *indexes) {
+        if (replacer.apply(m_values[i].text)) {
+            m_values[i].changed = true;
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+QStringList SplicedDocument::values(const QString& field) const {
+    QStringList texts;
+    for (size_t i : m_byField.value(field)) texts << m_values[i].text;
+    return texts;
+}
+
+QByteArray SplicedDocument::save() const {
+    QByteArray out;
+    out.reserve(m_bytes.size() + 1024);
+    qint64 copied = 0;
+    for (const StoredValue& value : m_values) {
+        if (!value.changed) continue;
+        out.append(QByteArrayView(m_bytes).sliced(copied, value.begin - copied));
+        out.append(encode(value));
+        copied = value.end;
+    }
+    out.append(QByteArrayView(m_bytes).sliced(copied));
+    return out;
+}
+
+}  // namespace quillmere::builtin

@@ -1,0 +1,10 @@
+#include "platform/host/builtin/builtin_host.h"
+#include "platform/host/host.h"
+
+namespace quillmere {
+
+std::unique_ptr<HostFactory> MakeDefaultHostFactory() {
+    return std::make_unique<builtin::BuiltinHostFactory>();
+}
+
+}  // namespace quillmere

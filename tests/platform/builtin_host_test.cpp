@@ -1,0 +1,413 @@
+#include "platform/host/builtin/builtin_host.h"
+
+#include "platform/failure.h"
+#include "project/field_catalogue.h"
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+namespace quillmere::builtin {
+namespace {
+
+const QString kExternal = QStringLiteral(QUILLMERE_TESTDATA "/external");
+const QString kSamples = QStringLiteral(QUILLMERE_RESOURCES "/Samples");
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+std::unique_ptr<ProjectDocument> Open(const QString& path) {
+    return OpenDocument(Read(path), QFileInfo(path).fileName());
+}
+
+// Everything the pass does to one file with one pair: every catalogue field, in order.
+void ReplaceEverywhere(ProjectDocument& doc, const QString& find, const QString& replacement,
+                       bool matchCase = false) {
+    for (const QString& field : FieldCatalogue()) doc.replace(field, find, replacement, matchCase);
+}
+
+// Splits XML at each ">", so that a changed element content shows as one changed piece.
+QList<QByteArray> Pieces(const QByteArray& bytes, char at) { return bytes.split(at); }
+
+// The pieces in which two files differ, as (before, after) pairs; the files must have the
+// same shape outside those pieces.
+std::vector<std::pair<QByteArray, QByteArray>> Differences(const QByteArray& before,
+                                                           const QByteArray& after, char at) {
+    const auto a = Pieces(before, at);
+    const auto b = Pieces(after, at);
+    EXPECT_EQ(a.size(), b.size());
+    std::vector<std::pair<QByteArray, QByteArray>> diffs;
+    for (qsizetype i = 0; i < qMin(a.size(), b.size()); ++i)
+        if (a[i] != b[i]) diffs.emplace_back(a[i], b[i]);
+    return diffs;
+}
+
+TEST(BuiltinHost, EverySampleSavesByteForByteWhenNothingMatches) {
+    QDirIterator it(kExternal, {"*.xml", "*.mpx"}, QDir::Files, QDirIterator::Subdirectories);
+    int files = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        auto doc = Open(path);
+        ReplaceEverywhere(*doc, "no such text anywhere", "x");
+        EXPECT_EQ(doc->save(), Read(path)) << path.toStdString();
+        ++files;
+    }
+    EXPECT_EQ(files, 30);
+}
+
+struct XmlCase {
+    const char* file;
+    const char* field;
+    const char* find;
+    const char* replacement;
+    const char* closingTag;  // the element whose content changes
+    int changes;
+};
+
+// Files written by Project 2003 (one line, CDATA notes), 2007 and 2019 (tab-indented).
+const XmlCase kXmlCases[] = {
+    {"mspdi/task-text-project2003-mspdi.xml", "Name", "Text", "Txt", "</Name", 30},
+    {"mspdi/task-text-project2007-mspdi.xml", "Name", "Text", "Txt", "</Name", 30},
+    {"mspdi/task-text-project2019-mspdi.xml", "Name", "Text", "Txt", "</Name", 30},
+    {"mspdi/task-text-project2003-mspdi.xml", "Text3", "3", "three", "</Value", 1},
+    {"mspdi/task-text-project2007-mspdi.xml", "Text30", "30", "thirty", "</Value", 1},
+    {"mspdi/task-text-project2019-mspdi.xml", "Text12", "12", "twelve", "</Value", 1},
+    {"mspdi/sample.xml", "Notes", "task", "job", "</Notes", 0},
+    {"mspdi/resource-misc-project2010-mspdi.xml", "Notes", "e", "E", "</Notes", 0},
+    {"mspdi/sample1.xml", "Notes", "Point", "Dot", "</Notes", 0},
+};
+
+TEST(BuiltinHostXml, OnlyTheTargetedValuesChange) {
+    for (const auto& c : kXmlCases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray before = Read(kExternal + "/" + c.file);
+        auto doc = OpenDocument(before, c.file);
+        const QStringList old = doc->values(c.field);
+        EXPECT_EQ(doc->replace(c.field, c.find, c.replacement, true),
+                  old.join("\n").contains(c.find));
+        const QByteArray after = doc->save();
+        const auto diffs = Differences(before, after, '>');
+        if (c.changes) EXPECT_EQ(int(diffs.size()), c.changes);
+        for (const auto& [was, now] : diffs) {
+            EXPECT_TRUE(was.endsWith(c.closingTag)) << was.toStdString();
+            QByteArray expected = was;
+            expected.replace(c.find, c.replacement);
+            EXPECT_EQ(now, expected);
+        }
+        // The file reads back with the new values.
+        auto reread = OpenDocument(after, c.file);
+        QStringList expectedValues;
+        for (QString value : old) expectedValues << value.replace(c.find, c.replacement);
+        EXPECT_EQ(reread->values(c.field), expectedValues);
+    }
+}
+
+TEST(BuiltinHostXml, CDataNotesStayCData) {
+    const QByteArray before = Read(kExternal + "/mspdi/sample.xml");
+    auto doc = OpenDocument(before, "sample.xml");
+    ASSERT_FALSE(doc->values("Notes").isEmpty());
+    ASSERT_TRUE(before.contains("<Notes><![CDATA["));
+    doc->replace("Notes", "a", "<&]]>", false);
+    const QByteArray after = doc->save();
+    EXPECT_TRUE(after.contains("<![CDATA["));
+    EXPECT_TRUE(after.contains("]]]]><![CDATA[>"));
+    auto reread = OpenDocument(after, "sample.xml");
+    QStringList expected;
+    for (QString v : doc->values("Notes")) expected << v;
+    EXPECT_EQ(reread->values("Notes"), expected);
+}
+
+TEST(BuiltinHostXml, SummaryTaskBlankRowsAndLookupValuesAreLeftAlone) {
+    // headertest9.xml: the summary task holds the project title, manager and comments.
+    const QByteArray header = Read(kExternal + "/mspdi/headertest9.xml");
+    auto doc = OpenDocument(header, "headertest9.xml");
+    ReplaceEverywhere(*doc, "e", "#");
+    EXPECT_EQ(doc->save(), header);
+
+    const QByteArray lookup =
+        "<Project xmlns=\"http://schemas.microsoft.com/project\"><ExtendedAttributes>"
+        "<ExtendedAttribute><FieldID>188743734</FieldID><Ltuid>x</Ltuid></ExtendedAttribute>"
+        "</ExtendedAttributes><Tasks>"
+        "<Task><UID>1</UID><Name>Red</Name>"
+        "<ExtendedAttribute><FieldID>188743731</FieldID><Value>Red</Value><ValueGUID>g</ValueGUID>"
+        "</ExtendedAttribute>"
+        "<ExtendedAttribute><FieldID>188743734</FieldID><Value>Red</Value></ExtendedAttribute>"
+        "<ExtendedAttribute><FieldID>188743737</FieldID><Value>Red</Value></ExtendedAttribute>"
+        "</Task><Task><UID>2</UID><IsNull>1</IsNull><Name>Red</Name></Task></Tasks></Project>";
+    doc = OpenDocument(lookup, "lookup.xml");
+    ReplaceEverywhere(*doc, "Red", "Blue");
+    QByteArray expected = lookup;
+    expected.replace("<Name>Red</Name><Ext", "<Name>Blue</Name><Ext");
+    expected.replace("188743737</FieldID><Value>Red", "188743737</FieldID><Value>Blue");
+    EXPECT_EQ(doc->save(), expected);
+}
+
+TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
+    const QString xml = QString::fromUtf8(
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Project "
+        "xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID>"
+        "<Name>Büro räumen</Name><Notes>line one\nline two</Notes><Contact>Ann</Contact>"
+        "<HyperlinkAddress>http://x/?a=1&amp;b=2</HyperlinkAddress></Task></Tasks></Project>");
+    const struct {
+        const char* label;
+        QByteArray bytes;
+    } encodings[] = {
+        {"utf-8", xml.toUtf8().replace("UTF-16", "UTF-8")},
+        {"utf-8 bom", "\xEF\xBB\xBF" + xml.toUtf8().replace("UTF-16", "UTF-8")},
+        {"utf-16le", QByteArray("\xFF\xFE", 2) + QStringEncoder(QStringEncoder::Utf16LE).encode(xml)},
+        {"utf-16be", QByteArray("\xFE\xFF", 2) + QStringEncoder(QStringEncoder::Utf16BE).encode(xml)},
+    };
+    for (const auto& e : encodings) {
+        SCOPED_TRACE(e.label);
+        auto doc = OpenDocument(e.bytes, "t.xml");
+        EXPECT_EQ(doc->values("Name"), QStringList{"Büro räumen"});
+        EXPECT_TRUE(doc->replace("Name", "BÜRO", "<Lager & \"Hof\">", false));
+        EXPECT_TRUE(doc->replace("Notes", "one", "1\r\n", true));
+        EXPECT_TRUE(doc->replace("Hyperlink Address", "b=2", "c=3", true));
+        const QByteArray saved = doc->save();
+        EXPECT_TRUE(saved.startsWith(e.bytes.left(2)));
+        auto reread = OpenDocument(saved, "t.xml");
+        EXPECT_EQ(reread->values("Name"), QStringList{"<Lager & \"Hof\"> räumen"});
+        EXPECT_EQ(reread->values("Notes"), QStringList{"line 1\r\n\nline two"});
+        EXPECT_EQ(reread->values("Hyperlink Address"), QStringList{"http://x/?a=1&c=3"});
+        EXPECT_EQ(reread->values("Contact"), QStringList{"Ann"});
+    }
+}
+
+TEST(BuiltinHostText, CaseInsensitiveMatchingCoversAllOfUnicode) {
+    const struct {
+        const char* text;
+        const char* find;
+        bool matchCase;
+        const char* expected;
+    } cases[] = {
+        {"Ärger über Öl", "ärger ÜBER öl", false, "X"},
+        {"Ärger", "ärger", true, "Ärger"},
+        {"ΣΟΦΙΑ", "σοφια", false, "X"},
+        {"Привет", "ПРИВЕТ", false, "X"},
+        {"aAaA", "a", false, "XXXX"},
+        {"aAaA", "a", true, "XAXA"},
+        {"abc", "", false, "abc"},
+    };
+    for (const auto& c : cases) {
+        QString text = QString::fromUtf8(c.text);
+        TextReplacer(QString::fromUtf8(c.find), "X", c.matchCase).apply(text);
+        EXPECT_EQ(text, QString::fromUtf8(c.expected)) << c.text;
+    }
+}
+
+struct MpxCase {
+    const char* file;
+    const char* field;
+    const char* find;
+    const char* replacement;
+};
+
+TEST(BuiltinHostMpx, SeparatorsCodePageAndQuoting) {
+    const MpxCase cases[] = {
+        {"mpx/task-text-project98.mpx", "Text1", "1", "one"},
+        {"mpx/sample.de.mpx", "Name", "Task", "Aufgabe; neu"},  // ";" separator
+        {"mpx/sample.mpx", "Name", "Task", "Job, \"big\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray before = Read(kExternal + "/" + c.file);
+        auto doc = OpenDocument(before, c.file);
+        const QStringList old = doc->values(c.field);
+        ASSERT_TRUE(old.join("|").contains(c.find));
+        EXPECT_TRUE(doc->replace(c.field, c.find, c.replacement, true));
+        const QByteArray after = doc->save();
+        // Only task records change, and every other line stays as it was.
+        for (const auto& [was, now] : Differences(before, after, '\n'))
+            EXPECT_TRUE(was.startsWith("70")) << was.toStdString();
+        auto reread = OpenDocument(after, c.file);
+        QStringList expected;
+        for (QString v : old) expected << v.replace(c.find, c.replacement);
+        EXPECT_EQ(reread->values(c.field), expected);
+    }
+}
+
+TEST(BuiltinHostMpx, Windows1252BytesAndNotes) {
+    const QByteArray before = Read(kSamples + "/Website Launch.mpx");
+    auto doc = OpenDocument(before, "Website Launch.mpx");
+    ASSERT_TRUE(before.contains("Caf\xE9"));
+    EXPECT_TRUE(doc->replace("Notes", QString::fromUtf8("Café"), QString::fromUtf8("Bäckerei"), true));
+    EXPECT_TRUE(doc->replace("Notes", "pages to keep.", "pages\nto keep, \"now\"", true));
+    const QByteArray after = doc->save();
+    EXPECT_TRUE(after.contains("Relaunch of the B\xE4" "ckerei Lumen website."));
+    EXPECT_TRUE(after.contains("71,\"List every page of the old website; mark pages\x7Fto keep, "
+                               "\"\"now\"\"\"\r\n"));
+    // The header line, with the "€" byte of the currency record, is untouched.
+    EXPECT_EQ(Pieces(after, '\n').mid(0, 6), Pieces(before, '\n').mid(0, 6));
+    auto reread = OpenDocument(after, "w.mpx");
+    EXPECT_TRUE(reread->values("Notes").contains("List every page of the old website; mark pages\n"
+                                                 "to keep, \"now\""));
+}
+
+TEST(BuiltinHostMpx, SummaryTaskIsLeftAlone) {
+    const QByteArray before = Read(kSamples + "/Website Launch.mpx");
+    auto doc = OpenDocument(before, "Website Launch.mpx");
+    ReplaceEverywhere(*doc, "Website Launch", "Site");
+    EXPECT_EQ(doc->save(), before);
+}
+
+TEST(BuiltinHostMpx, WhatTheCodePageCannotHoldFailsTheSave) {
+    auto doc = OpenDocument(Read(kSamples + "/Website Launch.mpx"), "w.mpx");
+    doc->replace("Name", "Photograph", QString::fromUtf8("사진"), true);
+    try {
+        doc->save();
+        FAIL() << "saved an unencodable character";
+    } catch (const Failure& failure) {
+        EXPECT_TRUE(failure.description().contains(QString::fromUtf8("\"사\" (U+C0AC)")))
+            << failure.description().toStdString();
+        EXPECT_TRUE(failure.description().contains("field Name of task 4"));
+    }
+    auto lineBreak = OpenDocument(Read(kSamples + "/Website Launch.mpx"), "w.mpx");
+    lineBreak->replace("Contact", "IT", "I\nT", true);
+    EXPECT_THROW(lineBreak->save(), Failure);
+}
+
+class BuiltinHostInstance : public ::testing::Test {
+protected:
+    QString copyOf(const QString& source, const QString& name) {
+        const QString path = dir.filePath(name);
+        QFile::copy(source, path);
+        return path;
+    }
+    static ReplaceArgs Args(const QString& field, const QString& find, const QString& with) {
+        return {field, "contains", find, with, true, true, false};
+    }
+    std::string failureOf(const std::function<void()>& call) {
+        try {
+            call();
+        } catch (const Failure& failure) {
+            return failure.description().toStdString();
+        }
+        return "no failure";
+    }
+
+    QTemporaryDir dir;
+    BuiltinHostFactory factory;
+    std::unique_ptr<HostInstance> host = factory.create("MSProject.Application");
+};
+
+TEST_F(BuiltinHostInstance, NameAndFactory) {
+    EXPECT_EQ(host->name(), "Quillmere built-in project host");
+    EXPECT_THROW(factory.attach("MSProject.Application"), Failure);
+    EXPECT_THROW(factory.create("Excel.Application"), Failure);
+}
+
+TEST_F(BuiltinHostInstance, ReplaceChecksItsArguments) {
+    host->fileOpen(kSamples + "/Office Relocation.xml");
+    EXPECT_EQ(failureOf([&] { host->replace({"Name", "equals", "a", "b", true, true, false}); }),
+              "The test \"equals\" is not supported: only 'contains' is supported.");
+    EXPECT_EQ(failureOf([&] { host->replace(Args("Colour", "a", "b")); }),
+              "The argument value is not valid: there is no task field named \"Colour\".");
+    // Derived or calculated fields are Project's to compute: nothing changes, nothing fails.
+    for (const char* field : {"Duration", "Predecessors", "Resource Names", "Total Slack"})
+        EXPECT_FALSE(host->replace(Args(field, "1", "2")));
+    EXPECT_TRUE(host->replace(Args("Name", "Harbour Street", "Quay Road")));
+    EXPECT_FALSE(host->replace(Args("Name", "Harbour Street", "Quay Road")));
+}
+
+TEST_F(BuiltinHostInstance, BadFilesFailWithTheirReasonAndLeaveNothing) {
+    QByteArray xml = Read(kSamples + "/Office Relocation.xml");
+    QByteArray random(4096, 0);
+    QRandomGenerator generator(7);
+    for (char& byte : random) byte = char(generator.bounded(256));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        const char* reason;
+    } cases[] = {
+        {"plan.mpp", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, 0),
+         "plan.mpp is a binary Microsoft Project file, which only Microsoft Project can open. Run "
+         "Quillmere on Windows with Project installed, or save the file as XML from Project."},
+        {"empty.xml", "", "empty.xml is empty."},
+        {"cut.xml", xml.left(xml.size() / 2), "cut.xml is not a well-formed XML file (line"},
+        {"bad.xml", "<Project xmlns=\"http://schemas.microsoft.com/project\"><Name>a</Nme>",
+         "bad.xml is not a well-formed XML file (line 1, column"},
+        {"page.xml", "<html><body/></html>", "page.xml is an XML file, but not a Microsoft Project XML file."},
+        {"noise.bin", random, "noise.bin is neither a Project XML file nor an MPX file."},
+        {"latin.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Project/>",
+         "latin.xml uses the character encoding ISO-8859-1"},
+        {"old.mpx", "MPX,Microsoft Project for Windows,4.0,ZH\r\n",
+         "old.mpx uses the MPX code page \"ZH\""},
+        {"short.mpx", "MPX", "short.mpx has no MPX header record"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString source = dir.filePath(c.name);
+        Write(source, c.bytes);
+        const QString output = dir.filePath(QString("out-") + c.name);
+        const std::string failure = failureOf([&] { host->fileOpen(source); });
+        EXPECT_EQ(failure.rfind(c.reason, 0), 0u) << failure;
+        EXPECT_FALSE(host->replace(Args("Name", "a", "b")));
+        EXPECT_EQ(failureOf([&] { host->fileSaveAs(output); }),
+                  "No project is open, so nothing was saved.");
+        EXPECT_FALSE(QFile::exists(output));
+        host->quit();
+    }
+}
+
+TEST_F(BuiltinHostInstance, AFailedSaveLeavesNothingAtTheOutputPath) {
+    const QString source = copyOf(kSamples + "/Website Launch.mpx", "w.mpx");
+    host->fileOpen(source);
+    host->replace(Args("Name", "Photograph", QString::fromUtf8("写真")));
+    const QString output = dir.filePath("out.mpx");
+    EXPECT_NE(failureOf([&] { host->fileSaveAs(output); }), "no failure");
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files) == QStringList{"w.mpx"});
+    EXPECT_NE(failureOf([&] { host->fileSaveAs(dir.filePath("missing/out.mpx")); }), "no failure");
+}
+
+TEST_F(BuiltinHostInstance, TheSourceIsNeverTheTarget) {
+    const QString source = copyOf(kSamples + "/Office Relocation.xml", "plan.xml");
+    const QByteArray original = Read(source);
+    QFile::link(source, dir.filePath("alias.xml"));
+    host->fileOpen(source);
+    host->replace(Args("Name", "Harbour", "Quay"));
+    for (const QString& target : {source, dir.filePath("alias.xml"), dir.filePath("./plan.xml")})
+        EXPECT_NE(failureOf([&] { host->fileSaveAs(target); }), "no failure");
+    EXPECT_EQ(Read(source), original);
+    host->fileSaveAs(dir.filePath("out.xml"));
+    EXPECT_TRUE(Read(dir.filePath("out.xml")).contains("<Name>Confirm Quay Street lease</Name>"));
+    host->quit();
+    EXPECT_EQ(failureOf([&] { host->fileSaveAs(dir.filePath("again.xml")); }),
+              "No project is open, so nothing was saved.");
+}
+
+TEST(BuiltinHostRobustness, NoTruncationOrMutationCrashes) {
+    QRandomGenerator generator(11);
+    for (const QString& path : {kExternal + "/mspdi/sample.xml", kExternal + "/mpx/sample.mpx",
+                                kSamples + "/Office Relocation.xml"}) {
+        const QByteArray bytes = Read(path);
+        for (qsizetype cut = 0; cut < bytes.size(); cut += qMax<qsizetype>(1, bytes.size() / 97)) {
+            QByteArray mutated = bytes.left(cut);
+            if (!mutated.isEmpty()) mutated[generator.bounded(int(mutated.size()))] = char(generator.bounded(256));
+            try {
+                auto doc = OpenDocument(mutated, "m");
+                ReplaceEverywhere(*doc, "a", "\"<&;,\x7F");
+                doc->save();
+            } catch (const Failure&) {
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillmere::builtin

@@ -1,0 +1,74 @@
+// A run through the window with the built-in host on real project files.
+
+#include "platform/host/builtin/builtin_host.h"
+#include "shell/form1.h"
+#include "support/fake_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace quillmere {
+namespace {
+
+QByteArray Read(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
+    testing::FakeServices fake;
+    builtin::BuiltinHostFactory hosts;
+    Services services{fake.dialogs, hosts, fake.files, fake.settings, fake.events,
+                      fake.programFolder.path()};
+    Form1 form(services);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir("plans");
+    QDir(dir.path()).mkdir("out");
+    QMap<QString, QByteArray> sources;
+    for (const QString& name :
+         QDir(QUILLMERE_RESOURCES "/Samples").entryList(QDir::Files, QDir::Name)) {
+        const QString path = dir.filePath("plans/" + name);
+        QFile::copy(QUILLMERE_RESOURCES "/Samples/" + name, path);
+        sources[path] = Read(path);
+        form.ListView1->addTopLevelItem(new QTreeWidgetItem({path}));
+    }
+    const QString binary = dir.filePath("plans/old.mpp");
+    QFile file(binary);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, 0));
+    file.close();
+    form.ListView1->addTopLevelItem(new QTreeWidgetItem({binary}));
+
+    form.Text1->setPlainText("harbour street");
+    form.Text2->setPlainText("Quay Road");
+    form.Text3->setText(dir.filePath("out"));
+    fake.dialogs.allowErrorReports();
+    fake.dialogs.expectMessage("Done.");
+    form.PushButton7->click();
+
+    const QByteArray office = Read(dir.filePath("out/Office Relocation.xml"));
+    EXPECT_TRUE(office.contains("<Name>Confirm Quay Road lease</Name>"));
+    EXPECT_TRUE(office.contains("<Value>Quay Road</Value>"));
+    // Only task values change: the project's own fields stay.
+    EXPECT_EQ(office.count("Harbour Street"), 0);
+    EXPECT_EQ(Read(dir.filePath("out/Warehouse Fit-Out.xml")),
+              sources[dir.filePath("plans/Warehouse Fit-Out.xml")]);
+    EXPECT_EQ(Read(dir.filePath("out/Website Launch.mpx")),
+              sources[dir.filePath("plans/Website Launch.mpx")]);
+    // The binary file costs two reports (open and save) and leaves no output.
+    EXPECT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{102, 304}));
+    EXPECT_TRUE(fake.dialogs.errorReports()[0].text.startsWith(
+        "old.mpp is a binary Microsoft Project file"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("out/old.mpp")));
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it)
+        EXPECT_EQ(Read(it.key()), it.value()) << it.key().toStdString();
+}
+
+}  // namespace
+}  // namespace quillmere
