@@ -8,7 +8,12 @@ cd "$(dirname "$0")"
 PACKAGES=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
-  libgtest-dev libgmock-dev libexpat1-dev
+  libexpat1-dev
+)
+# The tests also cross-build the Windows automation host and run it under wine.
+TEST_PACKAGES=(
+  libgtest-dev libgmock-dev googletest libxml2-utils
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 sudo_if_needed() {
@@ -17,7 +22,7 @@ sudo_if_needed() {
 
 install_missing() {
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
@@ -29,19 +34,19 @@ install_missing() {
 }
 
 build() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_BUILD_TESTS="$1"
   cmake --build build --parallel
 }
 
 case "${1:-}" in
   run)
-    install_missing
-    build
+    install_missing "${PACKAGES[@]}"
+    build OFF
     exec ./build/src/app/quillmere
     ;;
   test)
-    install_missing
-    build
+    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    build ON
     ctest --test-dir build --output-on-failure --timeout 300
     ;;
   *)

@@ -1,0 +1,77 @@
+// On Windows the project host is Microsoft Project, driven through its automation server.
+
+#include "platform/failure.h"
+#include "platform/host/com/com_error.h"
+#include "platform/host/com/project_automation.h"
+#include "platform/host/host.h"
+
+namespace quillmere {
+namespace {
+
+// Runs an automation call and turns its failure into the host interface's, with the HRESULT
+// as the number.
+template <typename Call>
+auto Translated(Call&& call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (const com::ComError& error) {
+        throw Failure(long(error.hr()), QString::fromStdWString(error.description()));
+    }
+}
+
+class AutomationHost : public HostInstance {
+public:
+    explicit AutomationHost(std::unique_ptr<com::ProjectAutomation> project)
+        : m_project(std::move(project)) {}
+
+    QString name() override {
+        return Translated([&] { return QString::fromStdWString(m_project->name()); });
+    }
+    void fileOpen(const QString& path) override {
+        Translated([&] { m_project->fileOpen(path.toStdWString()); });
+    }
+    bool replace(const ReplaceArgs& a) override {
+        return Translated([&] {
+            return m_project->replace({a.field.toStdWString(), a.test.toStdWString(),
+                                       a.value.toStdWString(), a.replacement.toStdWString(),
+                                       a.replaceAll, a.next, a.matchCase});
+        });
+    }
+    void fileSaveAs(const QString& path) override {
+        Translated([&] { m_project->fileSaveAs(path.toStdWString()); });
+    }
+    void quit() override {
+        Translated([&] { m_project->quit(); });
+    }
+
+private:
+    std::unique_ptr<com::ProjectAutomation> m_project;
+};
+
+class AutomationHostFactory : public HostFactory {
+public:
+    std::unique_ptr<HostInstance> create(const QString& className) override {
+        return Translated([&] {
+            return std::make_unique<AutomationHost>(
+                com::ProjectAutomation::Create(className.toStdWString()));
+        });
+    }
+    std::unique_ptr<HostInstance> attach(const QString& className) override {
+        return Translated([&] {
+            return std::make_unique<AutomationHost>(
+                com::ProjectAutomation::Attach(className.toStdWString()));
+        });
+    }
+
+private:
+    // The factory is made on the window's thread at start-up: that thread's apartment.
+    com::Apartment m_apartment;
+};
+
+}  // namespace
+
+std::unique_ptr<HostFactory> MakeDefaultHostFactory() {
+    return std::make_unique<AutomationHostFactory>();
+}
+
+}  // namespace quillmere

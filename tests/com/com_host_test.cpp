@@ -1,0 +1,279 @@
+// The automation host against the fake "MSProject.Application" server, under wine.
+// FAKE_PROJECT_LOG names the server's log (as registered); FAKE_PROJECT_SERVER its executable.
+
+#include "platform/host/com/com_error.h"
+#include "platform/host/com/project_automation.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillmere::com {
+namespace {
+
+std::wstring Env(const wchar_t* name) {
+    const wchar_t* value = _wgetenv(name);
+    return value ? value : L"";
+}
+
+std::string Narrow(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::string ReadAll(const std::wstring& path) {
+    std::string bytes;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+        fclose(file);
+    }
+    return bytes;
+}
+
+void WriteAll(const std::wstring& path, const std::string& bytes) {
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(file, nullptr);
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+std::vector<std::string> Lines(const std::string& text, const std::string& prefix = "") {
+    std::vector<std::string> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+size_t Count(const std::string& text, const std::string& needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    return count;
+}
+
+const std::wstring kProgId = L"MSProject.Application";
+
+class AutomationHost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        log = Env(L"FAKE_PROJECT_LOG");
+        ASSERT_FALSE(log.empty()) << "FAKE_PROJECT_LOG is not set";
+        WriteAll(log, "");
+        WriteAll(log + L".control", "");
+        folder = log.substr(0, log.find_last_of(L'\\') + 1);
+    }
+    void TearDown() override { waitForExits(); }
+
+    std::string logText() const { return ReadAll(log); }
+    void control(const std::string& lines) { WriteAll(log + L".control", lines); }
+
+    // Every server process that started has ended.
+    void waitForExits() {
+        for (int i = 0; i < 200; ++i) {
+            const std::string text = logText();
+            if (Count(text, "START ") == Count(text, "EXIT ")) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ADD_FAILURE() << "a server process is still alive:\n" << logText();
+    }
+
+    std::wstring file(const std::wstring& name, const std::string& content) {
+        WriteAll(folder + name, content);
+        return folder + name;
+    }
+
+    Apartment apartment;
+    std::wstring log;
+    std::wstring folder;
+};
+
+TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
+    const std::wstring in = file(L"in \u00fc.txt", "Alpha beta ALPHA");
+    const std::wstring out = folder + L"out.txt";
+    {
+        auto host = ProjectAutomation::Create(kProgId);
+        EXPECT_FALSE(host->sharesUsersInstance());
+        EXPECT_EQ(host->name(), L"Microsoft Project");
+        host->fileOpen(in);
+        EXPECT_TRUE(host->replace({L"Name", L"contains", L"alpha", L"Omega", true, true, false}));
+        EXPECT_FALSE(host->replace({L"Notes", L"contains", L"v1", L"v2", true, true, true}));
+        host->fileSaveAs(out);
+        host->quit();
+    }
+    EXPECT_EQ(ReadAll(out), "Omega beta Omega");
+    waitForExits();
+    const std::string text = logText();
+    auto calls = Lines(text, "CALL ");
+    ASSERT_EQ(calls.size(), 6u) << text;
+    EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
+    calls.erase(calls.begin());
+    EXPECT_EQ(calls[0], "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
+                            Narrow(in) + "\"");
+    EXPECT_EQ(calls[1],
+              "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
+              "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
+              "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
+    EXPECT_EQ(calls[2],
+              "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
+              "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
+              "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
+    EXPECT_EQ(calls[3], "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
+                            Narrow(out) + "\"");
+    // "Do not save": a save prompt after a failed save would block forever.
+    EXPECT_EQ(calls[4], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
+    EXPECT_NE(text.find("NAMES Replace=2 Field=0 Test=1 Value=2 Replacement=3 ReplaceAll=4 Next=5 "
+                        "MatchCase=6"),
+              std::string::npos);
+    EXPECT_EQ(Count(text, "START private"), 1u);
+}
+
+TEST_F(AutomationHost, AttachFindsNothingWhenNothingRuns) {
+    try {
+        ProjectAutomation::Attach(kProgId);
+        FAIL() << "attached to nothing";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.hr(), MK_E_UNAVAILABLE);
+        EXPECT_NE(error.description().find(L"MK_E_UNAVAILABLE"), std::wstring::npos);
+    }
+}
+
+TEST_F(AutomationHost, AnUnregisteredClassFailsWithADescription) {
+    try {
+        ProjectAutomation::Create(L"Nope.Application");
+        FAIL() << "created an unregistered class";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.hr(), CO_E_CLASSSTRING);
+        EXPECT_EQ(error.description().rfind(
+                      L"CLSIDFromProgID(Nope.Application): 0x800401F3 CO_E_CLASSSTRING", 0),
+                  0u);
+    }
+}
+
+TEST_F(AutomationHost, ServerErrorsArriveWithTheirDescriptionAndThePassGoesOn) {
+    const std::wstring in = file(L"plan.txt", "Alpha");
+    control("fail Replace Hyperlink Href\nfail FileOpen\n");
+    auto host = ProjectAutomation::Create(kProgId);
+    try {
+        host->fileOpen(in);
+        FAIL();
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.description(), L"FakeProject: Injected failure in FileOpen.");
+    }
+    control("fail Replace Hyperlink Href\n");
+    host->fileOpen(in);
+    EXPECT_THROW(host->replace({L"Hyperlink Href", L"contains", L"A", L"B", true, true, false}), ComError);
+    // One refused call spoils nothing: the later calls of the pass still work.
+    EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, true}));
+    host->fileSaveAs(folder + L"after-failure.txt");
+    host->quit();
+    host.reset();
+    EXPECT_EQ(ReadAll(folder + L"after-failure.txt"), "Beta");
+}
+
+TEST_F(AutomationHost, AFailedOpenStillSavesNothingAndQuits) {
+    auto host = ProjectAutomation::Create(kProgId);
+    EXPECT_THROW(host->fileOpen(folder + L"missing.txt"), ComError);
+    EXPECT_THROW(host->fileSaveAs(folder + L"never.txt"), ComError);
+    host->quit();
+    host.reset();
+    EXPECT_TRUE(ReadAll(folder + L"never.txt").empty());
+}
+
+TEST_F(AutomationHost, TwoPassesInOneProcessLeaveNoInstanceAlive) {
+    const std::wstring in = file(L"two.txt", "x");
+    for (int pass = 0; pass < 2; ++pass) {
+        auto host = ProjectAutomation::Create(kProgId);
+        host->fileOpen(in);
+        host->fileSaveAs(folder + L"two-out.txt");
+        host->quit();
+    }
+    waitForExits();
+    const std::string text = logText();
+    EXPECT_EQ(Count(text, "START private"), 2u);
+    EXPECT_EQ(Count(text, "EXIT private"), 2u);
+}
+
+// The user's own Project is running: a pass must not quit it.
+class UsersInstance : public AutomationHost {
+protected:
+    void SetUp() override {
+        AutomationHost::SetUp();
+        std::wstring command = L"\"" + Env(L"FAKE_PROJECT_SERVER") + L"\" /standalone /log \"" + log + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process));
+        CloseHandle(process.hThread);
+        for (int i = 0; i < 200 && !running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_TRUE(running());
+    }
+    void TearDown() override {
+        try {
+            ProjectAutomation::Attach(kProgId);  // still there: end it as the user would
+            AutomationObject::Attach(kProgId).call(L"Quit", {});
+        } catch (const ComError&) {
+        }
+        if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 1);
+            ADD_FAILURE() << "the running instance did not end";
+        }
+        CloseHandle(process.hProcess);
+        AutomationHost::TearDown();
+    }
+    static bool running() {
+        try {
+            return ProjectAutomation::Attach(kProgId)->name() == L"Microsoft Project";
+        } catch (const ComError&) {
+            return false;
+        }
+    }
+    PROCESS_INFORMATION process{};
+};
+
+TEST_F(UsersInstance, APassClosesOnlyItsProjectAndLeavesProjectRunning) {
+    const std::wstring in = file(L"shared.txt", "Alpha");
+    {
+        auto host = ProjectAutomation::Create(kProgId);
+        EXPECT_TRUE(host->sharesUsersInstance());
+        host->fileOpen(in);
+        host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
+        host->fileSaveAs(folder + L"shared-out.txt");
+        host->quit();
+    }
+    EXPECT_EQ(ReadAll(folder + L"shared-out.txt"), "Beta");
+    EXPECT_TRUE(running());
+    const std::string text = logText();
+    EXPECT_NE(text.find("CALL FileClose positional=0 named=1 wire=Save | Save=VT_I4:0"), std::string::npos);
+    EXPECT_EQ(text.find("CALL Quit"), std::string::npos);
+    EXPECT_EQ(Count(text, "START "), 1u);  // no private instance was started
+}
+
+TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(ProjectAutomation::Attach(kProgId)->name(), L"Microsoft Project");
+    EXPECT_TRUE(running());
+    EXPECT_EQ(logText().find("CALL Quit"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quillmere::com
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

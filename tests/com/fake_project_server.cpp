@@ -1,0 +1,409 @@
+// A fake "MSProject.Application" automation server for tests under wine: an out-of-process
+// server that implements IDispatch by name, logs every call with the raw types and order of its
+// arguments, and really replaces text in a plain text file.
+//
+//   fake_project_server /regserver /log LOG   register under HKLM (wine ignores HKCU)
+//   fake_project_server -Embedding /log LOG   started by COM: one private instance
+//   fake_project_server /standalone /log LOG  "the user's running instance": in the Running
+//                                             Object Table, handed to every client
+//
+// Before each call the server reads LOG.control, lines of:
+//   fail METHOD [FIRST-ARGUMENT]   raise an exception through EXCEPINFO
+//   name TEXT                      answer TEXT as the default property
+
+#include <windows.h>
+#include <oaidl.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <cwchar>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// {6A3C2F0E-8D1B-4C57-9E2A-51B7D4C0A913}
+const CLSID kClsid = {0x6a3c2f0e, 0x8d1b, 0x4c57, {0x9e, 0x2a, 0x51, 0xb7, 0xd4, 0xc0, 0xa9, 0x13}};
+const wchar_t kClsidText[] = L"{6A3C2F0E-8D1B-4C57-9E2A-51B7D4C0A913}";
+const wchar_t kProgId[] = L"MSProject.Application";
+
+std::wstring g_log;
+bool g_standalone = false;
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
+    return out;
+}
+
+std::wstring ProcessTag() {
+    return (g_standalone ? L"standalone pid=" : L"private pid=") + std::to_wstring(GetCurrentProcessId());
+}
+
+// Whole-file reads and appends by wide path, so that any file name works.
+bool ReadFile(const std::wstring& path, std::string& bytes) {
+    FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) return false;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, n);
+    fclose(file);
+    return true;
+}
+
+bool WriteFile(const std::wstring& path, const std::string& bytes, const wchar_t* mode) {
+    FILE* file = _wfopen(path.c_str(), mode);
+    if (!file) return false;
+    const bool ok = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && ok;
+}
+
+void Log(const std::wstring& line) { WriteFile(g_log, Utf8(line) + "\n", L"ab"); }
+
+std::vector<std::wstring> ControlLines() {
+    std::string bytes;
+    ReadFile(g_log + L".control", bytes);
+    std::vector<std::wstring> lines;
+    std::istringstream in(bytes);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(Wide(line));
+    }
+    return lines;
+}
+
+bool IEquals(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+
+std::wstring TypeName(VARTYPE vt) {
+    std::wstring prefix = (vt & VT_BYREF) ? L"BYREF|" : L"";
+    switch (vt & ~VT_BYREF) {
+        case VT_EMPTY: return prefix + L"VT_EMPTY";
+        case VT_BSTR: return prefix + L"VT_BSTR";
+        case VT_BOOL: return prefix + L"VT_BOOL";
+        case VT_I2: return prefix + L"VT_I2";
+        case VT_I4: return prefix + L"VT_I4";
+        case VT_ERROR: return prefix + L"VT_ERROR";
+        default: return prefix + L"VT_" + std::to_wstring(vt & ~VT_BYREF);
+    }
+}
+
+std::wstring Raw(const VARIANT& v) {
+    const VARIANT& value = (v.vt & VT_BYREF) && v.pvarVal ? *v.pvarVal : v;
+    std::wstring text = TypeName(v.vt) + L":";
+    switch (value.vt) {
+        case VT_BSTR:
+            return text + L"\"" + (value.bstrVal ? std::wstring(value.bstrVal, SysStringLen(value.bstrVal)) : L"") + L"\"";
+        case VT_BOOL: return text + std::to_wstring(value.boolVal);
+        case VT_I2: return text + std::to_wstring(value.iVal);
+        case VT_I4: return text + std::to_wstring(value.lVal);
+        default: return text + L"?";
+    }
+}
+
+std::wstring AsText(VARIANT* v) {
+    VARIANT converted;
+    VariantInit(&converted);
+    if (FAILED(VariantChangeType(&converted, v, 0, VT_BSTR))) return {};
+    std::wstring text = converted.bstrVal ? std::wstring(converted.bstrVal, SysStringLen(converted.bstrVal)) : L"";
+    VariantClear(&converted);
+    return text;
+}
+
+bool AsBool(VARIANT* v) {
+    VARIANT converted;
+    VariantInit(&converted);
+    if (FAILED(VariantChangeType(&converted, v, 0, VT_BOOL))) return false;
+    return converted.boolVal != VARIANT_FALSE;
+}
+
+struct Member {
+    const wchar_t* name;
+    DISPID id;
+    std::vector<const wchar_t*> parameters;
+};
+
+const std::vector<Member>& Members() {
+    static const std::vector<Member> members{
+        {L"Name", DISPID_VALUE, {}},
+        {L"FileOpen", 1, {L"Name"}},
+        {L"Replace", 2, {L"Field", L"Test", L"Value", L"Replacement", L"ReplaceAll", L"Next", L"MatchCase"}},
+        {L"FileSaveAs", 3, {L"Name"}},
+        {L"Quit", 4, {L"SaveChanges"}},
+        {L"FileClose", 5, {L"Save", L"NoAuto"}},
+    };
+    return members;
+}
+
+const Member* MemberById(DISPID id) {
+    for (const Member& m : Members())
+        if (m.id == id) return &m;
+    return nullptr;
+}
+
+std::wstring ReplaceAll(std::wstring text, const std::wstring& find, const std::wstring& with,
+                        bool all, bool matchCase) {
+    if (find.empty()) return text;
+    auto lower = [](std::wstring s) { CharLowerBuffW(s.data(), DWORD(s.size())); return s; };
+    const std::wstring haystackKey = matchCase ? text : lower(text);
+    const std::wstring needle = matchCase ? find : lower(find);
+    std::wstring out;
+    size_t at = 0;
+    while (true) {
+        const size_t hit = haystackKey.find(needle, at);
+        if (hit == std::wstring::npos) break;
+        out += text.substr(at, hit - at) + with;
+        at = hit + find.size();
+        if (!all) break;
+    }
+    return out + text.substr(at);
+}
+
+class FakeApplication : public IDispatch {
+public:
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_refs)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&m_refs);
+        if (left == 0) {
+            Log(L"RELEASED " + ProcessTag());
+            PostQuitMessage(0);
+            delete this;
+        }
+        return ULONG(left);
+    }
+
+    // IDispatch without a type library
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+        const Member* member = nullptr;
+        for (const Member& m : Members())
+            if (IEquals(names[0], m.name)) member = &m;
+        std::wstring line = L"NAMES";
+        HRESULT hr = S_OK;
+        ids[0] = member ? member->id : DISPID_UNKNOWN;
+        line += L" " + std::wstring(names[0]) + L"=" + std::to_wstring(ids[0]);
+        if (!member) hr = DISP_E_UNKNOWNNAME;
+        for (UINT i = 1; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            if (member)
+                for (size_t p = 0; p < member->parameters.size(); ++p)
+                    if (IEquals(names[i], member->parameters[p])) ids[i] = DISPID(p);
+            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+            line += L" " + std::wstring(names[i]) + L"=" + std::to_wstring(ids[i]);
+        }
+        Log(line);
+        return hr;
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* info, UINT*) override {
+        const Member* member = MemberById(id);
+        if (!member) return DISP_E_MEMBERNOTFOUND;
+        std::vector<VARIANT*> slots(member->parameters.size(), nullptr);
+        const UINT named = params->cNamedArgs;
+        const UINT positional = params->cArgs - named;
+        if (positional > slots.size()) return DISP_E_BADPARAMCOUNT;
+        std::wstring wire;
+        for (UINT i = 0; i < named; ++i) {
+            const DISPID p = params->rgdispidNamedArgs[i];
+            if (p < 0 || size_t(p) >= slots.size() || slots[size_t(p)]) return DISP_E_PARAMNOTFOUND;
+            slots[size_t(p)] = &params->rgvarg[i];
+            wire += (wire.empty() ? L"" : L",") + std::wstring(member->parameters[size_t(p)]);
+        }
+        for (UINT k = 0; k < positional; ++k) {
+            if (slots[k]) return DISP_E_PARAMNOTFOUND;
+            slots[k] = &params->rgvarg[params->cArgs - 1 - k];
+        }
+        for (UINT k = positional; k-- > 0;)
+            wire += (wire.empty() ? L"" : L",") + std::wstring(L"#") + std::to_wstring(k);
+        std::wstring line = L"CALL " + std::wstring(member->name) + L" positional=" +
+                            std::to_wstring(positional) + L" named=" + std::to_wstring(named) +
+                            L" wire=" + wire + L" |";
+        for (size_t p = 0; p < slots.size(); ++p)
+            if (slots[p]) line += L" " + std::wstring(member->parameters[p]) + L"=" + Raw(*slots[p]);
+        Log(line);
+
+        const std::wstring first = slots.empty() || !slots[0] ? L"" : AsText(slots[0]);
+        for (const std::wstring& control : ControlLines()) {
+            if (control == L"fail " + std::wstring(member->name) ||
+                control == L"fail " + std::wstring(member->name) + L" " + first)
+                return Raise(info, L"Injected failure in " + std::wstring(member->name) + L".");
+        }
+        if (id == DISPID_VALUE) {
+            if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+            std::wstring name = L"Microsoft Project";
+            for (const std::wstring& control : ControlLines())
+                if (control.rfind(L"name ", 0) == 0) name = control.substr(5);
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocStringLen(name.data(), UINT(name.size()));
+            return S_OK;
+        }
+        return Act(*member, slots, result, info);
+    }
+
+private:
+    HRESULT Raise(EXCEPINFO* info, const std::wstring& description) {
+        Log(L"FAIL " + description);
+        if (info) {
+            *info = EXCEPINFO{};
+            info->wCode = 1004;
+            info->bstrSource = SysAllocString(L"FakeProject");
+            info->bstrDescription = SysAllocStringLen(description.data(), UINT(description.size()));
+        }
+        return DISP_E_EXCEPTION;
+    }
+
+    HRESULT Act(const Member& member, std::vector<VARIANT*>& slots, VARIANT* result, EXCEPINFO* info) {
+        const std::wstring name = member.name;
+        if (name == L"FileOpen") {
+            const std::wstring path = AsText(slots[0]);
+            std::string bytes;
+            if (!ReadFile(path, bytes)) return Raise(info, L"The file \"" + path + L"\" could not be found.");
+            m_text = Wide(bytes);
+            m_open = true;
+        } else if (name == L"Replace") {
+            for (size_t p = 0; p < slots.size(); ++p)
+                if (!slots[p] && p != 5) return DISP_E_PARAMNOTOPTIONAL;
+            const std::wstring before = m_text;
+            if (AsText(slots[0]) == L"Name")
+                m_text = ReplaceAll(m_text, AsText(slots[2]), AsText(slots[3]), AsBool(slots[4]), AsBool(slots[6]));
+            if (result) {
+                result->vt = VT_BOOL;
+                result->boolVal = before != m_text ? VARIANT_TRUE : VARIANT_FALSE;
+            }
+        } else if (name == L"FileSaveAs") {
+            if (!m_open) return Raise(info, L"No project is open.");
+            const std::wstring path = AsText(slots[0]);
+            if (!WriteFile(path, Utf8(m_text), L"wb")) return Raise(info, L"Cannot write " + path);
+        } else if (name == L"FileClose") {
+            m_open = false;
+            m_text.clear();
+        } else if (name == L"Quit") {
+            Log(L"QUIT " + ProcessTag());
+            PostQuitMessage(0);
+        }
+        return S_OK;
+    }
+
+    LONG m_refs = 1;
+    std::wstring m_text;
+    bool m_open = false;
+};
+
+class Factory : public IClassFactory {
+public:
+    explicit Factory(IDispatch* shared) : m_shared(shared) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (outer) return CLASS_E_NOAGGREGATION;
+        // The user's running instance is handed to every client, as Project does.
+        if (m_shared) return m_shared->QueryInterface(riid, out);
+        auto* app = new FakeApplication;
+        const HRESULT hr = app->QueryInterface(riid, out);
+        app->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    IDispatch* m_shared;
+};
+
+bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG rc = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                   DWORD((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(handle);
+    return rc == ERROR_SUCCESS;
+}
+
+int Register() {
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring classes = L"Software\\Classes\\";
+    const std::wstring command = L"\"" + std::wstring(exe) + L"\" /log \"" + g_log + L"\"";
+    const bool ok = SetValue(HKEY_LOCAL_MACHINE, classes + kProgId + L"\\CLSID", nullptr, kClsidText) &&
+                    SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText, nullptr, L"Fake Project") &&
+                    SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText + L"\\ProgID", nullptr, kProgId) &&
+                    SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText + L"\\LocalServer32", nullptr, command);
+    return ok ? 0 : 1;
+}
+
+int Serve() {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    Log(L"START " + ProcessTag());
+    // A watchdog, so that a client that never quits or releases fails its test instead of
+    // stalling it.
+    SetTimer(nullptr, 0, 60000, nullptr);
+    FakeApplication* shared = g_standalone ? new FakeApplication : nullptr;
+    Factory factory(shared);
+    DWORD classCookie = 0;
+    CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER,
+                          g_standalone ? REGCLS_MULTIPLEUSE : REGCLS_SINGLEUSE, &classCookie);
+    DWORD rotCookie = 0;
+    if (shared) RegisterActiveObject(shared, kClsid, ACTIVEOBJECT_STRONG, &rotCookie);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (message.message == WM_TIMER) {
+            Log(L"WATCHDOG " + ProcessTag());
+            break;
+        }
+        DispatchMessageW(&message);
+    }
+    if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
+    CoRevokeClassObject(classCookie);
+    if (shared) shared->Release();
+    Log(L"EXIT " + ProcessTag());
+    CoUninitialize();
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    bool registering = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"/log" && i + 1 < argc) g_log = argv[++i];
+        if (arg == L"/regserver") registering = true;
+        if (arg == L"/standalone") g_standalone = true;
+    }
+    if (g_log.empty()) return 2;
+    return registering ? Register() : Serve();
+}

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Cross-builds the automation host and its tests with mingw-w64 and runs them under wine
+# against the fake automation server, in a throwaway wine prefix.
+#   run_wine_tests.sh BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:?usage: run_wine_tests.sh BUILD_DIR}
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$here/mingw-toolchain.cmake" > "$build.configure.log" 2>&1 ||
+  { cat "$build.configure.log"; exit 1; }
+cmake --build "$build" --parallel
+
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" \
+       LC_ALL=C.UTF-8
+unset DISPLAY
+# Only this prefix's processes are ended.
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+
+# Every wine process writes to files: a pipe held open by wine's background services would keep
+# the caller waiting.
+timeout 300 wine wineboot --init > "$work/wineboot.log" 2>&1
+timeout 120 wineserver -w
+
+to_windows() { echo "Z:${1//\//\\}"; }
+mkdir -p "$work/files"
+server=$(to_windows "$build/fake_project_server.exe")
+export FAKE_PROJECT_LOG=$(to_windows "$work/files/calls.log")
+export FAKE_PROJECT_SERVER=$server
+timeout 60 wine "$build/fake_project_server.exe" /regserver /log "$FAKE_PROJECT_LOG" \
+  > "$work/register.log" 2>&1
+
+status=0
+timeout 600 wine "$build/com_host_test.exe" > "$work/tests.log" 2>&1 || status=$?
+tr -d "\r" < "$work/tests.log" | tee "$build/tests.log"
+exit $status
