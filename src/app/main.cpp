@@ -5,27 +5,10 @@
 #include "platform/file_system.h"
 #include "platform/host/host.h"
 #include "platform/qt_dialogs.h"
-#include "platform/settings_store.h"
+#include "platform/qt_settings_store.h"
 #include "shell/form1.h"
 
 #include <QApplication>
-#include <QHash>
-
-namespace {
-
-// Holds the choices in memory until the per-user store is in place.
-class SessionSettings : public quillmere::SettingsStore {
-public:
-    QString read(const QString& key, const QString& defaultValue) override {
-        return m_values.value(key, defaultValue);
-    }
-    void write(const QString& key, const QString& value) override { m_values[key] = value; }
-
-private:
-    QHash<QString, QString> m_values;
-};
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -35,7 +18,7 @@ int main(int argc, char* argv[]) {
     quillmere::QtEventLoop events;
     quillmere::QtDialogs dialogs(events);
     quillmere::NativeFileSystem files;
-    SessionSettings settings;
+    quillmere::QtSettingsStore settings;
     const auto hosts = quillmere::MakeDefaultHostFactory();
     quillmere::Services services{dialogs,    *hosts, files, settings,
                                  events,     QCoreApplication::applicationDirPath()};

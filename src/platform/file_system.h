@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 namespace quillmere {
 
@@ -32,10 +33,28 @@ public:
     // True when both paths name one existing file (through another spelling, letter case, a
     // link); false when either does not exist or cannot be examined.
     virtual bool sameFile(const QString& a, const QString& b) = 0;
+    // An identity of the file or folder a path reaches, the same for every path to it (links
+    // followed); empty when it cannot be examined.
+    virtual QString identity(const QString& path) = 0;
     // The current user's desktop folder without a trailing separator; empty when the system
     // knows none.
     virtual QString desktopFolder() = 0;
+
+    // Names of the files (not folders) in folder matching a wildcard pattern ("*" and "?",
+    // letter case ignored), hidden and system files included, sorted ignoring case.
+    virtual QStringList findFiles(const QString& folder, const QString& pattern) = 0;
+    // Names of the subfolders of folder, sorted ignoring case; throws Failure (70 permission
+    // denied, 76 path not found, ...) when they cannot be listed.
+    virtual QStringList subfolderNames(const QString& folder) = 0;
+    // True for the root of a file system or drive.
+    virtual bool isRootFolder(const QString& path) = 0;
+    // True when the path opens as an existing file (not a folder); never fails.
+    virtual bool canOpenFile(const QString& path) = 0;
 };
+
+// Windows directory-search matching: "*" any run, "?" one character, letter case ignored;
+// "*.*" matches every name.
+bool WildcardMatch(QStringView pattern, QStringView name);
 
 // The operating system's file system.
 class NativeFileSystem : public FileSystem {
@@ -45,7 +64,12 @@ public:
     void deleteFile(const QString& path) override;
     void deleteFileForced(const QString& path) override;
     bool sameFile(const QString& a, const QString& b) override;
+    QString identity(const QString& path) override;
     QString desktopFolder() override;
+    QStringList findFiles(const QString& folder, const QString& pattern) override;
+    QStringList subfolderNames(const QString& folder) override;
+    bool isRootFolder(const QString& path) override;
+    bool canOpenFile(const QString& path) override;
 };
 
 }  // namespace quillmere

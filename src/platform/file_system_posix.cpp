@@ -6,8 +6,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +98,71 @@ bool NativeFileSystem::sameFile(const QString& a, const QString& b) {
     if (::stat(QFile::encodeName(a).constData(), &first) != 0) return false;
     if (::stat(QFile::encodeName(b).constData(), &second) != 0) return false;
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+QString NativeFileSystem::identity(const QString& path) {
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return QString::number(st.st_dev) + QLatin1Char(':') + QString::number(st.st_ino);
+}
+
+namespace {
+
+enum class Kind { Files, Folders };
+
+// One pass over a folder with readdir, the entries' types from d_type where the file system
+// gives it.
+QStringList ListFolder(const QString& folder, Kind kind, const QString& pattern) {
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR* dir = ::opendir(encoded.constData());
+    if (!dir) ThrowSystemError(errno, folder);
+    QStringList names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* raw = entry->d_name;
+        if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
+        bool isDir = entry->d_type == DT_DIR;
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            const QByteArray full = encoded + '/' + raw;
+            if (::stat(full.constData(), &st) != 0) continue;
+            isDir = S_ISDIR(st.st_mode);
+            isFile = S_ISREG(st.st_mode);
+        }
+        if (kind == Kind::Folders ? !isDir : !isFile) continue;
+        const QString name = QFile::decodeName(raw);
+        if (kind == Kind::Files && !WildcardMatch(pattern, name)) continue;
+        names << name;
+    }
+    ::closedir(dir);
+    // The order a Windows file system gives: names ignoring case.
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int byCase = QString::compare(a, b, Qt::CaseInsensitive);
+        return byCase != 0 ? byCase < 0 : a < b;
+    });
+    return names;
+}
+
+}  // namespace
+
+QStringList NativeFileSystem::findFiles(const QString& folder, const QString& pattern) {
+    return ListFolder(folder, Kind::Files, pattern);
+}
+
+QStringList NativeFileSystem::subfolderNames(const QString& folder) {
+    return ListFolder(folder, Kind::Folders, QString());
+}
+
+bool NativeFileSystem::isRootFolder(const QString& path) {
+    QString trimmed = path;
+    while (trimmed.size() > 1 && trimmed.endsWith(QLatin1Char('/'))) trimmed.chop(1);
+    return trimmed == QLatin1String("/");
+}
+
+bool NativeFileSystem::canOpenFile(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 &&
+           S_ISREG(st.st_mode);
 }
 
 QString NativeFileSystem::desktopFolder() {

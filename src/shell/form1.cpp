@@ -1,5 +1,7 @@
 #include "shell/form1.h"
 
+#include "filelist/entry_list.h"
+
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
@@ -63,6 +65,8 @@ QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
 
 }  // namespace
 
+Form1::~Form1() = default;
+
 Form1::Form1(Services& services) : m_services(services), m_report(services.dialogs) {
     setObjectName(QStringLiteral("Form1"));
     createFileListControls();
@@ -71,7 +75,11 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
     createRunControls();
     setAccessibleNames();
     watchHover();
+    setUpFileList();
     connectCommand(PushButton7, &Form1::PushButton7_Click);
+    connectCommand(PushButton2, &Form1::PushButton2_Click);
+    connectCommand(PushButton3, &Form1::PushButton3_Click);
+    connectCommand(PushButton6, &Form1::PushButton6_Click);
     setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
 }
 

@@ -4,12 +4,16 @@
 #include "shell/error_report.h"
 
 #include <QCursor>
+#include <QPersistentModelIndex>
 #include <QWidget>
+
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMimeData;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -18,7 +22,9 @@ class QTreeWidget;
 
 namespace quillmere {
 
+class EntryList;
 class Guard;
+struct WalkContext;
 class ProgressBar;
 class TabControl;
 
@@ -30,6 +36,7 @@ class Form1 : public QWidget {
     Q_OBJECT
 public:
     explicit Form1(Services& services);
+    ~Form1() override;
 
     // ---- shell: start-up, pointer state, closing
     void Form_Load();
@@ -39,6 +46,8 @@ public:
     // "Match Case" as a check box value: 0 unchecked, 1 checked, 2 grayed.
     int Check2Value() const;
     Services& services() { return m_services; }
+    // A file in the program's folder, as a native path.
+    QString programFile(const char* name) const;
     ErrorReport& errorReport() { return m_report; }
 
     // ---- file list
@@ -47,6 +56,20 @@ public:
     QPushButton* PushButton6;   // Add All Project Files In Folder
     QPushButton* PushButton2;   // Clear List
     QPushButton* PushButton8;   // Load Sample/Example Files
+    EntryList& fileList() { return *m_entries; }
+    // While the hourglass shows, the commands that remove entries do nothing.
+    bool isBusy() const { return m_pointer == Pointer::Hourglass; }
+    void ListView1_KeyDown(int keyCode);
+    void ListView1_DblClick();
+    void PushButton2_Click();
+    void ListView1_MouseDown(const QPoint& position);
+    void ListView1_ItemClick();
+    void ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition);
+    void ListView1_MouseUp();
+    bool ListView1_OLEDragOver(const QMimeData* data);
+    void ListView1_OLEDragDrop(const QStringList& paths);
+    void PushButton3_Click();
+    void PushButton6_Click();
 
     // ---- options
     QGroupBox* Frame1;
@@ -101,7 +124,14 @@ private:
     void watchHover();
     QList<QWidget*> backgroundControls() const;
     void loadHandCursor();
-    QString programFile(const char* name) const;
+
+    // file list
+    void setUpFileList();
+    void removeSelectedEntry();
+    void swapWithEntryAt(const QPoint& position, const QPoint& globalPosition);
+    void showDragPointer();
+    WalkContext walkContext();
+    void ValidateListFiles();
 
     // run
     bool outputSettingUsable();
@@ -120,6 +150,10 @@ private:
     Pointer m_pointer = Pointer::Default;
     QCursor m_handCursor;
     bool m_hasHandCursor = false;
+    // The file list: the list control seen as entries, and the reorder drag's state.
+    std::unique_ptr<EntryList> m_entries;
+    bool m_pressed = false;
+    QPersistentModelIndex m_dragged;
     // The Start command's state: busy while a run works; the paths of the current file.
     bool m_busy = false;
     QString m_sourcePath;

@@ -82,9 +82,11 @@ QCursor LoadCursorFile(const QString& path) {
     QPixmap image;
     if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
         throw Failure(kInvalidPicture, QStringLiteral("Invalid picture: ") + path);
-    int hotX = 0;
-    int hotY = 0;
-    if (bytes.size() >= 14) {
+    // A pointer file (type 2) keeps its hotspot where an icon file keeps other data; an icon
+    // points with its centre.
+    int hotX = image.width() / 2;
+    int hotY = image.height() / 2;
+    if (bytes.size() >= 14 && qFromLittleEndian<quint16>(bytes.constData() + 2) == 2) {
         hotX = qFromLittleEndian<quint16>(bytes.constData() + 10);
         hotY = qFromLittleEndian<quint16>(bytes.constData() + 12);
     }

@@ -25,7 +25,8 @@ QString ApplicationTitle(const QString& productName);
 void SetApplicationTitle(Dialogs& dialogs, const QString& productName);
 
 // Loads a .cur file as a pointer with the hotspot written in the file, which Qt's own reader
-// ignores. Throws Failure when the file is no readable pointer image.
+// ignores (an .ico file points with its centre). Throws Failure when the file is no readable
+// image.
 QCursor LoadCursorFile(const QString& path);
 
 }  // namespace quillmere

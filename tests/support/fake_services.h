@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filelist/entry_list.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
@@ -47,6 +48,26 @@ struct FakeServices {
     HookedEventLoop events;
     QTemporaryDir programFolder;
     Services services{dialogs, host, files, settings, events, programFolder.path()};
+};
+
+}  // namespace quillmere::testing
+
+namespace quillmere::testing {
+
+// The list behind the list procedures, as plain texts; records every removal.
+class VectorEntries : public EntryList {
+public:
+    VectorEntries() = default;
+    explicit VectorEntries(QStringList initial) : texts(std::move(initial)) {}
+    int count() const override { return int(texts.size()); }
+    QString text(int position) const override { return texts.at(position); }
+    void append(const QStringList& paths) override { texts += paths; }
+    void remove(int position) override {
+        removed << position;
+        texts.removeAt(position);
+    }
+    QStringList texts;
+    QList<int> removed;
 };
 
 }  // namespace quillmere::testing

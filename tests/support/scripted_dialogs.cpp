@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/failure.h"
+
 #include <QRegularExpression>
 
 namespace quillmere::testing {
@@ -25,6 +27,11 @@ ScriptedDialogs& ScriptedDialogs::expectPrompt(std::optional<QString> answer) {
 
 ScriptedDialogs& ScriptedDialogs::expectOpenFiles(const QString& result) {
     m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::expectOpenFilesFailure(long number) {
+    m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, QString(), number});
     return *this;
 }
 
@@ -87,6 +94,7 @@ std::optional<QString> ScriptedDialogs::prompt(const QString& text, const QStrin
 
 QString ScriptedDialogs::openFiles(const OpenFilesRequest& request) {
     const auto expected = take({QStringLiteral("openFiles"), request.title, request.filters.join(";;")});
+    if (expected && expected->failure) throw Failure(*expected->failure, "The dialog failed.");
     return expected ? expected->result.value_or(QString()) : QString();
 }
 

@@ -31,6 +31,8 @@ public:
     ScriptedDialogs& expectMessage(std::optional<QString> text, Answer answer = Answer::Ok);
     ScriptedDialogs& expectPrompt(std::optional<QString> answer);
     ScriptedDialogs& expectOpenFiles(const QString& result);
+    // The open dialog fails with the given error number instead of answering.
+    ScriptedDialogs& expectOpenFilesFailure(long number);
     ScriptedDialogs& expectSaveFile(const QString& result);
     ScriptedDialogs& expectBrowseFolder(const QString& result);
     void allowErrorReports(bool allow = true) { m_allowErrorReports = allow; }
@@ -55,6 +57,7 @@ private:
         std::optional<QString> text;
         Answer answer = Answer::Ok;
         std::optional<QString> result;
+        std::optional<long> failure;
     };
     std::optional<Expected> take(const ShownPrompt& prompt);
 

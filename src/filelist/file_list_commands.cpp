@@ -1,0 +1,212 @@
+// The file list's own commands: removing entries, clearing, reordering by dragging, and the
+// filter that lets only file lists be dropped.
+
+#include "filelist/entry_list.h"
+#include "platform/dialogs.h"
+#include "shell/form1.h"
+#include "shell/guard.h"
+#include "shell/locations.h"
+#include "shell/window_dressing.h"
+
+#include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace quillmere {
+namespace {
+
+const int kDeleteKey = 46;
+// Screen rows (pixels from the top of the screen) above and below which a swap scrolls.
+const int kScrollUpBelow = 305;
+const int kScrollDownFrom = 365;
+
+// The list control seen as entries.
+class ListViewEntries : public EntryList {
+public:
+    explicit ListViewEntries(QTreeWidget* view) : m_view(view) {}
+    int count() const override { return m_view->topLevelItemCount(); }
+    QString text(int position) const override {
+        const QTreeWidgetItem* item = m_view->topLevelItem(position);
+        if (!item) throw Failure(35600, QStringLiteral("Index out of bounds"));
+        return item->text(0);
+    }
+    void append(const QStringList& paths) override {
+        QList<QTreeWidgetItem*> items;
+        for (const QString& path : paths) items << new QTreeWidgetItem(QStringList{path});
+        m_view->addTopLevelItems(items);
+    }
+    void remove(int position) override {
+        QTreeWidgetItem* item = m_view->takeTopLevelItem(position);
+        if (!item) throw Failure(35600, QStringLiteral("Index out of bounds"));
+        delete item;
+    }
+
+private:
+    QTreeWidget* m_view;
+};
+
+// The only local files of a drag, as native paths; empty when it carries anything else.
+QStringList DroppedFiles(const QMimeData* data) {
+    QStringList paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile()) return {};
+        paths << QDir::toNativeSeparators(url.toLocalFile());
+    }
+    return paths;
+}
+
+// Routes the list control's keys, mouse and drag events to the window's handlers.
+class ListViewEvents : public QObject {
+public:
+    explicit ListViewEvents(Form1& form) : QObject(&form), m_form(form) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_form.ListView1) return key(event);
+        switch (event->type()) {
+            case QEvent::MouseButtonPress: {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                m_form.ListView1_MouseDown(mouse->position().toPoint());
+                return false;
+            }
+            case QEvent::MouseMove: {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                m_form.ListView1_MouseMove(mouse->position().toPoint(),
+                                           mouse->globalPosition().toPoint());
+                return true;  // no rubber band or drag-out of the view's own
+            }
+            case QEvent::MouseButtonRelease: m_form.ListView1_MouseUp(); return false;
+            case QEvent::MouseButtonDblClick: m_form.ListView1_DblClick(); return true;
+            case QEvent::DragEnter:
+            case QEvent::DragMove: return dragOver(static_cast<QDragMoveEvent*>(event));
+            case QEvent::Drop: return drop(static_cast<QDropEvent*>(event));
+            default: return false;
+        }
+    }
+
+private:
+    bool key(QEvent* event) {
+        if (event->type() != QEvent::KeyPress) return false;
+        if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Delete) return false;
+        m_form.ListView1_KeyDown(kDeleteKey);
+        return true;
+    }
+    bool dragOver(QDragMoveEvent* event) {
+        if (m_form.ListView1_OLEDragOver(event->mimeData()))
+            event->acceptProposedAction();
+        else
+            event->ignore();
+        return true;
+    }
+    bool drop(QDropEvent* event) {
+        const QStringList paths = DroppedFiles(event->mimeData());
+        if (paths.isEmpty()) return true;
+        event->acceptProposedAction();
+        m_form.ListView1_OLEDragDrop(paths);
+        return true;
+    }
+
+    Form1& m_form;
+};
+
+}  // namespace
+
+void Form1::setUpFileList() {
+    m_entries = std::make_unique<ListViewEntries>(ListView1);
+    auto* events = new ListViewEvents(*this);
+    ListView1->installEventFilter(events);
+    ListView1->viewport()->installEventFilter(events);
+    ListView1->viewport()->setMouseTracking(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setDragDropMode(QAbstractItemView::NoDragDrop);
+    ListView1->viewport()->setAcceptDrops(true);
+    ListView1->setAcceptDrops(true);
+}
+
+// ---- removing
+
+void Form1::ListView1_KeyDown(int keyCode) {
+    if (keyCode == kDeleteKey) removeSelectedEntry();
+}
+
+void Form1::ListView1_DblClick() { removeSelectedEntry(); }
+
+void Form1::removeSelectedEntry() {
+    if (isBusy() || ListView1->topLevelItemCount() == 0) return;
+    // A list with entries but nothing selected: nothing to remove.
+    QTreeWidgetItem* selected = ListView1->currentItem();
+    if (!selected || !selected->isSelected()) return;
+    delete ListView1->takeTopLevelItem(ListView1->indexOfTopLevelItem(selected));
+}
+
+void Form1::PushButton2_Click() {
+    Guard g(m_report, locations::kClearList);
+    g.step(100, [&] {
+        if (!isBusy()) ListView1->clear();
+    });
+}
+
+// ---- reordering: the pressed entry's path follows the pointer by swapping texts
+
+void Form1::ListView1_MouseDown(const QPoint& position) {
+    m_pressed = true;
+    // Qt reports an item click on release: the press on an entry starts the drag here.
+    if (QTreeWidgetItem* item = ListView1->itemAt(position)) {
+        ListView1->setCurrentItem(item);
+        ListView1_ItemClick();
+    }
+}
+
+void Form1::ListView1_ItemClick() {
+    showDragPointer();
+    m_dragged = QPersistentModelIndex(ListView1->currentIndex());
+}
+
+void Form1::showDragPointer() {
+    try {
+        ListView1->viewport()->setCursor(LoadCursorFile(programFile("drag.ico")));
+    } catch (const Failure&) {
+        // Without our own pointer the platform's drag pointer says the same.
+        ListView1->viewport()->setCursor(Qt::DragMoveCursor);
+    }
+}
+
+void Form1::ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition) {
+    if (!isBusy()) setPointer(Pointer::Default);
+    if (!m_pressed) return;
+    swapWithEntryAt(position, globalPosition);
+}
+
+void Form1::swapWithEntryAt(const QPoint& position, const QPoint& globalPosition) {
+    QTreeWidgetItem* under = ListView1->itemAt(position);
+    // An entry removed since it was pressed takes no part in a swap.
+    QTreeWidgetItem* dragged = m_dragged.isValid() ? ListView1->topLevelItem(m_dragged.row()) : nullptr;
+    if (!under || !dragged || under->text(0) == dragged->text(0)) return;
+    const QString draggedText = dragged->text(0);
+    dragged->setText(0, under->text(0));
+    under->setText(0, draggedText);
+    ListView1->setCurrentItem(under);
+    m_dragged = QPersistentModelIndex(ListView1->indexFromItem(under));
+    const int row = ListView1->indexOfTopLevelItem(under);
+    if (globalPosition.y() < kScrollUpBelow && row >= 1)
+        ListView1->scrollToItem(ListView1->topLevelItem(row - 1));
+    else if (globalPosition.y() >= kScrollDownFrom && row + 1 < ListView1->topLevelItemCount())
+        ListView1->scrollToItem(ListView1->topLevelItem(row + 1));
+}
+
+void Form1::ListView1_MouseUp() {
+    m_pressed = false;
+    ListView1->viewport()->unsetCursor();
+}
+
+// ---- dropping
+
+bool Form1::ListView1_OLEDragOver(const QMimeData* data) { return !DroppedFiles(data).isEmpty(); }
+
+}  // namespace quillmere

@@ -1,0 +1,133 @@
+#include "filelist/folder_walk.h"
+
+#include "filelist/entry_list.h"
+#include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "platform/file_system.h"
+#include "shell/guard.h"
+#include "shell/locations.h"
+
+namespace quillmere {
+namespace {
+
+const int kLongestPath = 260;
+const quint32 kHiddenSystemFolder = attr::kDirectory | attr::kSystem | attr::kHidden;  // 22
+const quint32 kHiddenSystemLink = kHiddenSystemFolder | attr::kReparsePoint;          // 1046
+const quint32 kHiddenArchive = attr::kArchive | attr::kHidden;                        // 34
+
+// A root is always walked; any other folder unless it is a hidden system folder.
+bool IsWalkable(FileSystem& files, const QString& folder) {
+    if (files.isRootFolder(folder)) return true;
+    const quint32 bits = files.attributes(folder);
+    return bits != kHiddenSystemFolder && bits != kHiddenSystemLink;
+}
+
+bool IsListableName(const QString& name) {
+    return name.size() < kLongestPath && !HasUnreadableCharacters(name) &&
+           !name.contains(QLatin1Char('?')) && name != QLatin1String(".") &&
+           name != QLatin1String("..");
+}
+
+// The subfolders of one folder, appended to newList. A folder whose subfolders cannot be listed
+// ends its listing without a report; for permission denied or path not found it also leaves
+// the walk.
+void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringList& folderList,
+                    QStringList& newList, QSet<QString>& visited) {
+    QStringList names;
+    try {
+        names = c.files.subfolderNames(v);
+    } catch (const Failure& failure) {
+        if (failure.number() == errors::kPermissionDenied || failure.number() == errors::kPathNotFound)
+            folderList.removeOne(v);
+        return;
+    }
+    for (const QString& name : names) {
+        g.step(114, [&] { c.events.doEvents(); });
+        if (!g.test(118, [&] { return IsListableName(name); })) continue;
+        const QString sub = v + name + Separator(c.style);
+        // A link back into the tree would list the same files again and again.
+        const QString identity = c.files.identity(sub);
+        if (!identity.isEmpty() && visited.contains(identity)) continue;
+        visited.insert(identity);
+        g.step(120, [&] { newList << sub; });
+    }
+}
+
+}  // namespace
+
+bool HasUnreadableCharacters(const QString& name) {
+    for (const QChar c : name) {
+        const char16_t code = c.unicode();
+        if (code < 32 || (code >= 127 && code <= 159) || code == u'?') return true;
+    }
+    return false;
+}
+
+bool IsOpenableFile(FileSystem& files, const QString& path) {
+    try {
+        return files.canOpenFile(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
+                            PathStyle style) {
+    if (pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1Char('\\')) ||
+        pattern.contains(QLatin1String("..")))
+        return {};
+    QString base = folder;
+    if (!base.endsWith(Separator(style))) base += Separator(style);
+    QStringList names;
+    for (const QString& name : files.findFiles(base, pattern))
+        if (IsOpenableFile(files, base + name)) names << name;
+    return names;
+}
+
+void GetSubDirectories2016(const WalkContext& c, QStringList& folderList, bool recurse,
+                           QSet<QString>& visited) {
+    Guard g(c.report, locations::kFolderWalk);
+    QStringList newList;
+    g.step(100, [&] { newList.clear(); });
+    const QStringList snapshot = folderList;
+    for (const QString& v : snapshot) {
+        if (!g.test(104, [&] { return FolderExists(c.files, v); })) continue;
+        if (!g.test(106, [&] { return v.size() < kLongestPath; })) continue;
+        g.step(108, [&] { c.events.doEvents(); });
+        if (!g.test(110, [&] { return IsWalkable(c.files, v); })) continue;
+        g.step(112, [&] { ListSubfolders(c, g, v, folderList, newList, visited); });
+    }
+    if (g.test(122, [&] { return recurse && !newList.isEmpty(); }))
+        g.step(124, [&] { GetSubDirectories2016(c, newList, true, visited); });
+    for (const QString& w : newList) {
+        if (!g.test(128, [&] { return FolderExists(c.files, w); })) continue;
+        g.step(130, [&] { c.events.doEvents(); });
+        if (g.test(132, [&] { return IsWalkable(c.files, w); })) g.step(134, [&] { folderList << w; });
+    }
+}
+
+void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFolder,
+                   const QString& pattern) {
+    const QChar separator = Separator(c.style);
+    QStringList folderList{startFolder + separator};
+    QSet<QString> visited{c.files.identity(startFolder)};
+    GetSubDirectories2016(c, folderList, true, visited);
+    for (const QString& item : folderList) {
+        const QString folder = item.left(item.size() - 1);
+        QStringList paths;
+        for (const QString& name : ListFolderFiles(c.files, folder, pattern, c.style)) {
+            if (name.startsWith(QLatin1Char('~'))) continue;
+            const QString path = folder + separator + name;
+            quint32 bits = kHiddenArchive;
+            try {
+                bits = c.files.attributes(path);
+            } catch (const Failure&) {
+                continue;  // gone since it was listed
+            }
+            if (bits != kHiddenArchive) paths << NormalizePath(path, c.style);
+        }
+        if (!paths.isEmpty()) list.append(paths);
+    }
+}
+
+}  // namespace quillmere

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "run/path_routines.h"
+
+#include <QSet>
+#include <QStringList>
+
+namespace quillmere {
+
+class EntryList;
+class ErrorReport;
+class EventLoop;
+class FileSystem;
+
+// What the folder walk works with: the file system, the yields that keep the window
+// responsive, the report of its failures, and the path style.
+struct WalkContext {
+    FileSystem& files;
+    EventLoop& events;
+    ErrorReport& report;
+    PathStyle style = kNativePathStyle;
+};
+
+// Control characters, the range 127 to 159 and "?" make a name unreadable. Letters of any
+// script are read: names are opened by their Unicode text.
+bool HasUnreadableCharacters(const QString& name);
+
+// True when the path opens as an existing file; never fails.
+bool IsOpenableFile(FileSystem& files, const QString& path);
+
+// The names of the openable files of folder that match the wildcard pattern, in the order of the
+// directory search. A pattern naming a path (a separator or "..") matches nothing, so the search
+// never leaves the folder.
+QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
+                            PathStyle style = kNativePathStyle);
+
+// Extends folderList (folders ending in a separator) breadth-first with their subfolders, all
+// levels deep when recurse is set. Hidden system folders, names that are too long or unreadable,
+// and folders already reached (through a link back into the tree) are left out. visited holds
+// the identities of the folders reached so far.
+void GetSubDirectories2016(const WalkContext& context, QStringList& folderList, bool recurse,
+                           QSet<QString>& visited);
+
+// Appends every file of startFolder and its subfolders that matches the pattern, except names
+// beginning with "~" and files whose attributes are exactly archive and hidden.
+void AddFolderTree(const WalkContext& context, EntryList& list, const QString& startFolder,
+                   const QString& pattern);
+
+}  // namespace quillmere

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/settings_store.h"
+
+#include <QSettings>
+
+namespace quillmere {
+
+// The per-user store on QSettings: application name "Vandrel", section "Quillmere" (the registry
+// under HKCU\Software\Vandrel\Quillmere on Windows; ~/.config/Vandrel.conf, section
+// [Quillmere], on Linux, honouring XDG_CONFIG_HOME). Every write reaches the disk at once.
+class QtSettingsStore : public SettingsStore {
+public:
+    QtSettingsStore();
+    // A store in the given INI file, for tests.
+    explicit QtSettingsStore(const QString& iniFile);
+
+    QString read(const QString& key, const QString& defaultValue) override;
+    void write(const QString& key, const QString& value) override;
+
+private:
+    QSettings m_settings;
+};
+
+}  // namespace quillmere

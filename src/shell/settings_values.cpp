@@ -1,0 +1,53 @@
+#include "shell/settings_values.h"
+
+#include "platform/failure.h"
+#include "platform/settings_store.h"
+
+#include <cmath>
+
+namespace quillmere {
+namespace {
+
+const long kTypeMismatch = 13;
+
+[[noreturn]] void Mismatch(const QString& text) {
+    throw Failure(kTypeMismatch, QStringLiteral("Type mismatch: \"%1\"").arg(text));
+}
+
+}  // namespace
+
+int TextToInteger(const QString& text) {
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    if (!ok || std::abs(number) > 2147483647.0) Mismatch(text);
+    // Whole-number conversion rounds half to even, as the classic runtime does.
+    return int(std::nearbyint(number));
+}
+
+bool TextToBoolean(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
+    bool ok = false;
+    const double number = trimmed.toDouble(&ok);
+    if (!ok) Mismatch(text);
+    return number != 0.0;
+}
+
+int ReadInteger(SettingsStore& store, const QString& key, int defaultValue) {
+    return TextToInteger(store.read(key, QString::number(defaultValue)));
+}
+
+bool ReadBoolean(SettingsStore& store, const QString& key, bool defaultValue) {
+    return TextToBoolean(store.read(key, defaultValue ? QStringLiteral("True") : QStringLiteral("False")));
+}
+
+void WriteInteger(SettingsStore& store, const QString& key, int value) {
+    store.write(key, QString::number(value));
+}
+
+void WriteBoolean(SettingsStore& store, const QString& key, bool value) {
+    store.write(key, value ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+}  // namespace quillmere

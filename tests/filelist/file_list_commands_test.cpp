@@ -1,0 +1,211 @@
+#include "shell/form1.h"
+
+#include "support/fake_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QUrl>
+
+namespace quillmere {
+namespace {
+
+using testing::FakeServices;
+
+class FileList : public ::testing::Test {
+protected:
+    void fill(const QStringList& paths) { form.fileList().append(paths); }
+    QStringList entries() const {
+        QStringList texts;
+        for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
+            texts << form.ListView1->topLevelItem(i)->text(0);
+        return texts;
+    }
+    QPoint rowCentre(int row) const {
+        return form.ListView1->visualItemRect(form.ListView1->topLevelItem(row)).center();
+    }
+    void select(int row) { form.ListView1->setCurrentItem(form.ListView1->topLevelItem(row)); }
+    void pressDelete() {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+        QApplication::sendEvent(form.ListView1, &key);
+    }
+    QString file(const QString& relative) {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        return path;
+    }
+
+    FakeServices fake;
+    Form1 form{fake.services};
+    QTemporaryDir dir;
+};
+
+TEST_F(FileList, DeleteKeyAndDoubleClickRemoveTheSelectedEntry) {
+    fill({"a.mpp", "b.mpp", "c.mpp"});
+    select(1);
+    pressDelete();
+    EXPECT_EQ(entries(), (QStringList{"a.mpp", "c.mpp"}));
+    select(0);
+    form.ListView1_DblClick();
+    EXPECT_EQ(entries(), QStringList{"c.mpp"});
+    form.ListView1->clear();
+    pressDelete();
+    form.ListView1_DblClick();
+    EXPECT_TRUE(fake.dialogs.shown().empty());
+}
+
+TEST_F(FileList, NothingIsRemovedWhileTheHourglassShows) {
+    fill({"a.mpp", "b.mpp"});
+    select(0);
+    form.setPointer(Form1::Pointer::Hourglass);
+    pressDelete();
+    form.ListView1_DblClick();
+    form.PushButton2->click();
+    EXPECT_EQ(entries().size(), 2);
+    form.setPointer(Form1::Pointer::Default);
+    form.PushButton2->click();
+    EXPECT_TRUE(entries().isEmpty());
+}
+
+TEST_F(FileList, DraggingSwapsTheDraggedEntryWithTheOneReached) {
+    form.show();
+    fill({"1", "2", "3", "4", "5", "6"});
+    form.ListView1_MouseDown(rowCentre(1));
+    form.ListView1_MouseMove(rowCentre(4), QPoint(0, 330));
+    EXPECT_EQ(entries(), (QStringList{"1", "5", "3", "4", "2", "6"}));
+    EXPECT_EQ(form.ListView1->currentItem()->text(0), "2");
+    EXPECT_EQ(form.ListView1->viewport()->cursor().shape(), Qt::DragMoveCursor);
+    form.ListView1_MouseUp();
+    EXPECT_EQ(form.ListView1->viewport()->cursor().shape(), Qt::ArrowCursor);
+    // Moves without a pressed button change nothing.
+    form.ListView1_MouseMove(rowCentre(3), QPoint(0, 330));
+    EXPECT_EQ(entries(), (QStringList{"1", "5", "3", "4", "2", "6"}));
+}
+
+TEST_F(FileList, APressOnEmptySpaceAfterAReleaseGoesOnWithTheEntryDraggedLast) {
+    form.show();
+    fill({"a", "b"});
+    form.ListView1_MouseDown(rowCentre(1));
+    form.ListView1_MouseUp();
+    const QPoint empty(5, form.ListView1->viewport()->height() - 2);
+    ASSERT_EQ(form.ListView1->itemAt(empty), nullptr);
+    form.ListView1_MouseDown(empty);
+    form.ListView1_MouseMove(rowCentre(0), QPoint(0, 330));
+    EXPECT_EQ(entries(), (QStringList{"b", "a"}));
+}
+
+TEST_F(FileList, EqualTextsAndRemovedEntriesDoNotSwap) {
+    form.show();
+    fill({"same", "same", "x"});
+    form.ListView1_MouseDown(rowCentre(0));
+    form.ListView1_MouseMove(rowCentre(1), QPoint(0, 330));
+    EXPECT_EQ(entries(), (QStringList{"same", "same", "x"}));
+    form.ListView1_MouseUp();
+    form.ListView1_MouseDown(rowCentre(2));
+    delete form.ListView1->takeTopLevelItem(2);
+    form.ListView1_MouseMove(rowCentre(0), QPoint(0, 330));
+    EXPECT_EQ(entries(), (QStringList{"same", "same"}));
+}
+
+TEST_F(FileList, AMoveOverTheListEndsTheHandPointer) {
+    form.setPointer(Form1::Pointer::Custom);
+    form.ListView1_MouseMove(QPoint(1, 1), QPoint(0, 0));
+    EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
+    form.setPointer(Form1::Pointer::Hourglass);
+    form.ListView1_MouseMove(QPoint(1, 1), QPoint(0, 0));
+    EXPECT_EQ(form.pointer(), Form1::Pointer::Hourglass);
+}
+
+TEST_F(FileList, OnlyFileListsMayBeDropped) {
+    QMimeData text;
+    text.setText("plan.mpp");
+    EXPECT_FALSE(form.ListView1_OLEDragOver(&text));
+    QMimeData web;
+    web.setUrls({QUrl("https://example.org/plan.mpp")});
+    EXPECT_FALSE(form.ListView1_OLEDragOver(&web));
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile("/tmp/plan.mpp")});
+    EXPECT_TRUE(form.ListView1_OLEDragOver(&files));
+}
+
+TEST_F(FileList, ADroppedFolderIsImportedAndADroppedTextFileOfferedForRemoval) {
+    file("A/a.mpp");
+    file("A/sub/b.mpp");
+    file("A/~$a.mpp");
+    file("B/c.xml");
+    const QString notes = file("notes.txt");
+    fake.dialogs.expectMessage("These files: \r\n\r\n" + notes + "\r\n\r\ndo not appear to be in "
+                               "the expected file format because of their file extension.\r\n\r\n"
+                               "Would you like to remove them from list?",
+                               Answer::No);
+    form.ListView1_OLEDragDrop({dir.filePath("A"), dir.filePath("B"), notes});
+    EXPECT_EQ(entries(), (QStringList{dir.filePath("A/a.mpp"), dir.filePath("A/sub/b.mpp"),
+                                      dir.filePath("B/c.xml"), notes}));
+}
+
+TEST_F(FileList, TheAddDialogsTwoResultForms) {
+    fake.dialogs.expectOpenFiles("/plans/one.mpp")
+        .expectOpenFiles(QString("/") + QChar(0) + "x.mpp" + QChar(0) + "y.mpp")
+        .expectOpenFiles(QString("/plans") + QChar(0) + "z.mpp")
+        .expectOpenFiles("/plans/one.mpp");
+    for (int i = 0; i < 4; ++i) form.PushButton3->click();
+    EXPECT_EQ(entries(), (QStringList{"/plans/one.mpp", "/x.mpp", "/y.mpp", "/plans/z.mpp",
+                                      "/plans/one.mpp"}));
+    EXPECT_EQ(fake.dialogs.shown()[0].caption, "Add File(s) - Hold Ctrl to select multiple files");
+    EXPECT_TRUE(fake.dialogs.shown()[0].text.startsWith("MS Project Files (*.mpp);;"));
+}
+
+TEST_F(FileList, CancellingTheDialogStillValidatesAndTooManyFilesAddsNothing) {
+    fill({"old.txt"});
+    fake.dialogs.expectOpenFiles("").expectMessage(std::nullopt, Answer::No);
+    form.PushButton3->click();
+    fake.dialogs.expectOpenFilesFailure(20476).expectMessage(
+        "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button.");
+    form.PushButton3->click();
+    EXPECT_EQ(entries(), QStringList{"old.txt"});
+    EXPECT_EQ(fake.dialogs.shown().size(), 4u);
+}
+
+TEST_F(FileList, FolderImportRemembersExtensionAndFolder) {
+    file("tree/a.mpp");
+    file("tree/deep/b.mpp");
+    file("tree/c.xml");
+    const QString prompt =
+        "Enter file extension to load:\r\r(* for all files, txt for all txt files, doc for all "
+        "doc files, etc.) | mpp";
+    fake.dialogs.expectPrompt("mpp").expectBrowseFolder(dir.filePath("tree"));
+    Form1::Pointer during = Form1::Pointer::Default;
+    fake.events.atYield = [&] { during = form.pointer(); };
+    form.PushButton6->click();
+    EXPECT_EQ(fake.dialogs.shown()[0].text, prompt);
+    EXPECT_EQ(fake.dialogs.shown()[1].caption, "Please select folder:");
+    EXPECT_EQ(during, Form1::Pointer::Hourglass);
+    EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
+    EXPECT_EQ(entries(), (QStringList{dir.filePath("tree/a.mpp"), dir.filePath("tree/deep/b.mpp")}));
+    EXPECT_EQ(fake.settings.values["Extension"], "mpp");
+    EXPECT_EQ(fake.settings.values["LastFolder"], dir.filePath("tree"));
+
+    // The next use starts from there; a cancelled browse keeps the new extension.
+    fake.dialogs.expectPrompt("xml").expectBrowseFolder("");
+    form.PushButton6->click();
+    EXPECT_EQ(fake.dialogs.shown()[2].text.right(3), "mpp");
+    EXPECT_EQ(fake.dialogs.shown()[3].text, dir.filePath("tree"));
+    EXPECT_EQ(fake.settings.values["Extension"], "xml");
+    // A cancelled prompt changes nothing and still validates.
+    form.fileList().append({"x.doc"});
+    fake.dialogs.expectPrompt(std::nullopt).expectMessage(std::nullopt, Answer::Yes);
+    form.PushButton6->click();
+    EXPECT_EQ(fake.settings.values["Extension"], "xml");
+    EXPECT_EQ(entries().size(), 2);
+}
+
+}  // namespace
+}  // namespace quillmere

@@ -1,0 +1,157 @@
+#include "filelist/folder_walk.h"
+
+#include "platform/failure.h"
+#include "shell/error_report.h"
+#include "support/fake_file_system.h"
+#include "support/fake_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+namespace quillmere {
+namespace {
+
+using testing::FakeFileSystem;
+using testing::FakeServices;
+using testing::VectorEntries;
+
+class RealTree : public ::testing::Test {
+protected:
+    void file(const QString& relative, QFileDevice::Permissions permissions = {}) {
+        const QString path = dir.filePath(relative);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.close();
+        if (permissions) QFile::setPermissions(path, permissions);
+    }
+    QStringList import(const QString& pattern, const QString& start = QString()) {
+        VectorEntries list;
+        AddFolderTree(context, list, start.isEmpty() ? dir.path() : start, pattern);
+        return list.texts;
+    }
+    QStringList relative(const QStringList& paths) {
+        QStringList out;
+        for (const QString& p : paths) out << QDir(dir.path()).relativeFilePath(p);
+        return out;
+    }
+
+    FakeServices fake;
+    BoxErrorReport report{fake.dialogs};
+    WalkContext context{fake.files, fake.events, report, PathStyle::Posix};
+    QTemporaryDir dir;
+};
+
+TEST_F(RealTree, BreadthFirstWithItsFilters) {
+    for (const char* f : {"z.mpp", "B/y.mpp", "a/x.MPP", "a/deep/w.mpp", "a/notes.txt",
+                          "a/~$x.mpp", "b2/.hidden.mpp"})
+        file(f);
+    file("b2/.kept.mpp", QFileDevice::ReadOwner);  // hidden and read-only: not exactly 34
+    EXPECT_EQ(relative(import("*.mpp")),
+              (QStringList{"z.mpp", "a/x.MPP", "B/y.mpp", "b2/.kept.mpp", "a/deep/w.mpp"}));
+    EXPECT_EQ(relative(import("*.*")).size(), 6);
+    EXPECT_EQ(relative(import("*.txt")), QStringList{"a/notes.txt"});
+    EXPECT_TRUE(fake.dialogs.shown().empty());
+    EXPECT_GT(fake.events.yields, 4);
+}
+
+TEST_F(RealTree, APatternNamingAPathMatchesNothing) {
+    file("inside/a.mpp");
+    file("outside.mpp");
+    for (const char* answer : {"*./../*", "*.mpp/..", "*./etc/passwd", "*...\\x"})
+        EXPECT_TRUE(import(answer, dir.filePath("inside")).isEmpty()) << answer;
+}
+
+TEST_F(RealTree, NamesInAnyScriptAreWalkedButControlCharactersAndQuestionMarksAreNot) {
+    file(QString::fromUtf8("Пла́ны/計画.mpp"));
+    file(QString::fromUtf8("bad\x01name/a.mpp"));
+    file("what?/b.mpp");
+    file(QString::fromUtf8("ctl\u0085/c.mpp"));
+    EXPECT_EQ(relative(import("*.mpp")), QStringList{QString::fromUtf8("Пла́ны/計画.mpp")});
+    EXPECT_FALSE(HasUnreadableCharacters(QString::fromUtf8("Ærøskøbing 東京")));
+    EXPECT_FALSE(HasUnreadableCharacters(""));
+}
+
+TEST_F(RealTree, ALinkBackIntoTheTreeIsWalkedOnce) {
+    file("a/plan.mpp");
+    QFile::link(dir.path(), dir.filePath("a/loop"));
+    QFile::link(dir.filePath("a"), dir.filePath("alias"));
+    EXPECT_EQ(relative(import("*.mpp")), QStringList{"a/plan.mpp"});
+}
+
+TEST_F(RealTree, FoldersAtTheLengthLimitAreNotEntered) {
+    QString deep;
+    while (dir.path().size() + deep.size() < 300) deep += QString(40, 'd') + "/";
+    file(deep + "far.mpp");
+    file("near.mpp");
+    EXPECT_EQ(relative(import("*.mpp")), QStringList{"near.mpp"});
+}
+
+TEST_F(RealTree, AnEmptyFolderAddsNothing) {
+    QDir(dir.path()).mkdir("empty");
+    EXPECT_TRUE(import("*", dir.filePath("empty")).isEmpty());
+    EXPECT_TRUE(fake.dialogs.shown().empty());
+}
+
+// What Linux cannot make: system attributes, drive roots, and a listing refused.
+class FakeTree : public ::testing::Test {
+protected:
+    QStringList import(const QString& start) {
+        VectorEntries list;
+        AddFolderTree(context, list, start, "*.mpp");
+        return list.texts;
+    }
+    FakeServices fake;
+    FakeFileSystem fs;
+    BoxErrorReport report{fake.dialogs};
+    WalkContext context{fs, fake.events, report, PathStyle::Windows};
+};
+
+const quint32 kHiddenSystem = attr::kHidden | attr::kSystem;
+
+TEST_F(FakeTree, HiddenSystemFoldersAreNeitherListedNorEntered) {
+    fs.addFolder("C:\\p");
+    fs.addFile("C:\\p\\a.mpp");
+    fs.addFolder("C:\\p\\sys", kHiddenSystem);
+    fs.addFile("C:\\p\\sys\\b.mpp");
+    fs.addFolder("C:\\p\\link", kHiddenSystem | attr::kReparsePoint);
+    fs.addFile("C:\\p\\link\\c.mpp");
+    fs.addFolder("C:\\p\\plain", attr::kHidden);
+    fs.addFile("C:\\p\\plain\\d.mpp");
+    fs.addFile("C:\\p\\e.mpp", attr::kArchive | attr::kHidden);
+    EXPECT_EQ(import("C:\\p"), (QStringList{"C:\\p\\a.mpp", "C:\\p\\plain\\d.mpp"}));
+}
+
+TEST_F(FakeTree, AChosenHiddenSystemFolderListsOnlyItsOwnFiles) {
+    fs.addFolder("C:\\s", kHiddenSystem);
+    fs.addFile("C:\\s\\top.mpp");
+    fs.addFolder("C:\\s\\below");
+    fs.addFile("C:\\s\\below\\deep.mpp");
+    EXPECT_EQ(import("C:\\s"), QStringList{"C:\\s\\top.mpp"});
+}
+
+TEST_F(FakeTree, ADriveRootIsAlwaysWalkedAndEntriesHaveSingleSeparators) {
+    fs.addFolder("C:\\", kHiddenSystem);
+    fs.addFile("C:\\root.mpp");
+    fs.addFolder("C:\\p");
+    fs.addFile("C:\\p\\a.mpp");
+    EXPECT_EQ(import("C:\\"), (QStringList{"C:\\root.mpp", "C:\\p\\a.mpp"}));
+}
+
+TEST_F(FakeTree, AFolderWhoseSubfoldersCannotBeListed) {
+    fs.addFolder("C:\\p");
+    fs.addFolder("C:\\p\\denied", attr::kDirectory, errors::kPermissionDenied);
+    fs.addFile("C:\\p\\denied\\a.mpp");
+    fs.addFolder("C:\\p\\odd", attr::kDirectory, 5L);
+    fs.addFile("C:\\p\\odd\\b.mpp");
+    fs.addFolder("C:\\p\\odd\\sub");
+    fs.addFile("C:\\p\\odd\\sub\\c.mpp");
+    // Permission denied drops the folder and its files; another failure only ends its listing.
+    EXPECT_EQ(import("C:\\p"), QStringList{"C:\\p\\odd\\b.mpp"});
+    EXPECT_TRUE(fake.dialogs.shown().empty());
+}
+
+}  // namespace
+}  // namespace quillmere

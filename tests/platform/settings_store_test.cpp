@@ -1,0 +1,42 @@
+#include "platform/failure.h"
+#include "platform/qt_settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace quillmere {
+namespace {
+
+TEST(SettingsStore, ReadsDefaultsAndKeepsEveryWrite) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("Vandrel.conf");
+    {
+        QtSettingsStore store(ini);
+        EXPECT_EQ(store.read("Extension", "mpp"), "mpp");
+        store.write("Output Folder", "/home/me/Out/");
+        store.write("Form2.Text2", "::");
+        store.write("Extension", "");
+    }
+    QtSettingsStore again(ini);
+    EXPECT_EQ(again.read("Output Folder", "x"), "/home/me/Out/");
+    EXPECT_EQ(again.read("Form2.Text2", "x"), "::");
+    EXPECT_EQ(again.read("Extension", "mpp"), "");
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().startsWith("[Quillmere]"));
+}
+
+TEST(SettingsStore, TheUsersStoreLivesInTheConfigFolder) {
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    QtSettingsStore store;
+    store.write("Check2", "1");
+    QFile file(dir.filePath("Vandrel.conf"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "[Quillmere]\nCheck2=1\n");
+}
+
+}  // namespace
+}  // namespace quillmere

@@ -1,0 +1,95 @@
+#include "support/fake_file_system.h"
+
+#include "platform/failure.h"
+
+namespace quillmere::testing {
+
+QString FakeFileSystem::Key(const QString& path) {
+    QString key = path.toLower();
+    // Like Windows, the fake reads a doubled separator as one.
+    while (key.contains(QLatin1String("\\\\"))) key.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    while (key.endsWith(QLatin1Char('\\')) && key.size() > 2) key.chop(1);
+    if (key.size() == 3 && key.endsWith(QLatin1String(":\\"))) key.chop(1);
+    return key;
+}
+
+void FakeFileSystem::addFolder(const QString& path, quint32 attributes,
+                               std::optional<long> listFailure) {
+    m_nodes[Key(path)] = {attributes | attr::kDirectory, listFailure};
+    m_names[Key(path)] = path;
+}
+
+void FakeFileSystem::addFile(const QString& path, quint32 attributes) {
+    m_nodes[Key(path)] = {attributes, std::nullopt};
+    m_names[Key(path)] = path;
+}
+
+const FakeFileSystem::Node& FakeFileSystem::node(const QString& path) const {
+    const auto found = m_nodes.constFind(Key(path));
+    if (found == m_nodes.cend() || path.isEmpty())
+        throw Failure(errors::kFileNotFound, QStringLiteral("File not found: ") + path);
+    return *found;
+}
+
+QDateTime FakeFileSystem::modificationTime(const QString& path) {
+    node(path);
+    return QDateTime::fromSecsSinceEpoch(0);
+}
+
+quint32 FakeFileSystem::attributes(const QString& path) { return node(path).attributes; }
+
+void FakeFileSystem::deleteFile(const QString& path) {
+    if (node(path).attributes & attr::kReadOnly)
+        throw Failure(errors::kPathFileAccess, QStringLiteral("Path/File access error"));
+    m_nodes.remove(Key(path));
+}
+
+void FakeFileSystem::deleteFileForced(const QString& path) {
+    node(path);
+    m_nodes.remove(Key(path));
+}
+
+bool FakeFileSystem::sameFile(const QString& a, const QString& b) {
+    return m_nodes.contains(Key(a)) && Key(a) == Key(b);
+}
+
+QString FakeFileSystem::identity(const QString& path) {
+    return m_nodes.contains(Key(path)) ? Key(path) : QString();
+}
+
+QStringList FakeFileSystem::children(const QString& folder, bool folders) const {
+    const QString prefix = Key(folder) + QLatin1Char('\\');
+    QStringList names;
+    for (auto it = m_nodes.cbegin(); it != m_nodes.cend(); ++it) {
+        if (!it.key().startsWith(prefix) || it.key().mid(prefix.size()).contains(QLatin1Char('\\')))
+            continue;
+        if (bool(it->attributes & attr::kDirectory) != folders) continue;
+        names << m_names[it.key()].mid(prefix.size());
+    }
+    return names;
+}
+
+QStringList FakeFileSystem::findFiles(const QString& folder, const QString& pattern) {
+    QStringList names;
+    for (const QString& name : children(folder, false))
+        if (WildcardMatch(pattern, name)) names << name;
+    return names;
+}
+
+QStringList FakeFileSystem::subfolderNames(const QString& folder) {
+    if (const auto failure = node(folder).listFailure)
+        throw Failure(*failure, QStringLiteral("Listing failed"));
+    return children(folder, true);
+}
+
+bool FakeFileSystem::isRootFolder(const QString& path) {
+    const QString key = Key(path);
+    return key.size() == 2 && key[1] == QLatin1Char(':');
+}
+
+bool FakeFileSystem::canOpenFile(const QString& path) {
+    const auto found = m_nodes.constFind(Key(path));
+    return found != m_nodes.cend() && !(found->attributes & attr::kDirectory);
+}
+
+}  // namespace quillmere::testing
