@@ -33,22 +33,22 @@ bool IsListableName(const QString& name) {
 // the walk.
 void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringList& folderList,
                     QStringList& newList, QSet<QString>& visited) {
-    QStringList names;
+    FolderListing listing;
     try {
-        names = c.files.subfolderNames(v);
+        listing = c.files.list(v, c.filePattern);
     } catch (const Failure& failure) {
         if (failure.number() == errors::kPermissionDenied || failure.number() == errors::kPathNotFound)
             folderList.removeOne(v);
         return;
     }
-    for (const QString& name : names) {
+    if (c.filesByFolder) c.filesByFolder->insert(v, listing.files);
+    for (const FoundEntry& entry : listing.folders) {
         g.step(114, [&] { c.events.doEvents(); });
-        if (!g.test(118, [&] { return IsListableName(name); })) continue;
-        const QString sub = v + name + Separator(c.style);
+        if (!g.test(118, [&] { return IsListableName(entry.name); })) continue;
+        const QString sub = v + entry.name + Separator(c.style);
         // A link back into the tree would list the same files again and again.
-        const QString identity = c.files.identity(sub);
-        if (!identity.isEmpty() && visited.contains(identity)) continue;
-        visited.insert(identity);
+        if (!entry.identity.isEmpty() && visited.contains(entry.identity)) continue;
+        visited.insert(entry.identity);
         g.step(120, [&] { newList << sub; });
     }
 }
@@ -63,24 +63,25 @@ bool HasUnreadableCharacters(const QString& name) {
     return false;
 }
 
-bool IsOpenableFile(FileSystem& files, const QString& path) {
-    try {
-        return files.canOpenFile(path);
-    } catch (const std::exception&) {
-        return false;
-    }
-}
+namespace {
 
-QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
-                            PathStyle style) {
+// The openable files of folder matching the pattern, with their attributes.
+QList<FoundEntry> FolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
+                              PathStyle style) {
     if (pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1Char('\\')) ||
         pattern.contains(QLatin1String("..")))
         return {};
     QString base = folder;
     if (!base.endsWith(Separator(style))) base += Separator(style);
+    return files.list(base, pattern).files;
+}
+
+}  // namespace
+
+QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
+                            PathStyle style) {
     QStringList names;
-    for (const QString& name : files.findFiles(base, pattern))
-        if (IsOpenableFile(files, base + name)) names << name;
+    for (const FoundEntry& entry : FolderFiles(files, folder, pattern, style)) names << entry.name;
     return names;
 }
 
@@ -111,20 +112,24 @@ void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFo
     const QChar separator = Separator(c.style);
     QStringList folderList{startFolder + separator};
     QSet<QString> visited{c.files.identity(startFolder)};
-    GetSubDirectories2016(c, folderList, true, visited);
+    QHash<QString, QList<FoundEntry>> filesByFolder;
+    WalkContext walk = c;
+    walk.filePattern = pattern;
+    walk.filesByFolder = &filesByFolder;
+    GetSubDirectories2016(walk, folderList, true, visited);
     for (const QString& item : folderList) {
         const QString folder = item.left(item.size() - 1);
+        QList<FoundEntry> files;
+        try {
+            const auto read = filesByFolder.constFind(item);
+            files = read != filesByFolder.cend() ? *read : FolderFiles(c.files, folder, pattern, c.style);
+        } catch (const Failure&) {
+            continue;  // a folder that cannot be read adds nothing
+        }
         QStringList paths;
-        for (const QString& name : ListFolderFiles(c.files, folder, pattern, c.style)) {
-            if (name.startsWith(QLatin1Char('~'))) continue;
-            const QString path = folder + separator + name;
-            quint32 bits = kHiddenArchive;
-            try {
-                bits = c.files.attributes(path);
-            } catch (const Failure&) {
-                continue;  // gone since it was listed
-            }
-            if (bits != kHiddenArchive) paths << NormalizePath(path, c.style);
+        for (const FoundEntry& file : files) {
+            if (file.name.startsWith(QLatin1Char('~')) || file.attributes == kHiddenArchive) continue;
+            paths << NormalizePath(folder + separator + file.name, c.style);
         }
         if (!paths.isEmpty()) list.append(paths);
     }

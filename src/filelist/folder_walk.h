@@ -2,6 +2,9 @@
 
 #include "run/path_routines.h"
 
+#include "platform/file_system.h"
+
+#include <QHash>
 #include <QSet>
 #include <QStringList>
 
@@ -10,7 +13,6 @@ namespace quillmere {
 class EntryList;
 class ErrorReport;
 class EventLoop;
-class FileSystem;
 
 // What the folder walk works with: the file system, the yields that keep the window
 // responsive, the report of its failures, and the path style.
@@ -19,17 +21,18 @@ struct WalkContext {
     EventLoop& events;
     ErrorReport& report;
     PathStyle style = kNativePathStyle;
+    // While a folder import walks, each folder is read once: the files matching the import's
+    // pattern are kept here, by folder, as the walk reads the subfolders.
+    QString filePattern = {};
+    QHash<QString, QList<FoundEntry>>* filesByFolder = nullptr;
 };
 
 // Control characters, the range 127 to 159 and "?" make a name unreadable. Letters of any
 // script are read: names are opened by their Unicode text.
 bool HasUnreadableCharacters(const QString& name);
 
-// True when the path opens as an existing file; never fails.
-bool IsOpenableFile(FileSystem& files, const QString& path);
-
 // The names of the openable files of folder that match the wildcard pattern, in the order of the
-// directory search. A pattern naming a path (a separator or "..") matches nothing, so the search
+// directory search (which opens each as it goes). A pattern naming a path (a separator or "..") matches nothing, so the search
 // never leaves the folder.
 QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
                             PathStyle style = kNativePathStyle);

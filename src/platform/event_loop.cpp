@@ -6,8 +6,15 @@
 
 namespace quillmere {
 
+namespace {
+const qint64 kYieldIntervalNs = 4'000'000;
+}
+
 void QtEventLoop::doEvents() {
-    if (!m_ending) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (!m_ending && (!m_sinceEvents.isValid() || m_sinceEvents.nsecsElapsed() >= kYieldIntervalNs)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        m_sinceEvents.start();
+    }
     if (m_ending) throw ProgramEnding{};
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+
 namespace quillmere {
 
 // The only way the program yields to the user: processing every pending window event. Closing
@@ -15,7 +17,9 @@ public:
     virtual bool ending() const = 0;
 };
 
-// The real loop of the application.
+// The real loop of the application. Yields that follow each other within a few milliseconds
+// (a folder walk yields at every folder) process events once: the window stays just as live, and
+// a walk over thousands of folders does not spend its time polling for events.
 class QtEventLoop : public EventLoop {
 public:
     void doEvents() override;
@@ -24,6 +28,7 @@ public:
 
 private:
     bool m_ending = false;
+    QElapsedTimer m_sinceEvents;
 };
 
 }  // namespace quillmere

@@ -19,6 +19,18 @@ inline constexpr quint32 kArchive = 32;
 inline constexpr quint32 kReparsePoint = 1024;
 }  // namespace attr
 
+// One entry of a folder listing, with what the search found out about it on the way.
+struct FoundEntry {
+    QString name;
+    quint32 attributes = 0;
+    QString identity;  // as identity() gives it
+};
+
+struct FolderListing {
+    QList<FoundEntry> folders;
+    QList<FoundEntry> files;
+};
+
 // The file-system primitives the program's routines are built on. Every call either gives its
 // answer or throws Failure with the system's description.
 class FileSystem {
@@ -40,16 +52,13 @@ public:
     // knows none.
     virtual QString desktopFolder() = 0;
 
-    // Names of the files (not folders) in folder matching a wildcard pattern ("*" and "?",
-    // letter case ignored), hidden and system files included, sorted ignoring case.
-    virtual QStringList findFiles(const QString& folder, const QString& pattern) = 0;
-    // Names of the subfolders of folder, sorted ignoring case; throws Failure (70 permission
-    // denied, 76 path not found, ...) when they cannot be listed.
-    virtual QStringList subfolderNames(const QString& folder) = 0;
+    // One read of a folder: its subfolders, and its files that open as files and match a
+    // wildcard pattern ("*" and "?", letter case ignored; an empty pattern matches none), hidden
+    // and system ones included; each sorted ignoring case. Throws Failure (70 permission denied,
+    // 76 path not found, ...) when the folder cannot be read.
+    virtual FolderListing list(const QString& folder, const QString& filePattern) = 0;
     // True for the root of a file system or drive.
     virtual bool isRootFolder(const QString& path) = 0;
-    // True when the path opens as an existing file (not a folder); never fails.
-    virtual bool canOpenFile(const QString& path) = 0;
 };
 
 // Windows directory-search matching: "*" any run, "?" one character, letter case ignored;
@@ -66,10 +75,8 @@ public:
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
     QString desktopFolder() override;
-    QStringList findFiles(const QString& folder, const QString& pattern) override;
-    QStringList subfolderNames(const QString& folder) override;
+    FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;
-    bool canOpenFile(const QString& path) override;
 };
 
 }  // namespace quillmere

@@ -90,60 +90,49 @@ bool NativeFileSystem::sameFile(const QString& a, const QString& b) {
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
-QString NativeFileSystem::identity(const QString& path) {
+namespace {
+
+QString IdentityOf(const QString& path) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (path.isEmpty() || !FileIdentity(path, info)) return {};
+    if (!FileIdentity(path, info)) return {};
     return QStringLiteral("%1:%2:%3")
         .arg(info.dwVolumeSerialNumber)
         .arg(info.nFileIndexHigh)
         .arg(info.nFileIndexLow);
 }
 
-namespace {
+}  // namespace
 
-QStringList Search(const QString& folder, const QString& pattern, bool folders) {
+FolderListing NativeFileSystem::list(const QString& folder, const QString& filePattern) {
     QString base = folder;
     if (!base.endsWith(QLatin1Char('\\'))) base += QLatin1Char('\\');
     WIN32_FIND_DATAW data{};
-    const HANDLE find = FindFirstFileW(Wide(base + pattern).c_str(), &data);
+    const HANDLE find = FindFirstFileW(Wide(base + QStringLiteral("*")).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) return {};
         ThrowLastError(folder);
     }
-    QStringList names;
+    FolderListing listing;
     do {
         const QString name = QString::fromWCharArray(data.cFileName);
-        const bool isDir = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-        if (name == QLatin1String(".") || name == QLatin1String("..") || isDir != folders) continue;
-        names << name;
+        if (name == QLatin1String(".") || name == QLatin1String("..")) continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            listing.folders.push_back({name, data.dwFileAttributes, IdentityOf(base + name)});
+        else if (!filePattern.isEmpty() && WildcardMatch(filePattern, name))
+            listing.files.push_back({name, data.dwFileAttributes, QString()});
     } while (FindNextFileW(find, &data));
     FindClose(find);
-    return names;
+    return listing;
 }
 
-}  // namespace
-
-QStringList NativeFileSystem::findFiles(const QString& folder, const QString& pattern) {
-    return Search(folder, pattern, false);
-}
-
-QStringList NativeFileSystem::subfolderNames(const QString& folder) {
-    return Search(folder, QStringLiteral("*"), true);
+QString NativeFileSystem::identity(const QString& path) {
+    return path.isEmpty() ? QString() : IdentityOf(path);
 }
 
 bool NativeFileSystem::isRootFolder(const QString& path) {
     QString trimmed = path;
     while (trimmed.endsWith(QLatin1Char('\\'))) trimmed.chop(1);
     return trimmed.size() == 2 && trimmed[1] == QLatin1Char(':');
-}
-
-bool NativeFileSystem::canOpenFile(const QString& path) {
-    const HANDLE handle = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(handle);
-    return true;
 }
 
 QString NativeFileSystem::desktopFolder() {

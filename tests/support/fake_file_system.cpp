@@ -57,39 +57,30 @@ QString FakeFileSystem::identity(const QString& path) {
     return m_nodes.contains(Key(path)) ? Key(path) : QString();
 }
 
-QStringList FakeFileSystem::children(const QString& folder, bool folders) const {
+QList<FoundEntry> FakeFileSystem::children(const QString& folder, bool folders) const {
     const QString prefix = Key(folder) + QLatin1Char('\\');
-    QStringList names;
+    QList<FoundEntry> names;
     for (auto it = m_nodes.cbegin(); it != m_nodes.cend(); ++it) {
         if (!it.key().startsWith(prefix) || it.key().mid(prefix.size()).contains(QLatin1Char('\\')))
             continue;
         if (bool(it->attributes & attr::kDirectory) != folders) continue;
-        names << m_names[it.key()].mid(prefix.size());
+        names.push_back({m_names[it.key()].mid(prefix.size()), it->attributes, it.key()});
     }
     return names;
 }
 
-QStringList FakeFileSystem::findFiles(const QString& folder, const QString& pattern) {
-    QStringList names;
-    for (const QString& name : children(folder, false))
-        if (WildcardMatch(pattern, name)) names << name;
-    return names;
-}
-
-QStringList FakeFileSystem::subfolderNames(const QString& folder) {
+FolderListing FakeFileSystem::list(const QString& folder, const QString& filePattern) {
     if (const auto failure = node(folder).listFailure)
         throw Failure(*failure, QStringLiteral("Listing failed"));
-    return children(folder, true);
+    FolderListing listing{children(folder, true), {}};
+    for (const FoundEntry& entry : children(folder, false))
+        if (!filePattern.isEmpty() && WildcardMatch(filePattern, entry.name)) listing.files.push_back(entry);
+    return listing;
 }
 
 bool FakeFileSystem::isRootFolder(const QString& path) {
     const QString key = Key(path);
     return key.size() == 2 && key[1] == QLatin1Char(':');
-}
-
-bool FakeFileSystem::canOpenFile(const QString& path) {
-    const auto found = m_nodes.constFind(Key(path));
-    return found != m_nodes.cend() && !(found->attributes & attr::kDirectory);
 }
 
 }  // namespace quillmere::testing

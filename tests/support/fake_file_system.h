@@ -23,10 +23,8 @@ public:
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
     QString desktopFolder() override { return {}; }
-    QStringList findFiles(const QString& folder, const QString& pattern) override;
-    QStringList subfolderNames(const QString& folder) override;
+    FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;
-    bool canOpenFile(const QString& path) override;
 
 private:
     struct Node {
@@ -35,7 +33,7 @@ private:
     };
     static QString Key(const QString& path);
     const Node& node(const QString& path) const;
-    QStringList children(const QString& folder, bool folders) const;
+    QList<FoundEntry> children(const QString& folder, bool folders) const;
 
     QMap<QString, Node> m_nodes;  // by lower-case key without a trailing backslash
     QMap<QString, QString> m_names;  // key -> path as written
