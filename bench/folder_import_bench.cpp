@@ -2,6 +2,7 @@
 // them .mpp) against `find DIR -iname '*.mpp'` on the same tree.
 //   folder_import_bench [DIR]   (a temporary folder by default; the tree is made once in DIR)
 
+#include "best_of.h"
 #include "filelist/entry_list.h"
 #include "filelist/folder_walk.h"
 #include "platform/event_loop.h"
@@ -56,17 +57,6 @@ void MakeTree(const QString& root) {
     ready.open(QIODevice::WriteOnly);
 }
 
-double Best(const std::function<void()>& work) {
-    double best = 1e18;
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        best = std::min(best, timer.nsecsElapsed() / 1e6);
-    }
-    return best;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -80,13 +70,13 @@ int main(int argc, char* argv[]) {
     PrintedReport report;
     const quillmere::WalkContext context{files, events, report};
     int found = 0;
-    const double import = Best([&] {
+    const double import = BestOfThree([&] {
         CountingEntries entries;
         quillmere::AddFolderTree(context, entries, root, "*.mpp");
         found = entries.count();
     });
     QString findOutput;
-    const double find = Best([&] {
+    const double find = BestOfThree([&] {
         QProcess process;
         process.start("find", {root, "-iname", "*.mpp"});
         process.waitForFinished(-1);

@@ -2,6 +2,7 @@
 // pairs, and save; and `xmllint --noout` on the same XML file for scale.
 //   host_bench [TASKS]   (default 20000)
 
+#include "best_of.h"
 #include "platform/host/builtin/builtin_host.h"
 #include "project/field_catalogue.h"
 
@@ -52,23 +53,11 @@ QByteArray MakeMpx(int tasks) {
     return mpx;
 }
 
-// The best of three runs, in milliseconds.
-double Best(const std::function<void()>& work) {
-    double best = 1e18;
-    for (int run = 0; run < 3; ++run) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        best = std::min(best, timer.nsecsElapsed() / 1e6);
-    }
-    return best;
-}
-
 void Measure(const char* label, const QByteArray& bytes) {
-    const double open = Best([&] { OpenDocument(bytes, "bench"); });
+    const double open = BestOfThree([&] { OpenDocument(bytes, "bench"); });
     std::printf("%-4s %8.1f MB  open %8.1f ms", label, bytes.size() / 1e6, open);
     for (int pairs : {1, 10, 100}) {
-        const double walk = Best([&] {
+        const double walk = BestOfThree([&] {
             auto doc = OpenDocument(bytes, "bench");
             for (int p = 0; p < pairs; ++p)
                 for (const QString& field : quillmere::FieldCatalogue())
@@ -78,7 +67,7 @@ void Measure(const char* label, const QByteArray& bytes) {
     }
     auto doc = OpenDocument(bytes, "bench");
     for (const QString& field : quillmere::FieldCatalogue()) doc->replace(field, "North", "South", false);
-    const double save = Best([&] { doc->save(); });
+    const double save = BestOfThree([&] { doc->save(); });
     std::printf("  save %7.1f ms\n", save);
 }
 
@@ -94,7 +83,7 @@ int main(int argc, char* argv[]) {
     Measure("mpx", mpx);
 
     // One whole pass with one pair (open, walk, save) against the plain parse of xmllint.
-    const double pass = Best([&] {
+    const double pass = BestOfThree([&] {
         auto doc = OpenDocument(xml, "bench");
         for (const QString& field : quillmere::FieldCatalogue()) doc->replace(field, "North", "South", false);
         doc->save();
@@ -104,7 +93,7 @@ int main(int argc, char* argv[]) {
     if (!file.open(QIODevice::WriteOnly)) return 1;
     file.write(xml);
     file.close();
-    const double xmllint = Best([&] {
+    const double xmllint = BestOfThree([&] {
         QProcess::execute("xmllint", {"--noout", file.fileName()});
     });
     std::printf("xml  one-pair pass %.1f ms, xmllint --noout %.1f ms, ratio %.2f\n", pass, xmllint,
