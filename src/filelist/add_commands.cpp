@@ -61,7 +61,8 @@ void Form1::PushButton3_Click() {
         if (g.test(106, [&] { return parts.size() == 1; })) {
             g.step(108, [&] { m_entries->append({parts[0]}); });
         } else {
-            // Part 0 is the folder; a drive root ends in a separator, which NormalizePath folds.
+            // The first piece is the folder; a drive root ends in a separator, which
+            // NormalizePath folds.
             for (qsizetype i = 1; i < parts.size(); ++i)
                 g.step(112, [&] {
                     m_entries->append({NormalizePath(parts[0] + Separator() + parts[i])});
