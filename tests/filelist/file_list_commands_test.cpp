@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QUrl>
 
@@ -100,6 +101,37 @@ TEST_F(FileList, APressOnEmptySpaceAfterAReleaseGoesOnWithTheEntryDraggedLast) {
     form.ListView1_MouseDown(empty);
     form.ListView1_MouseMove(rowCentre(0), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{"b", "a"}));
+}
+
+TEST_F(FileList, ASwapNearTheScreensTopOrBottomScrollsTheNeighbourIntoView) {
+    form.show();
+    QStringList many;
+    for (int i = 0; i < 40; ++i) many << QString::number(i);
+    fill(many);
+    const auto visible = [&](int row) {
+        const QRect rect = form.ListView1->visualItemRect(form.ListView1->topLevelItem(row));
+        return form.ListView1->viewport()->rect().contains(rect);
+    };
+    form.ListView1->scrollToItem(form.ListView1->topLevelItem(20), QAbstractItemView::PositionAtTop);
+    ASSERT_FALSE(visible(19));
+    form.ListView1_MouseDown(rowCentre(21));
+    form.ListView1_MouseMove(rowCentre(20), QPoint(0, 100));  // above row 305 of the screen
+    EXPECT_TRUE(visible(19));
+    form.ListView1_MouseUp();
+
+    form.ListView1->scrollToItem(form.ListView1->topLevelItem(5), QAbstractItemView::PositionAtBottom);
+    ASSERT_FALSE(visible(6));
+    form.ListView1_MouseDown(rowCentre(4));
+    form.ListView1_MouseMove(rowCentre(5), QPoint(0, 400));  // row 365 or below
+    EXPECT_TRUE(visible(6));
+    form.ListView1_MouseUp();
+
+    // Between the two nothing scrolls.
+    form.ListView1->scrollToItem(form.ListView1->topLevelItem(30), QAbstractItemView::PositionAtTop);
+    const int scrolled = form.ListView1->verticalScrollBar()->value();
+    form.ListView1_MouseDown(rowCentre(31));
+    form.ListView1_MouseMove(rowCentre(30), QPoint(0, 330));
+    EXPECT_EQ(form.ListView1->verticalScrollBar()->value(), scrolled);
 }
 
 TEST_F(FileList, EqualTextsAndRemovedEntriesDoNotSwap) {
