@@ -3,6 +3,7 @@
 
 #include "filelist/entry_list.h"
 #include "platform/dialogs.h"
+#include "platform/failure.h"
 #include "shell/form1.h"
 #include "shell/guard.h"
 #include "shell/locations.h"
@@ -107,7 +108,11 @@ private:
         const QStringList paths = DroppedFiles(event->mimeData());
         if (paths.isEmpty()) return true;
         event->acceptProposedAction();
-        m_form.ListView1_OLEDragDrop(paths);
+        try {
+            m_form.ListView1_OLEDragDrop(paths);
+        } catch (const ProgramEnding&) {
+            // The window was closed while a dropped folder was being walked.
+        }
         return true;
     }
 

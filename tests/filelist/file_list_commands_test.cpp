@@ -183,6 +183,35 @@ TEST_F(FileList, ADroppedFolderIsImportedAndADroppedTextFileOfferedForRemoval) {
                                       dir.filePath("B/c.xml"), notes}));
 }
 
+TEST_F(FileList, ClosingTheWindowDuringAFolderImportEndsItCleanly) {
+    file("tree/a/one.mpp");
+    file("tree/b/two.mpp");
+    form.show();
+    fake.dialogs.expectPrompt("mpp").expectBrowseFolder(dir.filePath("tree"));
+    fake.events.atYield = [&] { form.close(); };
+    form.PushButton6->click();  // no validation question follows
+    EXPECT_TRUE(fake.events.ending());
+    EXPECT_TRUE(entries().isEmpty());
+}
+
+TEST_F(FileList, ADropIsTakenFromTheDesktopAsFileUrls) {
+    const QString plan = file("plan.mpp");
+    form.show();
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(plan)});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.ListView1->viewport(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.ListView1->viewport(), &drop);
+    EXPECT_EQ(entries(), QStringList{plan});
+    QMimeData text;
+    text.setText(plan);
+    QDropEvent refused(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.ListView1->viewport(), &refused);
+    EXPECT_EQ(entries(), QStringList{plan});
+}
+
 TEST_F(FileList, TheAddDialogsTwoResultForms) {
     fake.dialogs.expectOpenFiles("/plans/one.mpp")
         .expectOpenFiles(QString("/") + QChar(0) + "x.mpp" + QChar(0) + "y.mpp")
