@@ -60,8 +60,13 @@ TEST_F(RealTree, BreadthFirstWithItsFilters) {
 TEST_F(RealTree, APatternNamingAPathMatchesNothing) {
     file("inside/a.mpp");
     file("outside.mpp");
-    for (const char* answer : {"*./../*", "*.mpp/..", "*./etc/passwd", "*...\\x"})
+    for (const char* answer : {"*./../*", "*.mpp/..", "*./etc/passwd", "*...\\x"}) {
         EXPECT_TRUE(import(answer, dir.filePath("inside")).isEmpty()) << answer;
+        EXPECT_TRUE(ListFolderFiles(fake.files, dir.filePath("inside"), answer, PathStyle::Posix)
+                        .isEmpty());
+    }
+    EXPECT_EQ(ListFolderFiles(fake.files, dir.filePath("inside"), "*.MPP", PathStyle::Posix),
+              QStringList{"a.mpp"});
 }
 
 TEST_F(RealTree, NamesInAnyScriptAreWalkedButControlCharactersAndQuestionMarksAreNot) {
