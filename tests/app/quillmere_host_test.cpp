@@ -1,5 +1,7 @@
 // The command-line companion, run as a user would run it.
 
+#include "support/files.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -7,6 +9,9 @@
 #include <QTemporaryDir>
 
 namespace {
+
+using quillmere::testing::ReadBytes;
+using quillmere::testing::WriteBytes;
 
 struct Result {
     int exitCode;
@@ -20,18 +25,13 @@ Result RunHost(const QStringList& arguments) {
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
 }
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class HostProgram : public ::testing::Test {
 protected:
     HostProgram() {
         QFile::copy(QStringLiteral(QUILLMERE_RESOURCES "/Samples/Office Relocation.xml"), source);
-        original = Read(source);
+        original = ReadBytes(source);
     }
-    ~HostProgram() override { EXPECT_EQ(Read(source), original); }
+    ~HostProgram() override { EXPECT_EQ(ReadBytes(source), original); }
 
     QTemporaryDir dir;
     QString source = dir.filePath("plan.xml");
@@ -43,7 +43,7 @@ TEST_F(HostProgram, ReplacesPairsInOrder) {
     const Result result = RunHost({source, output, "--match-case", "--find", "Harbour Street",
                                "--replace", "Quay", "--find", "Quay", "--replace", "Pier Road"});
     EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
-    EXPECT_TRUE(Read(output).contains("<Name>Confirm Pier Road lease</Name>"));
+    EXPECT_TRUE(ReadBytes(output).contains("<Name>Confirm Pier Road lease</Name>"));
 }
 
 TEST_F(HostProgram, RefusesToWriteOverTheSource) {
@@ -56,10 +56,7 @@ TEST_F(HostProgram, RefusesToWriteOverTheSource) {
 
 TEST_F(HostProgram, AFailingCallIsPrintedAndExitsNonZero) {
     const QString binary = dir.filePath("old.mpp");
-    QFile file(binary);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
-    file.close();
+    WriteBytes(binary, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
     const Result result = RunHost({binary, dir.filePath("new.mpp"), "--find", "a", "--replace", "b"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.errors.contains("old.mpp is a binary Microsoft Project file"));

@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "support/fake_services.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -38,9 +39,7 @@ protected:
     }
     QString file(const QString& relative) {
         const QString path = dir.filePath(relative);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        testing::WriteBytes(path);
         return path;
     }
 

@@ -4,6 +4,7 @@
 #include "shell/error_report.h"
 #include "support/fake_file_system.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +22,7 @@ class RealTree : public ::testing::Test {
 protected:
     void file(const QString& relative, QFileDevice::Permissions permissions = {}) {
         const QString path = dir.filePath(relative);
-        QDir().mkpath(QFileInfo(path).path());
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.close();
+        testing::WriteBytes(path);
         if (permissions) QFile::setPermissions(path, permissions);
     }
     QStringList import(const QString& pattern, const QString& start = QString()) {

@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 #include "project/field_catalogue.h"
 #include "support/qt_printers.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,23 +17,14 @@
 namespace quillmere::builtin {
 namespace {
 
+using testing::ReadBytes;
+using testing::WriteBytes;
+
 const QString kExternal = QStringLiteral(QUILLMERE_TESTDATA "/external");
 const QString kSamples = QStringLiteral(QUILLMERE_RESOURCES "/Samples");
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
-    return file.readAll();
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 std::unique_ptr<ProjectDocument> Open(const QString& path) {
-    return OpenDocument(Read(path), QFileInfo(path).fileName());
+    return OpenDocument(ReadBytes(path), QFileInfo(path).fileName());
 }
 
 // Everything the pass does to one file with one pair: every catalogue field, in order.
@@ -57,6 +49,16 @@ std::vector<std::pair<QByteArray, QByteArray>> Differences(const QByteArray& bef
     return diffs;
 }
 
+// The saved file reads back with every old value of the field replaced.
+void ExpectReadsBackReplaced(const QByteArray& saved, const QString& file, const QString& field,
+                             const QStringList& old, const QString& find,
+                             const QString& replacement) {
+    auto reread = OpenDocument(saved, file);
+    QStringList expected;
+    for (QString value : old) expected << value.replace(find, replacement);
+    EXPECT_EQ(reread->values(field), expected);
+}
+
 TEST(BuiltinHost, EverySampleSavesByteForByteWhenNothingMatches) {
     QDirIterator it(kExternal, {"*.xml", "*.mpx"}, QDir::Files, QDirIterator::Subdirectories);
     int files = 0;
@@ -64,7 +66,7 @@ TEST(BuiltinHost, EverySampleSavesByteForByteWhenNothingMatches) {
         const QString path = it.next();
         auto doc = Open(path);
         ReplaceEverywhere(*doc, "no such text anywhere", "x");
-        EXPECT_EQ(doc->save(), Read(path)) << path.toStdString();
+        EXPECT_EQ(doc->save(), ReadBytes(path)) << path.toStdString();
         ++files;
     }
     EXPECT_EQ(files, 30);
@@ -95,7 +97,7 @@ const XmlCase kXmlCases[] = {
 TEST(BuiltinHostXml, OnlyTheTargetedValuesChange) {
     for (const auto& c : kXmlCases) {
         SCOPED_TRACE(c.file);
-        const QByteArray before = Read(kExternal + "/" + c.file);
+        const QByteArray before = ReadBytes(kExternal + "/" + c.file);
         auto doc = OpenDocument(before, c.file);
         const QStringList old = doc->values(c.field);
         EXPECT_EQ(doc->replace(c.field, c.find, c.replacement, true),
@@ -109,16 +111,12 @@ TEST(BuiltinHostXml, OnlyTheTargetedValuesChange) {
             expected.replace(c.find, c.replacement);
             EXPECT_EQ(now, expected);
         }
-        // The file reads back with the new values.
-        auto reread = OpenDocument(after, c.file);
-        QStringList expectedValues;
-        for (QString value : old) expectedValues << value.replace(c.find, c.replacement);
-        EXPECT_EQ(reread->values(c.field), expectedValues);
+        ExpectReadsBackReplaced(after, c.file, c.field, old, c.find, c.replacement);
     }
 }
 
 TEST(BuiltinHostXml, CDataNotesStayCData) {
-    const QByteArray before = Read(kExternal + "/mspdi/sample.xml");
+    const QByteArray before = ReadBytes(kExternal + "/mspdi/sample.xml");
     auto doc = OpenDocument(before, "sample.xml");
     ASSERT_FALSE(doc->values("Notes").isEmpty());
     ASSERT_TRUE(before.contains("<Notes><![CDATA["));
@@ -134,7 +132,7 @@ TEST(BuiltinHostXml, CDataNotesStayCData) {
 
 TEST(BuiltinHostXml, SummaryTaskBlankRowsAndLookupValuesAreLeftAlone) {
     // headertest9.xml: the summary task holds the project title, manager and comments.
-    const QByteArray header = Read(kExternal + "/mspdi/headertest9.xml");
+    const QByteArray header = ReadBytes(kExternal + "/mspdi/headertest9.xml");
     auto doc = OpenDocument(header, "headertest9.xml");
     ReplaceEverywhere(*doc, "e", "#");
     EXPECT_EQ(doc->save(), header);
@@ -226,7 +224,7 @@ TEST(BuiltinHostMpx, SeparatorsCodePageAndQuoting) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file);
-        const QByteArray before = Read(kExternal + "/" + c.file);
+        const QByteArray before = ReadBytes(kExternal + "/" + c.file);
         auto doc = OpenDocument(before, c.file);
         const QStringList old = doc->values(c.field);
         ASSERT_TRUE(old.join("|").contains(c.find));
@@ -235,15 +233,12 @@ TEST(BuiltinHostMpx, SeparatorsCodePageAndQuoting) {
         // Only task records change, and every other line stays as it was.
         for (const auto& [was, now] : Differences(before, after, '\n'))
             EXPECT_TRUE(was.startsWith("70")) << was.toStdString();
-        auto reread = OpenDocument(after, c.file);
-        QStringList expected;
-        for (QString v : old) expected << v.replace(c.find, c.replacement);
-        EXPECT_EQ(reread->values(c.field), expected);
+        ExpectReadsBackReplaced(after, c.file, c.field, old, c.find, c.replacement);
     }
 }
 
 TEST(BuiltinHostMpx, Windows1252BytesAndNotes) {
-    const QByteArray before = Read(kSamples + "/Website Launch.mpx");
+    const QByteArray before = ReadBytes(kSamples + "/Website Launch.mpx");
     auto doc = OpenDocument(before, "Website Launch.mpx");
     ASSERT_TRUE(before.contains("Caf\xE9"));
     EXPECT_TRUE(doc->replace("Notes", QString::fromUtf8("Café"), QString::fromUtf8("Bäckerei"), true));
@@ -260,14 +255,14 @@ TEST(BuiltinHostMpx, Windows1252BytesAndNotes) {
 }
 
 TEST(BuiltinHostMpx, SummaryTaskIsLeftAlone) {
-    const QByteArray before = Read(kSamples + "/Website Launch.mpx");
+    const QByteArray before = ReadBytes(kSamples + "/Website Launch.mpx");
     auto doc = OpenDocument(before, "Website Launch.mpx");
     ReplaceEverywhere(*doc, "Website Launch", "Site");
     EXPECT_EQ(doc->save(), before);
 }
 
 TEST(BuiltinHostMpx, WhatTheCodePageCannotHoldFailsTheSave) {
-    auto doc = OpenDocument(Read(kSamples + "/Website Launch.mpx"), "w.mpx");
+    auto doc = OpenDocument(ReadBytes(kSamples + "/Website Launch.mpx"), "w.mpx");
     doc->replace("Name", "Photograph", QString::fromUtf8("사진"), true);
     try {
         doc->save();
@@ -277,7 +272,7 @@ TEST(BuiltinHostMpx, WhatTheCodePageCannotHoldFailsTheSave) {
             << failure.description().toStdString();
         EXPECT_TRUE(failure.description().contains("field Name of task 4"));
     }
-    auto lineBreak = OpenDocument(Read(kSamples + "/Website Launch.mpx"), "w.mpx");
+    auto lineBreak = OpenDocument(ReadBytes(kSamples + "/Website Launch.mpx"), "w.mpx");
     lineBreak->replace("Contact", "IT", "I\nT", true);
     EXPECT_THROW(lineBreak->save(), Failure);
 }
@@ -326,7 +321,7 @@ TEST_F(BuiltinHostInstance, ReplaceChecksItsArguments) {
 }
 
 TEST_F(BuiltinHostInstance, BadFilesFailWithTheirReasonAndLeaveNothing) {
-    QByteArray xml = Read(kSamples + "/Office Relocation.xml");
+    QByteArray xml = ReadBytes(kSamples + "/Office Relocation.xml");
     QByteArray random(4096, 0);
     QRandomGenerator generator(7);
     for (char& byte : random) byte = char(generator.bounded(256));
@@ -353,7 +348,7 @@ TEST_F(BuiltinHostInstance, BadFilesFailWithTheirReasonAndLeaveNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString source = dir.filePath(c.name);
-        Write(source, c.bytes);
+        WriteBytes(source, c.bytes);
         const QString output = dir.filePath(QString("out-") + c.name);
         const std::string failure = failureOf([&] { host->fileOpen(source); });
         EXPECT_EQ(failure.rfind(c.reason, 0), 0u) << failure;
@@ -377,15 +372,15 @@ TEST_F(BuiltinHostInstance, AFailedSaveLeavesNothingAtTheOutputPath) {
 
 TEST_F(BuiltinHostInstance, TheSourceIsNeverTheTarget) {
     const QString source = copyOf(kSamples + "/Office Relocation.xml", "plan.xml");
-    const QByteArray original = Read(source);
+    const QByteArray original = ReadBytes(source);
     QFile::link(source, dir.filePath("alias.xml"));
     host->fileOpen(source);
     host->replace(Args("Name", "Harbour", "Quay"));
     for (const QString& target : {source, dir.filePath("alias.xml"), dir.filePath("./plan.xml")})
         EXPECT_NE(failureOf([&] { host->fileSaveAs(target); }), "no failure");
-    EXPECT_EQ(Read(source), original);
+    EXPECT_EQ(ReadBytes(source), original);
     host->fileSaveAs(dir.filePath("out.xml"));
-    EXPECT_TRUE(Read(dir.filePath("out.xml")).contains("<Name>Confirm Quay Street lease</Name>"));
+    EXPECT_TRUE(ReadBytes(dir.filePath("out.xml")).contains("<Name>Confirm Quay Street lease</Name>"));
     host->quit();
     EXPECT_EQ(failureOf([&] { host->fileSaveAs(dir.filePath("again.xml")); }),
               "No project is open, so nothing was saved.");
@@ -395,7 +390,7 @@ TEST(BuiltinHostRobustness, NoTruncationOrMutationCrashes) {
     QRandomGenerator generator(11);
     for (const QString& path : {kExternal + "/mspdi/sample.xml", kExternal + "/mpx/sample.mpx",
                                 kSamples + "/Office Relocation.xml"}) {
-        const QByteArray bytes = Read(path);
+        const QByteArray bytes = ReadBytes(path);
         for (qsizetype cut = 0; cut < bytes.size(); cut += qMax<qsizetype>(1, bytes.size() / 97)) {
             QByteArray mutated = bytes.left(cut);
             if (!mutated.isEmpty()) mutated[generator.bounded(int(mutated.size()))] = char(generator.bounded(256));

@@ -1,6 +1,7 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/qt_dialogs.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,7 @@ TEST(NativeFileSystem, AttributesInWindowsForm) {
     QTemporaryDir dir;
     NativeFileSystem fs;
     const QString file = dir.filePath("plan.mpp");
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    testing::WriteBytes(file);
     const QString hidden = dir.filePath(".hidden");
     QFile::copy(file, hidden);
     QFile::link(dir.path(), dir.filePath("loop"));
@@ -49,9 +48,7 @@ TEST(NativeFileSystem, PlainDeletionRefusesReadOnlyFiles) {
     QTemporaryDir dir;
     NativeFileSystem fs;
     const QString file = dir.filePath("a.mpp");
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    testing::WriteBytes(file);
     QFile::setPermissions(file, QFileDevice::ReadOwner);
     EXPECT_THROW(fs.deleteFile(file), Failure);
     EXPECT_TRUE(QFile::exists(file));

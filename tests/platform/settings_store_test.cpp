@@ -1,5 +1,6 @@
 #include "platform/failure.h"
 #include "platform/qt_settings_store.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,7 @@ TEST(SettingsStore, ReadsDefaultsAndKeepsEveryWrite) {
     EXPECT_EQ(again.read("Output Folder", "x"), "/home/me/Out/");
     EXPECT_EQ(again.read("Form2.Text2", "x"), "::");
     EXPECT_EQ(again.read("Extension", "mpp"), "");
-    QFile file(ini);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().startsWith("[Quillmere]"));
+    EXPECT_TRUE(testing::ReadBytes(ini).startsWith("[Quillmere]"));
 }
 
 TEST(SettingsStore, TheUsersStoreLivesInTheConfigFolder) {
@@ -33,9 +32,7 @@ TEST(SettingsStore, TheUsersStoreLivesInTheConfigFolder) {
     qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
     QtSettingsStore store;
     store.write("Check2", "1");
-    QFile file(dir.filePath("Vandrel.conf"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "[Quillmere]\nCheck2=1\n");
+    EXPECT_EQ(testing::ReadBytes(dir.filePath("Vandrel.conf")), "[Quillmere]\nCheck2=1\n");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/failure.h"
 #include "shell/error_report.h"
 #include "support/fake_host.h"
+#include "support/files.h"
 #include "support/scripted_dialogs.h"
 
 #include <gtest/gtest.h>
@@ -201,10 +202,7 @@ TEST_F(SetListPass, ItemsAreReadAfreshForEveryCall) {
 TEST_F(SetListPass, PairsChainInListOrder) {
     QTemporaryDir dir;
     const QString source = dir.filePath("plan.txt");
-    QFile file(source);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("Job X");
-    file.close();
+    testing::WriteBytes(source, "Job X");
     host.actOnFiles = true;
     const struct {
         QStringList finds, replacements;
@@ -217,9 +215,7 @@ TEST_F(SetListPass, PairsChainInListOrder) {
         finds = c.finds;
         replacements = c.replacements;
         run(source, dir.filePath("out.txt"));
-        QFile out(dir.filePath("out.txt"));
-        ASSERT_TRUE(out.open(QIODevice::ReadOnly));
-        EXPECT_EQ(out.readAll(), QByteArray(c.expected));
+        EXPECT_EQ(testing::ReadBytes(dir.filePath("out.txt")), QByteArray(c.expected));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "platform/host/builtin/builtin_host.h"
 #include "shell/form1.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,8 @@
 namespace quillmere {
 namespace {
 
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     testing::FakeServices fake;
@@ -35,14 +34,11 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
          QDir(QUILLMERE_RESOURCES "/Samples").entryList(QDir::Files, QDir::Name)) {
         const QString path = dir.filePath("plans/" + name);
         QFile::copy(QUILLMERE_RESOURCES "/Samples/" + name, path);
-        sources[path] = Read(path);
+        sources[path] = ReadBytes(path);
         form.ListView1->addTopLevelItem(new QTreeWidgetItem({path}));
     }
     const QString binary = dir.filePath("plans/old.mpp");
-    QFile file(binary);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, 0));
-    file.close();
+    WriteBytes(binary, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(504, 0));
     form.ListView1->addTopLevelItem(new QTreeWidgetItem({binary}));
 
     form.Text1->setPlainText("harbour street");
@@ -52,14 +48,14 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     fake.dialogs.expectMessage("Done.");
     form.PushButton7->click();
 
-    const QByteArray office = Read(dir.filePath("out/Office Relocation.xml"));
+    const QByteArray office = ReadBytes(dir.filePath("out/Office Relocation.xml"));
     EXPECT_TRUE(office.contains("<Name>Confirm Quay Road lease</Name>"));
     EXPECT_TRUE(office.contains("<Value>Quay Road</Value>"));
     // Only task values change: the project's own fields stay.
     EXPECT_EQ(office.count("Harbour Street"), 0);
-    EXPECT_EQ(Read(dir.filePath("out/Warehouse Fit-Out.xml")),
+    EXPECT_EQ(ReadBytes(dir.filePath("out/Warehouse Fit-Out.xml")),
               sources[dir.filePath("plans/Warehouse Fit-Out.xml")]);
-    EXPECT_EQ(Read(dir.filePath("out/Website Launch.mpx")),
+    EXPECT_EQ(ReadBytes(dir.filePath("out/Website Launch.mpx")),
               sources[dir.filePath("plans/Website Launch.mpx")]);
     // The binary file costs two reports (open and save) and leaves no output.
     EXPECT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{102, 304}));
@@ -67,7 +63,7 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
         "old.mpp is a binary Microsoft Project file"));
     EXPECT_FALSE(QFile::exists(dir.filePath("out/old.mpp")));
     for (auto it = sources.cbegin(); it != sources.cend(); ++it)
-        EXPECT_EQ(Read(it.key()), it.value()) << it.key().toStdString();
+        EXPECT_EQ(ReadBytes(it.key()), it.value()) << it.key().toStdString();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "run/output_path.h"
 
 #include "platform/file_system.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -81,9 +82,7 @@ TEST(OutputPath, AnotherSpellingOfTheSourceCountsAsTheSource) {
     NativeFileSystem fs;
     QDir(dir.path()).mkdir("plans");
     const QString source = dir.filePath("plans/alpha.mpp");
-    QFile f(source);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    testing::WriteBytes(source);
     QFile::link(dir.filePath("plans"), dir.filePath("link"));
     for (const QString& folder : {dir.filePath("link"), dir.filePath("plans/../plans"),
                                   dir.filePath("plans") + "//"}) {

@@ -3,6 +3,7 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -96,9 +97,7 @@ class FileRoutines : public ::testing::Test {
 protected:
     QString make(const QString& name, const QByteArray& content = "x") {
         const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        testing::WriteBytes(path, content);
         return path;
     }
     FakeServices fake;

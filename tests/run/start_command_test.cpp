@@ -3,6 +3,7 @@
 #include "shell/progress_bar.h"
 #include "shell/tab_control.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -20,22 +21,12 @@ namespace {
 
 using testing::FakeServices;
 using testing::HostCall;
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 const QString kDone = "Done.";
 const QString kNoFolder = "Folder does not exist. Please select another folder.";
 const QString kNoFiles = "No files added.";
-
-QByteArray Read(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void Write(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 class StartReplacing : public ::testing::Test {
 protected:
@@ -50,12 +41,12 @@ protected:
     ~StartReplacing() override {
         // No run may ever change a source file.
         for (auto it = sources.cbegin(); it != sources.cend(); ++it)
-            EXPECT_EQ(Read(it.key()), it.value()) << it.key().toStdString();
+            EXPECT_EQ(ReadBytes(it.key()), it.value()) << it.key().toStdString();
     }
 
     QString addSource(const QString& relative, const QByteArray& content = "Task Alpha") {
         const QString path = dir.filePath(relative);
-        Write(path, content);
+        WriteBytes(path, content);
         sources[path] = content;
         form.ListView1->addTopLevelItem(new QTreeWidgetItem({path}));
         return path;
@@ -101,7 +92,7 @@ TEST_F(StartReplacing, BesideTheSourceTheFolderTextIsIgnored) {
     fake.dialogs.expectMessage(kDone);
     start();
     EXPECT_EQ(savedTo(), QStringList{dir.filePath("plans/alpha_replaced.mpp")});
-    EXPECT_EQ(Read(dir.filePath("plans/alpha_replaced.mpp")), "Task Omega");
+    EXPECT_EQ(ReadBytes(dir.filePath("plans/alpha_replaced.mpp")), "Task Omega");
 }
 
 TEST_F(StartReplacing, NoOutputOptionRefusesTheRun) {
@@ -117,7 +108,7 @@ TEST_F(StartReplacing, NoOutputOptionRefusesTheRun) {
 
 TEST_F(StartReplacing, RunningProjectQuestion) {
     const QString source = addSource("alpha.mpp");
-    Write(out + "/alpha.mpp", "stale");
+    WriteBytes(out + "/alpha.mpp", "stale");
     fake.host.runningName = "Microsoft Project";
     const QString question =
         "Project may be open. It is recommended that you close Project first.\r\n\r\n"
@@ -126,12 +117,12 @@ TEST_F(StartReplacing, RunningProjectQuestion) {
     start();
     // Declined: nothing touched, not even the stale output.
     EXPECT_EQ(fake.host.ops(), (QStringList{"Attach", "Name", "Release"}));
-    EXPECT_EQ(Read(out + "/alpha.mpp"), "stale");
+    EXPECT_EQ(ReadBytes(out + "/alpha.mpp"), "stale");
     EXPECT_EQ(form.ProgressBar1->text(), "Progress Bar");
 
     fake.dialogs.expectMessage(question, Answer::Yes).expectMessage(kDone);
     start();
-    EXPECT_EQ(Read(out + "/alpha.mpp"), "Task Omega");
+    EXPECT_EQ(ReadBytes(out + "/alpha.mpp"), "Task Omega");
     EXPECT_EQ(fake.dialogs.shown()[0].buttons, MessageButtons::YesNo);
 }
 
@@ -197,7 +188,7 @@ TEST_F(StartReplacing, TheOutputFolderBeingTheSourcesFolderGivesTheReplacedName)
     EXPECT_EQ(savedTo()[0], dir.filePath("plans/alpha_replaced.mpp"));
     EXPECT_EQ(savedTo()[1], dir.filePath("plans/../plans/alpha_replaced.mpp"));
     EXPECT_EQ(savedTo()[2], dir.filePath("alias/alpha_replaced.mpp"));
-    EXPECT_EQ(Read(dir.filePath("plans/alpha_replaced.mpp")), "Task Omega");
+    EXPECT_EQ(ReadBytes(dir.filePath("plans/alpha_replaced.mpp")), "Task Omega");
 }
 
 TEST_F(StartReplacing, TwoSourcesWithOneNameShareTheOutput) {
@@ -206,13 +197,13 @@ TEST_F(StartReplacing, TwoSourcesWithOneNameShareTheOutput) {
     fake.dialogs.expectMessage(kDone);
     start();
     EXPECT_EQ(savedTo(), (QStringList{out + "/plan.mpp", out + "/plan.mpp"}));
-    EXPECT_EQ(Read(out + "/plan.mpp"), "Omega two");
+    EXPECT_EQ(ReadBytes(out + "/plan.mpp"), "Omega two");
 }
 
 TEST_F(StartReplacing, AStaleReadOnlyOutputIsRemovedBeforeThePass) {
     addSource("alpha.mpp");
     const QString stale = out + "/alpha.mpp";
-    Write(stale, "stale");
+    WriteBytes(stale, "stale");
     QFile::setPermissions(stale, QFileDevice::ReadOwner);
     // The pass fails: afterwards nothing is left at the output path.
     fake.host.failWhen = [&](const HostCall& call) -> std::optional<QString> {
@@ -245,8 +236,8 @@ TEST_F(StartReplacing, ChangesDuringAYieldApplyFromTheNextFile) {
     fake.dialogs.expectMessage(kDone);
     start();
     EXPECT_EQ(savedTo(), (QStringList{out + "/a.mpp", dir.filePath("plans/b_replaced.mpp")}));
-    EXPECT_EQ(Read(out + "/a.mpp"), "Task Omega");
-    EXPECT_EQ(Read(dir.filePath("plans/b_replaced.mpp")), "Job Alpha");
+    EXPECT_EQ(ReadBytes(out + "/a.mpp"), "Task Omega");
+    EXPECT_EQ(ReadBytes(dir.filePath("plans/b_replaced.mpp")), "Job Alpha");
 }
 
 TEST_F(StartReplacing, FilesAddedDuringARunCountButAreNotProcessed) {

@@ -6,6 +6,7 @@
 #include "shell/twips.h"
 #include "shell/window_dressing.h"
 #include "support/fake_services.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -193,10 +194,7 @@ TEST_F(Form1Test, CursorFileKeepsItsHotspot) {
     const QCursor hand = LoadCursorFile(QStringLiteral(QUILLMERE_RESOURCES "/HAND-M.CUR"));
     EXPECT_EQ(hand.hotSpot(), QPoint(11, 2));
     const QString junk = fake.programFolder.filePath("junk.cur");
-    QFile file(junk);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("not a cursor");
-    file.close();
+    testing::WriteBytes(junk, "not a cursor");
     EXPECT_THROW(LoadCursorFile(junk), Failure);
 }
 
@@ -231,10 +229,7 @@ TEST_F(Form1Test, AnUnreadableSkinIsReportedAndStartUpGoesOn) {
 }
 
 TEST_F(Form1Test, ABadCursorFileIsReportedAtItsStep) {
-    QFile file(fake.programFolder.filePath("HAND-M.CUR"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("garbage");
-    file.close();
+    testing::WriteBytes(fake.programFolder.filePath("HAND-M.CUR"), "garbage");
     fake.dialogs.allowErrorReports();
     form.Form_Load();
     EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{104});
