@@ -35,32 +35,20 @@ const QString kListTooltip = QStringLiteral(
     "Drag and drop files here. Double-click item to remove it. Move | line to right and out of "
     "window to reveal full names.");
 
-// Labels, frames, the check box and the option buttons are designed on white.
-void DesignWhite(QWidget* widget) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(true);
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
-    auto* button = new QPushButton(caption, parent);
-    button->setObjectName(QLatin1String(name));
-    return button;
-}
-
-QLabel* Label(QWidget* parent, const char* name, const QString& caption) {
-    auto* label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    DesignWhite(label);
-    return label;
-}
-
-QGroupBox* Frame(QWidget* parent, const char* name, const QString& caption) {
-    auto* frame = new QGroupBox(caption, parent);
-    frame->setObjectName(QLatin1String(name));
-    DesignWhite(frame);
-    return frame;
+// Creates a control under its designer's name. Labels, frames, the check box and the option
+// buttons are designed on white.
+template <typename Control, typename... Args>
+Control* Named(QWidget* parent, const char* name, Args&&... args) {
+    auto* control = new Control(std::forward<Args>(args)..., parent);
+    control->setObjectName(QLatin1String(name));
+    if constexpr (std::is_same_v<Control, QLabel> || std::is_same_v<Control, QGroupBox> ||
+                  std::is_same_v<Control, QCheckBox> || std::is_same_v<Control, QRadioButton>) {
+        QPalette palette = control->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        control->setPalette(palette);
+        control->setAutoFillBackground(true);
+    }
+    return control;
 }
 
 }  // namespace
@@ -83,110 +71,88 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
     setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
 }
 
-void Form1::place(QWidget* control, int left, int top, int width, int height) {
-    control->setGeometry(TwipsToPixels(left, top, width, height, logicalDpiX()));
+void Form1::placeAt(QWidget* control, const Twips& at) {
+    control->setGeometry(TwipsToPixels(at.left, at.top, at.width, at.height, logicalDpiX()));
 }
 
 void Form1::createFileListControls() {
-    ListView1 = new QTreeWidget(this);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1 = place(Named<QTreeWidget>(this, "ListView1"), {120, 120, 7800, 1335});
     ListView1->setRootIsDecorated(false);
     ListView1->setUniformRowHeights(true);
     ListView1->setColumnCount(1);
     ListView1->header()->setStretchLastSection(false);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ListView1->setToolTip(kListTooltip);
-    place(ListView1, 120, 120, 7800, 1335);
-
-    PushButton3 = Button(this, "PushButton3", QStringLiteral("Add Project File(s)"));
-    place(PushButton3, 120, 1550, 3840, 405);
-    PushButton6 = Button(this, "PushButton6", QStringLiteral("Add All Project Files In Folder"));
-    place(PushButton6, 4080, 1550, 3840, 405);
-    PushButton2 = Button(this, "PushButton2", QStringLiteral("Clear List"));
-    place(PushButton2, 120, 2060, 3840, 405);
-    PushButton8 = Button(this, "PushButton8", QStringLiteral("Load Sample/Example Files"));
-    place(PushButton8, 4080, 2060, 3840, 405);
+    PushButton3 = place(Named<QPushButton>(this, "PushButton3", QStringLiteral("Add Project File(s)")),
+                        {120, 1550, 3840, 405});
+    PushButton6 = place(Named<QPushButton>(this, "PushButton6",
+                                           QStringLiteral("Add All Project Files In Folder")),
+                        {4080, 1550, 3840, 405});
+    PushButton2 = place(Named<QPushButton>(this, "PushButton2", QStringLiteral("Clear List")),
+                        {120, 2060, 3840, 405});
+    PushButton8 = place(Named<QPushButton>(this, "PushButton8",
+                                           QStringLiteral("Load Sample/Example Files")),
+                        {4080, 2060, 3840, 405});
 }
 
 void Form1::createOptionControls() {
-    Frame1 = Frame(this, "Frame1", QStringLiteral("Match Option"));
-    place(Frame1, 120, 2530, 7800, 735);
-    Check2 = new QCheckBox(QStringLiteral("Match Case"), Frame1);
-    Check2->setObjectName(QStringLiteral("Check2"));
-    DesignWhite(Check2);
-    place(Check2, 240, 300, 1455, 255);
-
-    TabControl1 = new TabControl(this);
-    TabControl1->setObjectName(QStringLiteral("TabControl1"));
-    place(TabControl1, 120, 3370, 7800, 3345);
+    Frame1 = place(Named<QGroupBox>(this, "Frame1", QStringLiteral("Match Option")),
+                   {120, 2530, 7800, 735});
+    Check2 = place(Named<QCheckBox>(Frame1, "Check2", QStringLiteral("Match Case")),
+                   {240, 300, 1455, 255});
+    TabControl1 = place(Named<TabControl>(this, "TabControl1"), {120, 3370, 7800, 3345});
     createPairControls(TabControl1->addTab(QStringLiteral("Find and replace")));
     createSetControls(TabControl1->addTab(QStringLiteral("Multiple find and replace (sets)")));
 }
 
 void Form1::createPairControls(QWidget* page) {
-    Label1 = Label(page, "Label1", QStringLiteral(" Find what (exact case):"));
-    place(Label1, 240, 480, 5415, 255);
-    Text1 = new QPlainTextEdit(page);
-    Text1->setObjectName(QStringLiteral("Text1"));
-    place(Text1, 240, 720, 7320, 1020);
-    Label2 = Label(page, "Label2", QStringLiteral(" Replace with:"));
-    place(Label2, 240, 1800, 6015, 255);
-    Text2 = new QPlainTextEdit(page);
-    Text2->setObjectName(QStringLiteral("Text2"));
-    place(Text2, 240, 2040, 7320, 1020);
+    Label1 = place(Named<QLabel>(page, "Label1", QStringLiteral(" Find what (exact case):")),
+                   {240, 480, 5415, 255});
+    Text1 = place(Named<QPlainTextEdit>(page, "Text1"), {240, 720, 7320, 1020});
+    Label2 = place(Named<QLabel>(page, "Label2", QStringLiteral(" Replace with:")),
+                   {240, 1800, 6015, 255});
+    Text2 = place(Named<QPlainTextEdit>(page, "Text2"), {240, 2040, 7320, 1020});
 }
 
 void Form1::createSetControls(QWidget* page) {
-    Label3 = Label(page, "Label3", QStringLiteral(" Find what (exact case):"));
-    place(Label3, 240, 495, 5415, 255);
-    Combo1 = new QComboBox(page);
-    Combo1->setObjectName(QStringLiteral("Combo1"));
-    place(Combo1, 240, 810, 7320, 345);
-    Label4 = Label(page, "Label4", QStringLiteral(" Replace with:"));
-    place(Label4, 240, 1320, 6015, 255);
-    Combo2 = new QComboBox(page);
-    Combo2->setObjectName(QStringLiteral("Combo2"));
-    place(Combo2, 240, 1600, 7320, 345);
-    Pushbutton1 = Button(page, "Pushbutton1", QStringLiteral("Add Set"));
-    place(Pushbutton1, 240, 2100, 3600, 405);
-    PushButton10 = Button(page, "PushButton10", QStringLiteral("Load Sets"));
-    place(PushButton10, 3960, 2100, 1740, 405);
-    PushButton9 = Button(page, "PushButton9", QStringLiteral("Save Sets"));
-    place(PushButton9, 5820, 2100, 1740, 405);
-    PushButton4 = Button(page, "PushButton4", QStringLiteral("Remove Selected Set"));
-    place(PushButton4, 240, 2640, 3600, 405);
-    PushButton5 = Button(page, "PushButton5", QStringLiteral("Clear Sets"));
-    place(PushButton5, 3960, 2640, 3600, 405);
+    Label3 = place(Named<QLabel>(page, "Label3", QStringLiteral(" Find what (exact case):")),
+                   {240, 495, 5415, 255});
+    Combo1 = place(Named<QComboBox>(page, "Combo1"), {240, 810, 7320, 345});
+    Label4 = place(Named<QLabel>(page, "Label4", QStringLiteral(" Replace with:")),
+                   {240, 1320, 6015, 255});
+    Combo2 = place(Named<QComboBox>(page, "Combo2"), {240, 1600, 7320, 345});
+    Pushbutton1 = place(Named<QPushButton>(page, "Pushbutton1", QStringLiteral("Add Set")),
+                        {240, 2100, 3600, 405});
+    PushButton10 = place(Named<QPushButton>(page, "PushButton10", QStringLiteral("Load Sets")),
+                         {3960, 2100, 1740, 405});
+    PushButton9 = place(Named<QPushButton>(page, "PushButton9", QStringLiteral("Save Sets")),
+                        {5820, 2100, 1740, 405});
+    PushButton4 = place(Named<QPushButton>(page, "PushButton4", QStringLiteral("Remove Selected Set")),
+                        {240, 2640, 3600, 405});
+    PushButton5 = place(Named<QPushButton>(page, "PushButton5", QStringLiteral("Clear Sets")),
+                        {3960, 2640, 3600, 405});
 }
 
 void Form1::createOutputControls() {
-    Frame2 = Frame(this, "Frame2", QStringLiteral("Save Option"));
-    place(Frame2, 120, 6780, 7800, 1815);
-    Option1 = new QRadioButton(QStringLiteral("Save results to this folder:"), Frame2);
-    Option1->setObjectName(QStringLiteral("Option1"));
-    DesignWhite(Option1);
-    place(Option1, 240, 300, 3615, 255);
-    Frame3 = Frame(Frame2, "Frame3", QString());
-    place(Frame3, 480, 510, 6840, 810);
-    Text3 = new QLineEdit(Frame3);
-    Text3->setObjectName(QStringLiteral("Text3"));
-    place(Text3, 240, 300, 5670, 345);
-    PushButton14 = Button(Frame3, "PushButton14", QStringLiteral("..."));
-    place(PushButton14, 6000, 300, 600, 345);
-    Option2 = new QRadioButton(QStringLiteral("Save results in folder of original file"), Frame2);
-    Option2->setObjectName(QStringLiteral("Option2"));
-    DesignWhite(Option2);
-    place(Option2, 240, 1410, 3615, 255);
+    Frame2 = place(Named<QGroupBox>(this, "Frame2", QStringLiteral("Save Option")),
+                   {120, 6780, 7800, 1815});
+    Option1 = place(Named<QRadioButton>(Frame2, "Option1", QStringLiteral("Save results to this folder:")),
+                    {240, 300, 3615, 255});
+    Frame3 = place(Named<QGroupBox>(Frame2, "Frame3", QString()), {480, 510, 6840, 810});
+    Text3 = place(Named<QLineEdit>(Frame3, "Text3"), {240, 300, 5670, 345});
+    PushButton14 = place(Named<QPushButton>(Frame3, "PushButton14", QStringLiteral("...")),
+                         {6000, 300, 600, 345});
+    Option2 = place(Named<QRadioButton>(Frame2, "Option2",
+                                        QStringLiteral("Save results in folder of original file")),
+                    {240, 1410, 3615, 255});
     Option1->setChecked(true);
 }
 
 void Form1::createRunControls() {
-    PushButton7 = Button(this, "PushButton7", QStringLiteral("Start Replacing"));
-    place(PushButton7, 120, 8710, 7800, 405);
-    ProgressBar1 = new ProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    PushButton7 = place(Named<QPushButton>(this, "PushButton7", QStringLiteral("Start Replacing")),
+                        {120, 8710, 7800, 405});
+    ProgressBar1 = place(Named<ProgressBar>(this, "ProgressBar1"), {120, 9230, 7800, 405});
     ProgressBar1->setText(QStringLiteral("Progress Bar"));
-    place(ProgressBar1, 120, 9230, 7800, 405);
 }
 
 void Form1::setAccessibleNames() {

@@ -119,7 +119,16 @@ private:
     void createPairControls(QWidget* page);
     void createOutputControls();
     void createRunControls();
-    void place(QWidget* control, int left, int top, int width, int height);
+    // Places a control at its designed position and size, given in twips.
+    struct Twips {
+        int left, top, width, height;
+    };
+    template <typename Control>
+    Control* place(Control* control, const Twips& at) {
+        placeAt(control, at);
+        return control;
+    }
+    void placeAt(QWidget* control, const Twips& at);
     void setAccessibleNames();
     void watchHover();
     QList<QWidget*> backgroundControls() const;
