@@ -23,18 +23,18 @@
 namespace {
 
 class CountingEntries : public quillmere::EntryList {
-public:
+  public:
     int count() const override { return m_count; }
     QString text(int) const override { return {}; }
     void append(const QStringList& paths) override { m_count += int(paths.size()); }
     void remove(int) override {}
 
-private:
+  private:
     int m_count = 0;
 };
 
 class PrintedReport : public quillmere::ErrorReport {
-public:
+  public:
     void show(const QString& description, const char*, int line) override {
         std::fprintf(stderr, "report at %d: %s\n", line, qPrintable(description));
     }
@@ -82,7 +82,8 @@ int main(int argc, char* argv[]) {
         process.waitForFinished(-1);
         findOutput = QString::fromLocal8Bit(process.readAllStandardOutput());
     });
-    std::printf("folder import: %d files in %.1f ms; find -iname: %lld files in %.1f ms; ratio %.2f\n",
-                found, import, findOutput.count('\n'), find, import / find);
+    std::printf(
+        "folder import: %d files in %.1f ms; find -iname: %lld files in %.1f ms; ratio %.2f\n",
+        found, import, findOutput.count('\n'), find, import / find);
     return 0;
 }

@@ -20,8 +20,8 @@ int main(int argc, char* argv[]) {
     quillmere::NativeFileSystem files;
     quillmere::QtSettingsStore settings;
     const auto hosts = quillmere::MakeDefaultHostFactory();
-    quillmere::Services services{dialogs,    *hosts, files, settings,
-                                 events,     QCoreApplication::applicationDirPath()};
+    quillmere::Services services{dialogs,  *hosts, files,
+                                 settings, events, QCoreApplication::applicationDirPath()};
 
     quillmere::Form1 form(services);
     try {

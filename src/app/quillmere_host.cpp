@@ -1,5 +1,6 @@
 // quillmere-host: runs the replace pass of the program on one file, without the window.
-//   quillmere-host SOURCE OUTPUT [--match-case] --find TEXT --replace TEXT [--find ... --replace ...]
+//   quillmere-host SOURCE OUTPUT [--match-case] --find TEXT --replace TEXT [--find ... --replace
+//   ...]
 
 #include "platform/file_system.h"
 #include "platform/host/host.h"
@@ -16,7 +17,7 @@ namespace {
 
 // Prints each failed step instead of showing a box, and remembers that one failed.
 class ConsoleErrorReport : public quillmere::ErrorReport {
-public:
+  public:
     void show(const QString& description, const char*, int line) override {
         std::fprintf(stderr, "quillmere-host: %s (step %d)\n", qPrintable(description), line);
         failed = true;

@@ -19,14 +19,17 @@ namespace {
 const long kTooManyFiles = 20476;
 
 OpenFilesRequest AddFilesRequest() {
-    return {QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"), QString(),
+    return {QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
+            QString(),
             {QStringLiteral("MS Project Files (*.mpp)"),
              QStringLiteral("Project XML and MPX Files (*.xml *.mpx)"),
              QStringLiteral("All Files (*)")}};
 }
 
 // The pattern of the folder import: "*." and the extension as typed.
-QString PatternFor(const QString& extension) { return QStringLiteral("*.") + extension; }
+QString PatternFor(const QString& extension) {
+    return QStringLiteral("*.") + extension;
+}
 
 }  // namespace
 
@@ -51,8 +54,9 @@ void Form1::PushButton3_Click() {
         }
     });
     if (tooMany) {
-        m_services.dialogs.inform(QStringLiteral(
-            "You've selected too many files to add.\r\rPlease try adding via the \"Add All\" button."));
+        m_services.dialogs.inform(
+            QStringLiteral("You've selected too many files to add.\r\rPlease try adding via the "
+                           "\"Add All\" button."));
         return;
     }
     if (!g.test(102, [&] { return chosen.isEmpty(); })) {
@@ -93,7 +97,9 @@ void Form1::PushButton6_Click() {
             m_services.settings.read(QStringLiteral("Extension"), QStringLiteral("mpp")));
     });
     if (g.test(102, [&] { return answer && !answer->isEmpty(); })) {
-        g.step(104, [&] { m_services.settings.write(QStringLiteral("Extension"), answer.value_or(QString())); });
+        g.step(104, [&] {
+            m_services.settings.write(QStringLiteral("Extension"), answer.value_or(QString()));
+        });
     } else {
         g.step(106, [&] { ValidateListFiles(); });
         return;
@@ -111,7 +117,9 @@ void Form1::PushButton6_Click() {
     g.step(333, [&] { remembered = folder; });
     g.step(334, [&] { m_services.settings.write(QStringLiteral("LastFolder"), remembered); });
     g.step(114, [&] { setPointer(Pointer::Hourglass); });
-    g.step(116, [&] { AddFolderTree(walkContext(), *m_entries, folder, PatternFor(answer.value_or(QString()))); });
+    g.step(116, [&] {
+        AddFolderTree(walkContext(), *m_entries, folder, PatternFor(answer.value_or(QString())));
+    });
     g.step(118, [&] { setPointer(Pointer::Default); });
     g.step(120, [&] { ValidateListFiles(); });
 }

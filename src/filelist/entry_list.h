@@ -8,7 +8,7 @@ namespace quillmere {
 // The file list as the list procedures see it: entries by position (from 0), each one text,
 // the full path of a file. The main window's list control is the only store behind it.
 class EntryList {
-public:
+  public:
     virtual ~EntryList() = default;
     virtual int count() const = 0;
     virtual QString text(int position) const = 0;

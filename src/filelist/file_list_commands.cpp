@@ -28,7 +28,7 @@ const int kScrollDownFrom = 365;
 
 // The list control seen as entries.
 class ListViewEntries : public EntryList {
-public:
+  public:
     explicit ListViewEntries(QTreeWidget* view) : m_view(view) {}
     int count() const override { return m_view->topLevelItemCount(); }
     QString text(int position) const override {
@@ -47,7 +47,7 @@ public:
         delete item;
     }
 
-private:
+  private:
     QTreeWidget* m_view;
 };
 
@@ -64,7 +64,7 @@ QStringList DroppedFiles(const QMimeData* data) {
 
 // Routes the list control's keys, mouse and drag events to the window's handlers.
 class ListViewEvents : public QObject {
-public:
+  public:
     explicit ListViewEvents(Form1& form) : QObject(&form), m_form(form) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -81,16 +81,23 @@ public:
                                            mouse->globalPosition().toPoint());
                 return true;  // no rubber band or drag-out of the view's own
             }
-            case QEvent::MouseButtonRelease: m_form.ListView1_MouseUp(); return false;
-            case QEvent::MouseButtonDblClick: m_form.ListView1_DblClick(); return true;
+            case QEvent::MouseButtonRelease:
+                m_form.ListView1_MouseUp();
+                return false;
+            case QEvent::MouseButtonDblClick:
+                m_form.ListView1_DblClick();
+                return true;
             case QEvent::DragEnter:
-            case QEvent::DragMove: return dragOver(static_cast<QDragMoveEvent*>(event));
-            case QEvent::Drop: return drop(static_cast<QDropEvent*>(event));
-            default: return false;
+            case QEvent::DragMove:
+                return dragOver(static_cast<QDragMoveEvent*>(event));
+            case QEvent::Drop:
+                return drop(static_cast<QDropEvent*>(event));
+            default:
+                return false;
         }
     }
 
-private:
+  private:
     bool key(QEvent* event) {
         if (event->type() != QEvent::KeyPress) return false;
         if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Delete) return false;
@@ -140,7 +147,9 @@ void Form1::ListView1_KeyDown(int keyCode) {
     if (keyCode == kDeleteKey) removeSelectedEntry();
 }
 
-void Form1::ListView1_DblClick() { removeSelectedEntry(); }
+void Form1::ListView1_DblClick() {
+    removeSelectedEntry();
+}
 
 void Form1::removeSelectedEntry() {
     if (isBusy() || ListView1->topLevelItemCount() == 0) return;
@@ -191,7 +200,8 @@ void Form1::ListView1_MouseMove(const QPoint& position, const QPoint& globalPosi
 void Form1::swapWithEntryAt(const QPoint& position, const QPoint& globalPosition) {
     QTreeWidgetItem* under = ListView1->itemAt(position);
     // An entry removed since it was pressed takes no part in a swap.
-    QTreeWidgetItem* dragged = m_dragged.isValid() ? ListView1->topLevelItem(m_dragged.row()) : nullptr;
+    QTreeWidgetItem* dragged =
+        m_dragged.isValid() ? ListView1->topLevelItem(m_dragged.row()) : nullptr;
     if (!under || !dragged || under->text(0) == dragged->text(0)) return;
     const QString draggedText = dragged->text(0);
     dragged->setText(0, under->text(0));
@@ -212,6 +222,8 @@ void Form1::ListView1_MouseUp() {
 
 // ---- dropping
 
-bool Form1::ListView1_OLEDragOver(const QMimeData* data) { return !DroppedFiles(data).isEmpty(); }
+bool Form1::ListView1_OLEDragOver(const QMimeData* data) {
+    return !DroppedFiles(data).isEmpty();
+}
 
 }  // namespace quillmere

@@ -12,8 +12,8 @@ namespace {
 
 const int kLongestPath = 260;
 const quint32 kHiddenSystemFolder = attr::kDirectory | attr::kSystem | attr::kHidden;  // 22
-const quint32 kHiddenSystemLink = kHiddenSystemFolder | attr::kReparsePoint;          // 1046
-const quint32 kHiddenArchive = attr::kArchive | attr::kHidden;                        // 34
+const quint32 kHiddenSystemLink = kHiddenSystemFolder | attr::kReparsePoint;           // 1046
+const quint32 kHiddenArchive = attr::kArchive | attr::kHidden;                         // 34
 
 // A root is always walked; any other folder unless it is a hidden system folder.
 bool IsWalkable(FileSystem& files, const QString& folder) {
@@ -37,7 +37,8 @@ void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringLis
     try {
         listing = c.files.list(v, c.filePattern);
     } catch (const Failure& failure) {
-        if (failure.number() == errors::kPermissionDenied || failure.number() == errors::kPathNotFound)
+        if (failure.number() == errors::kPermissionDenied ||
+            failure.number() == errors::kPathNotFound)
             folderList.removeOne(v);
         return;
     }
@@ -103,7 +104,8 @@ void GetSubDirectories2016(const WalkContext& c, QStringList& folderList, bool r
     for (const QString& w : newList) {
         if (!g.test(128, [&] { return FolderExists(c.files, w); })) continue;
         g.step(130, [&] { c.events.doEvents(); });
-        if (g.test(132, [&] { return IsWalkable(c.files, w); })) g.step(134, [&] { folderList << w; });
+        if (g.test(132, [&] { return IsWalkable(c.files, w); }))
+            g.step(134, [&] { folderList << w; });
     }
 }
 
@@ -122,13 +124,15 @@ void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFo
         QList<FoundEntry> files;
         try {
             const auto read = filesByFolder.constFind(item);
-            files = read != filesByFolder.cend() ? *read : FolderFiles(c.files, folder, pattern, c.style);
+            files = read != filesByFolder.cend() ? *read
+                                                 : FolderFiles(c.files, folder, pattern, c.style);
         } catch (const Failure&) {
             continue;  // a folder that cannot be read adds nothing
         }
         QStringList paths;
         for (const FoundEntry& file : files) {
-            if (file.name.startsWith(QLatin1Char('~')) || file.attributes == kHiddenArchive) continue;
+            if (file.name.startsWith(QLatin1Char('~')) || file.attributes == kHiddenArchive)
+                continue;
             paths << NormalizePath(folder + separator + file.name, c.style);
         }
         if (!paths.isEmpty()) list.append(paths);

@@ -32,8 +32,8 @@ struct WalkContext {
 bool HasUnreadableCharacters(const QString& name);
 
 // The names of the openable files of folder that match the wildcard pattern, in the order of the
-// directory search (which opens each as it goes). A pattern naming a path (a separator or "..") matches nothing, so the search
-// never leaves the folder.
+// directory search (which opens each as it goes). A pattern naming a path (a separator or "..")
+// matches nothing, so the search never leaves the folder.
 QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
                             PathStyle style = kNativePathStyle);
 

@@ -29,7 +29,8 @@ void ValidateListFiles(EntryList& list, Dialogs& dialogs, ErrorReport& report) {
         QString extension;
         g.step(108, [&] { text = list.text(position); });
         g.step(110, [&] { extension = GetExtension(text); });
-        if (g.test(112, [&] { return !kProjectExtensions.contains(extension, Qt::CaseInsensitive); })) {
+        if (g.test(112,
+                   [&] { return !kProjectExtensions.contains(extension, Qt::CaseInsensitive); })) {
             g.step(114, [&] { body += text + QStringLiteral("\r\n"); });
             g.step(116, [&] { positions.push_back(-1); });
             g.step(118, [&] { positions.back() = position; });
@@ -38,8 +39,9 @@ void ValidateListFiles(EntryList& list, Dialogs& dialogs, ErrorReport& report) {
     if (g.endsIf(122, [&] { return body.isEmpty(); })) return;
     const QString question =
         QStringLiteral("These files: \r\n\r\n") + body +
-        QStringLiteral("\r\ndo not appear to be in the expected file format because of their file "
-                       "extension.\r\n\r\nWould you like to remove them from list?");
+        QStringLiteral(
+            "\r\ndo not appear to be in the expected file format because of their file "
+            "extension.\r\n\r\nWould you like to remove them from list?");
     if (!g.test(124, [&] { return dialogs.ask(question); })) return;
     // Highest position first, so every remembered position still points at its entry.
     for (auto slot = positions.rbegin(); slot != positions.rend(); ++slot) {

@@ -28,7 +28,7 @@ struct OpenFilesRequest {
 
 // Every prompt the program shows goes through here, so tests can script the answers.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     // The caption of every message box and prompt that names none of its own.
@@ -54,7 +54,7 @@ public:
     // A folder, or empty when cancelled.
     virtual QString browseFolder(const QString& prompt, const QString& initialFolder) = 0;
 
-private:
+  private:
     QString m_applicationTitle;
 };
 

@@ -11,7 +11,8 @@ const qint64 kYieldIntervalNs = 4'000'000;
 }
 
 void QtEventLoop::doEvents() {
-    if (!m_ending && (!m_sinceEvents.isValid() || m_sinceEvents.nsecsElapsed() >= kYieldIntervalNs)) {
+    if (!m_ending &&
+        (!m_sinceEvents.isValid() || m_sinceEvents.nsecsElapsed() >= kYieldIntervalNs)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         m_sinceEvents.start();
     }

@@ -8,7 +8,7 @@ namespace quillmere {
 // the main window during a yield makes the program end; the yield then throws ProgramEnding so
 // the running command unwinds cleanly.
 class EventLoop {
-public:
+  public:
     virtual ~EventLoop() = default;
     virtual void doEvents() = 0;
     // Called when the main window closes: every running command stops at its next yield or
@@ -21,12 +21,12 @@ public:
 // (a folder walk yields at every folder) process events once: the window stays just as live, and
 // a walk over thousands of folders does not spend its time polling for events.
 class QtEventLoop : public EventLoop {
-public:
+  public:
     void doEvents() override;
     void endProgram() override;
     bool ending() const override { return m_ending; }
 
-private:
+  private:
     bool m_ending = false;
     QElapsedTimer m_sinceEvents;
 };

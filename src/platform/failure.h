@@ -10,7 +10,7 @@ namespace quillmere {
 // classic runtime's error numbers where one exists (53 file not found, 70 permission denied,
 // ...), or is the host's own code; the description is what the user sees in the error report.
 class Failure : public std::exception {
-public:
+  public:
     Failure(long number, QString description)
         : m_number(number), m_description(std::move(description)) {}
 
@@ -18,7 +18,7 @@ public:
     const QString& description() const { return m_description; }
     const char* what() const noexcept override { return "quillmere::Failure"; }
 
-private:
+  private:
     long m_number;
     QString m_description;
 };

@@ -34,7 +34,7 @@ struct FolderListing {
 // The file-system primitives the program's routines are built on. Every call either gives its
 // answer or throws Failure with the system's description.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     virtual QDateTime modificationTime(const QString& path) = 0;
     virtual quint32 attributes(const QString& path) = 0;
@@ -67,7 +67,7 @@ bool WildcardMatch(QStringView pattern, QStringView name);
 
 // The operating system's file system.
 class NativeFileSystem : public FileSystem {
-public:
+  public:
     QDateTime modificationTime(const QString& path) override;
     quint32 attributes(const QString& path) override;
     void deleteFile(const QString& path) override;

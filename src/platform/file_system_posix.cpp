@@ -6,24 +6,28 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace quillmere {
 namespace {
 
 long ErrorNumberFor(int error) {
     switch (error) {
-        case ENOENT: return errors::kFileNotFound;
-        case ENOTDIR: return errors::kPathNotFound;
+        case ENOENT:
+            return errors::kFileNotFound;
+        case ENOTDIR:
+            return errors::kPathNotFound;
         case EACCES:
         case EPERM:
-        case EROFS: return errors::kPermissionDenied;
-        default: return errors::kPathFileAccess;
+        case EROFS:
+            return errors::kPermissionDenied;
+        default:
+            return errors::kPathFileAccess;
     }
 }
 
@@ -102,7 +106,6 @@ QString NativeFileSystem::identity(const QString& path) {
 
 namespace {
 
-
 quint32 AttributesOf(const struct stat& st, bool link, const QString& name) {
     quint32 bits = link ? attr::kReparsePoint : 0;
     if (S_ISDIR(st.st_mode)) bits |= attr::kDirectory;
@@ -135,13 +138,14 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
         const QString name = QFile::decodeName(raw);
         // The entry's own type spares a look at files that the pattern rules out.
         const bool maybeFile = entry->d_type != DT_DIR;
-        const bool wanted = entry->d_type != DT_REG ||
-                            (!filePattern.isEmpty() && WildcardMatch(filePattern, name));
+        const bool wanted =
+            entry->d_type != DT_REG || (!filePattern.isEmpty() && WildcardMatch(filePattern, name));
         if (!wanted) continue;
         struct stat st {};
         if (::fstatat(fd, raw, &st, 0) != 0) continue;
-        FoundEntry found{name, AttributesOf(st, entry->d_type == DT_LNK, name),
-                         QString::number(st.st_dev) + QLatin1Char(':') + QString::number(st.st_ino)};
+        FoundEntry found{
+            name, AttributesOf(st, entry->d_type == DT_LNK, name),
+            QString::number(st.st_dev) + QLatin1Char(':') + QString::number(st.st_ino)};
         if (S_ISDIR(st.st_mode))
             listing.folders.push_back(found);
         else if (S_ISREG(st.st_mode) && maybeFile && !filePattern.isEmpty() &&

@@ -3,34 +3,40 @@
 
 #include <QDir>
 
-#include <windows.h>
 #include <shlobj.h>
+#include <windows.h>
 
 namespace quillmere {
 namespace {
 
 long ErrorNumberFor(DWORD error) {
     switch (error) {
-        case ERROR_FILE_NOT_FOUND: return errors::kFileNotFound;
-        case ERROR_PATH_NOT_FOUND: return errors::kPathNotFound;
-        case ERROR_ACCESS_DENIED: return errors::kPermissionDenied;
-        default: return errors::kPathFileAccess;
+        case ERROR_FILE_NOT_FOUND:
+            return errors::kFileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+            return errors::kPathNotFound;
+        case ERROR_ACCESS_DENIED:
+            return errors::kPermissionDenied;
+        default:
+            return errors::kPathFileAccess;
     }
 }
 
 [[noreturn]] void ThrowLastError(const QString& path) {
     const DWORD error = GetLastError();
     wchar_t* buffer = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     QString text = buffer ? QString::fromWCharArray(buffer).trimmed() : QString();
     LocalFree(buffer);
     if (text.isEmpty()) text = QStringLiteral("System error %1").arg(error);
     throw Failure(ErrorNumberFor(error), text + QStringLiteral(": ") + path);
 }
 
-std::wstring Wide(const QString& path) { return path.toStdWString(); }
+std::wstring Wide(const QString& path) {
+    return path.toStdWString();
+}
 
 }  // namespace
 
@@ -69,9 +75,9 @@ namespace {
 
 // The volume and file index that identify a file whatever path reaches it.
 bool FileIdentity(const QString& path, BY_HANDLE_FILE_INFORMATION& info) {
-    const HANDLE handle = CreateFileW(Wide(path).c_str(), 0,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle =
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool ok = GetFileInformationByHandle(handle, &info) != 0;
     CloseHandle(handle);

@@ -32,10 +32,10 @@ void QtDialogs::checkEnding() const {
 
 Answer QtDialogs::message(const Message& message) {
     checkEnding();
-    QMessageBox box(message.icon == MessageIcon::Warning ? QMessageBox::Warning
-                                                         : QMessageBox::NoIcon,
-                    message.caption, DisplayText(message.text), QMessageBox::NoButton,
-                    QApplication::activeWindow());
+    QMessageBox box(
+        message.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+        message.caption, DisplayText(message.text), QMessageBox::NoButton,
+        QApplication::activeWindow());
     // The plain text format keeps "<" and "&" from a file name as they are.
     box.setTextFormat(Qt::PlainText);
     if (message.buttons == MessageButtons::YesNo) {

@@ -9,7 +9,7 @@ class EventLoop;
 // The real dialogs: Qt's message boxes, input dialog and file dialogs. Once the program is
 // ending, no dialog is shown any more and each call unwinds the running command.
 class QtDialogs : public Dialogs {
-public:
+  public:
     explicit QtDialogs(EventLoop& events) : m_events(events) {}
 
     Answer message(const Message& message) override;
@@ -19,7 +19,7 @@ public:
                      const QString& filter) override;
     QString browseFolder(const QString& prompt, const QString& initialFolder) override;
 
-private:
+  private:
     void checkEnding() const;
     EventLoop& m_events;
 };

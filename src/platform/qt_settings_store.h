@@ -10,7 +10,7 @@ namespace quillmere {
 // under HKCU\Software\Vandrel\Quillmere on Windows; ~/.config/Vandrel.conf, section
 // [Quillmere], on Linux, honouring XDG_CONFIG_HOME). Every write reaches the disk at once.
 class QtSettingsStore : public SettingsStore {
-public:
+  public:
     QtSettingsStore();
     // A store in the given INI file, for tests.
     explicit QtSettingsStore(const QString& iniFile);
@@ -18,7 +18,7 @@ public:
     QString read(const QString& key, const QString& defaultValue) override;
     void write(const QString& key, const QString& value) override;
 
-private:
+  private:
     QSettings m_settings;
 };
 

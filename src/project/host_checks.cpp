@@ -33,9 +33,9 @@ bool IsProjectRunning(HostFactory& hosts) {
 
 bool AbortForOpenProject(HostFactory& hosts, Dialogs& dialogs) {
     if (!IsProjectRunning(hosts)) return false;
-    return !dialogs.ask(
-        QStringLiteral("Project may be open. It is recommended that you close Project first.\r\n\r\n"
-                       "Would you like to proceed anyway?"));
+    return !dialogs.ask(QStringLiteral(
+        "Project may be open. It is recommended that you close Project first.\r\n\r\n"
+        "Would you like to proceed anyway?"));
 }
 
 }  // namespace quillmere

@@ -10,7 +10,8 @@ QString OutputInFolder(const QString& folderText, const QString& sourcePath, Pat
 
 QString OutputBesideSource(const QString& sourcePath, PathStyle style) {
     return NormalizePath(
-        GetFolderPath(sourcePath, style) + Separator(style) + GetFileName(sourcePath, style), style);
+        GetFolderPath(sourcePath, style) + Separator(style) + GetFileName(sourcePath, style),
+        style);
 }
 
 bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString& sourcePath,

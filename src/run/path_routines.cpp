@@ -70,7 +70,9 @@ bool FolderExists(FileSystem& files, const QString& path) {
     }
 }
 
-void DeleteFileForced(FileSystem& files, const QString& path) { files.deleteFileForced(path); }
+void DeleteFileForced(FileSystem& files, const QString& path) {
+    files.deleteFileForced(path);
+}
 
 void DeleteFileQuietly(FileSystem& files, EventLoop& events, const QString& path) {
     events.doEvents();
@@ -88,7 +90,8 @@ void DeleteFileQuietly(FileSystem& files, EventLoop& events, const QString& path
 QString GetDesktopFolder(FileSystem& files, PathStyle style) {
     const QString desktop = files.desktopFolder();
     if (desktop.isEmpty())
-        throw Failure(errors::kInvalidArgument, QStringLiteral("Invalid procedure call or argument"));
+        throw Failure(errors::kInvalidArgument,
+                      QStringLiteral("Invalid procedure call or argument"));
     return desktop + Separator(style);
 }
 

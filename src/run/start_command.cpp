@@ -51,8 +51,9 @@ void Form1::PushButton7_Click() {
     if (g.test(104, [&] { return !outputSettingUsable(); })) {
         g.step(160, [&] {
             m_services.dialogs.inform(
-                noOutputOption() ? QStringLiteral("Please choose where to save the results.")
-                                 : QStringLiteral("Folder does not exist. Please select another folder."));
+                noOutputOption()
+                    ? QStringLiteral("Please choose where to save the results.")
+                    : QStringLiteral("Folder does not exist. Please select another folder."));
         });
         return;
     }
@@ -75,7 +76,9 @@ void Form1::PushButton7_Click() {
     g.step(156, [&] { m_services.dialogs.inform(QStringLiteral("Done.")); });
 }
 
-bool Form1::noOutputOption() const { return !Option1->isChecked() && !Option2->isChecked(); }
+bool Form1::noOutputOption() const {
+    return !Option1->isChecked() && !Option2->isChecked();
+}
 
 bool Form1::outputSettingUsable() {
     // Both conditions are evaluated, whichever holds.

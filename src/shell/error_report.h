@@ -14,18 +14,18 @@ QString ErrorReportText(const QString& description, const char* location, int li
 
 // Where a guarded procedure reports a failed step.
 class ErrorReport {
-public:
+  public:
     virtual ~ErrorReport() = default;
     virtual void show(const QString& description, const char* location, int line) = 0;
 };
 
 // The window's report: one "Application Error" box, with the warning icon and an OK button.
 class BoxErrorReport : public ErrorReport {
-public:
+  public:
     explicit BoxErrorReport(Dialogs& dialogs) : m_dialogs(dialogs) {}
     void show(const QString& description, const char* location, int line) override;
 
-private:
+  private:
     Dialogs& m_dialogs;
 };
 

@@ -16,9 +16,9 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QEnterEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QEnterEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -83,16 +83,17 @@ void Form1::createFileListControls() {
     ListView1->header()->setStretchLastSection(false);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     ListView1->setToolTip(kListTooltip);
-    PushButton3 = place(Named<QPushButton>(this, "PushButton3", QStringLiteral("Add Project File(s)")),
-                        {120, 1550, 3840, 405});
-    PushButton6 = place(Named<QPushButton>(this, "PushButton6",
-                                           QStringLiteral("Add All Project Files In Folder")),
-                        {4080, 1550, 3840, 405});
+    PushButton3 =
+        place(Named<QPushButton>(this, "PushButton3", QStringLiteral("Add Project File(s)")),
+              {120, 1550, 3840, 405});
+    PushButton6 = place(
+        Named<QPushButton>(this, "PushButton6", QStringLiteral("Add All Project Files In Folder")),
+        {4080, 1550, 3840, 405});
     PushButton2 = place(Named<QPushButton>(this, "PushButton2", QStringLiteral("Clear List")),
                         {120, 2060, 3840, 405});
-    PushButton8 = place(Named<QPushButton>(this, "PushButton8",
-                                           QStringLiteral("Load Sample/Example Files")),
-                        {4080, 2060, 3840, 405});
+    PushButton8 =
+        place(Named<QPushButton>(this, "PushButton8", QStringLiteral("Load Sample/Example Files")),
+              {4080, 2060, 3840, 405});
 }
 
 void Form1::createOptionControls() {
@@ -127,8 +128,9 @@ void Form1::createSetControls(QWidget* page) {
                          {3960, 2100, 1740, 405});
     PushButton9 = place(Named<QPushButton>(page, "PushButton9", QStringLiteral("Save Sets")),
                         {5820, 2100, 1740, 405});
-    PushButton4 = place(Named<QPushButton>(page, "PushButton4", QStringLiteral("Remove Selected Set")),
-                        {240, 2640, 3600, 405});
+    PushButton4 =
+        place(Named<QPushButton>(page, "PushButton4", QStringLiteral("Remove Selected Set")),
+              {240, 2640, 3600, 405});
     PushButton5 = place(Named<QPushButton>(page, "PushButton5", QStringLiteral("Clear Sets")),
                         {3960, 2640, 3600, 405});
 }
@@ -136,8 +138,9 @@ void Form1::createSetControls(QWidget* page) {
 void Form1::createOutputControls() {
     Frame2 = place(Named<QGroupBox>(this, "Frame2", QStringLiteral("Save Option")),
                    {120, 6780, 7800, 1815});
-    Option1 = place(Named<QRadioButton>(Frame2, "Option1", QStringLiteral("Save results to this folder:")),
-                    {240, 300, 3615, 255});
+    Option1 = place(
+        Named<QRadioButton>(Frame2, "Option1", QStringLiteral("Save results to this folder:")),
+        {240, 300, 3615, 255});
     Frame3 = place(Named<QGroupBox>(Frame2, "Frame3", QString()), {480, 510, 6840, 810});
     Text3 = place(Named<QLineEdit>(Frame3, "Text3"), {240, 300, 5670, 345});
     PushButton14 = place(Named<QPushButton>(Frame3, "PushButton14", QStringLiteral("...")),
@@ -186,15 +189,18 @@ void Form1::connectCommand(QPushButton* button, Handler handler) {
 }
 
 QList<QPushButton*> Form1::pushButtons() const {
-    return {PushButton3, PushButton6, PushButton2,  PushButton8,  Pushbutton1, PushButton10,
+    return {PushButton3, PushButton6, PushButton2, PushButton8,  Pushbutton1, PushButton10,
             PushButton9, PushButton4, PushButton5, PushButton14, PushButton7};
 }
 
 int Form1::Check2Value() const {
     switch (Check2->checkState()) {
-        case Qt::Checked: return 1;
-        case Qt::PartiallyChecked: return 2;
-        default: return 0;
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        default:
+            return 0;
     }
 }
 
@@ -240,8 +246,15 @@ void Form1::setPointer(Pointer pointer) {
 }
 
 QList<QWidget*> Form1::backgroundControls() const {
-    return {const_cast<Form1*>(this), Frame1, Frame2, Frame3, Text3, TabControl1,
-            TabControl1->tabBar(), TabControl1->page(0), TabControl1->page(1)};
+    return {const_cast<Form1*>(this),
+            Frame1,
+            Frame2,
+            Frame3,
+            Text3,
+            TabControl1,
+            TabControl1->tabBar(),
+            TabControl1->page(0),
+            TabControl1->page(1)};
 }
 
 void Form1::watchHover() {
@@ -260,7 +273,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         const QPointF global = static_cast<QSinglePointEvent*>(event)->globalPosition();
         QWidget* hit = childAt(mapFromGlobal(global.toPoint()));
         if (!hit) hit = this;
-        if (auto* button = qobject_cast<QPushButton*>(hit); button && pushButtons().contains(button))
+        if (auto* button = qobject_cast<QPushButton*>(hit);
+            button && pushButtons().contains(button))
             Button_MouseMove();
         else if (backgroundControls().contains(hit))
             Background_MouseMove();

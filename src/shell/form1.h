@@ -34,7 +34,7 @@ inline const QString kProductName = QStringLiteral("Quillmere");
 // the home of every command. Controls keep their designer's names.
 class Form1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit Form1(Services& services);
     ~Form1() override;
 
@@ -52,10 +52,10 @@ public:
 
     // ---- file list
     QTreeWidget* ListView1;
-    QPushButton* PushButton3;   // Add Project File(s)
-    QPushButton* PushButton6;   // Add All Project Files In Folder
-    QPushButton* PushButton2;   // Clear List
-    QPushButton* PushButton8;   // Load Sample/Example Files
+    QPushButton* PushButton3;  // Add Project File(s)
+    QPushButton* PushButton6;  // Add All Project Files In Folder
+    QPushButton* PushButton2;  // Clear List
+    QPushButton* PushButton8;  // Load Sample/Example Files
     EntryList& fileList() { return *m_entries; }
     // While the hourglass shows, the commands that remove entries do nothing.
     bool isBusy() const { return m_pointer == Pointer::Hourglass; }
@@ -102,17 +102,17 @@ public:
     QRadioButton* Option2;
 
     // ---- run
-    QPushButton* PushButton7;   // Start Replacing
+    QPushButton* PushButton7;  // Start Replacing
     ProgressBar* ProgressBar1;
     void PushButton7_Click();
 
     QList<QPushButton*> pushButtons() const;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void createFileListControls();
     void createOptionControls();
     void createSetControls(QWidget* page);

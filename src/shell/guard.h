@@ -13,7 +13,7 @@ namespace quillmere {
 // step was to produce keeps its previous value, and a failure inside a routine that the step
 // called abandons the rest of that routine. ProgramEnding is never caught here.
 class Guard {
-public:
+  public:
     Guard(ErrorReport& report, const char* location) : m_report(report), m_location(location) {}
 
     // Runs one step; false when it failed (and was reported).
@@ -48,7 +48,7 @@ public:
         return holds;
     }
 
-private:
+  private:
     ErrorReport& m_report;
     const char* m_location;
 };

@@ -9,12 +9,12 @@ namespace quillmere {
 // a screen reader reads what the bar shows.
 class ProgressBar : public QProgressBar {
     Q_OBJECT
-public:
+  public:
     explicit ProgressBar(QWidget* parent = nullptr);
     QString text() const override { return m_text; }
     void setText(const QString& text);
 
-private:
+  private:
     QString m_text;
 };
 

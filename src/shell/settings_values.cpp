@@ -39,7 +39,8 @@ int ReadInteger(SettingsStore& store, const QString& key, int defaultValue) {
 }
 
 bool ReadBoolean(SettingsStore& store, const QString& key, bool defaultValue) {
-    return TextToBoolean(store.read(key, defaultValue ? QStringLiteral("True") : QStringLiteral("False")));
+    return TextToBoolean(
+        store.read(key, defaultValue ? QStringLiteral("True") : QStringLiteral("False")));
 }
 
 void WriteInteger(SettingsStore& store, const QString& key, int value) {

@@ -25,13 +25,21 @@ QWidget* TabControl::addTab(const QString& caption) {
     return page;
 }
 
-int TabControl::currentIndex() const { return m_tabs->currentIndex(); }
+int TabControl::currentIndex() const {
+    return m_tabs->currentIndex();
+}
 
-void TabControl::setCurrentIndex(int index) { m_tabs->setCurrentIndex(index); }
+void TabControl::setCurrentIndex(int index) {
+    m_tabs->setCurrentIndex(index);
+}
 
-int TabControl::count() const { return m_tabs->count(); }
+int TabControl::count() const {
+    return m_tabs->count();
+}
 
-QWidget* TabControl::page(int index) const { return m_pages.value(index); }
+QWidget* TabControl::page(int index) const {
+    return m_pages.value(index);
+}
 
 void TabControl::showPage(int index) {
     for (int i = 0; i < m_pages.size(); ++i) m_pages[i]->setVisible(i == index);

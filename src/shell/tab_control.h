@@ -10,7 +10,7 @@ namespace quillmere {
 // placed relative to the control itself, tab strip included, as they were designed.
 class TabControl : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TabControl(QWidget* parent = nullptr);
 
     QWidget* addTab(const QString& caption);
@@ -20,14 +20,14 @@ public:
     QWidget* page(int index) const;
     QTabBar* tabBar() const { return m_tabs; }
 
-signals:
+  signals:
     void currentChanged(int index);
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     void showPage(int index);
 
     QTabBar* m_tabs;

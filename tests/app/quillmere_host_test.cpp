@@ -26,7 +26,7 @@ Result RunHost(const QStringList& arguments) {
 }
 
 class HostProgram : public ::testing::Test {
-protected:
+  protected:
     HostProgram() {
         QFile::copy(QStringLiteral(QUILLMERE_RESOURCES "/Samples/Office Relocation.xml"), source);
         original = ReadBytes(source);
@@ -40,8 +40,9 @@ protected:
 };
 
 TEST_F(HostProgram, ReplacesPairsInOrder) {
-    const Result result = RunHost({source, output, "--match-case", "--find", "Harbour Street",
-                               "--replace", "Quay", "--find", "Quay", "--replace", "Pier Road"});
+    const Result result =
+        RunHost({source, output, "--match-case", "--find", "Harbour Street", "--replace", "Quay",
+                 "--find", "Quay", "--replace", "Pier Road"});
     EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
     EXPECT_TRUE(ReadBytes(output).contains("<Name>Confirm Pier Road lease</Name>"));
 }
@@ -57,11 +58,13 @@ TEST_F(HostProgram, RefusesToWriteOverTheSource) {
 TEST_F(HostProgram, AFailingCallIsPrintedAndExitsNonZero) {
     const QString binary = dir.filePath("old.mpp");
     WriteBytes(binary, QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
-    const Result result = RunHost({binary, dir.filePath("new.mpp"), "--find", "a", "--replace", "b"});
+    const Result result =
+        RunHost({binary, dir.filePath("new.mpp"), "--find", "a", "--replace", "b"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.errors.contains("old.mpp is a binary Microsoft Project file"));
     EXPECT_FALSE(QFile::exists(dir.filePath("new.mpp")));
-    EXPECT_EQ(RunHost({source, output, "--find", "a"}).exitCode, 2);  // a find without its replacement
+    EXPECT_EQ(RunHost({source, output, "--find", "a"}).exitCode,
+              2);  // a find without its replacement
 }
 
 }  // namespace

@@ -24,9 +24,11 @@ std::wstring Env(const wchar_t* name) {
 }
 
 std::string Narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -63,14 +65,15 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
 
 size_t Count(const std::string& text, const std::string& needle) {
     size_t count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
     return count;
 }
 
 const std::wstring kProgId = L"MSProject.Application";
 
 class AutomationHost : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         log = Env(L"FAKE_PROJECT_LOG");
         ASSERT_FALSE(log.empty()) << "FAKE_PROJECT_LOG is not set";
@@ -123,16 +126,18 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     ASSERT_EQ(calls.size(), 6u) << text;
     EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
     calls.erase(calls.begin());
-    EXPECT_EQ(calls[0], "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
-                            Narrow(in) + "\"");
-    EXPECT_EQ(calls[1],
-              "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
-              "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
-              "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
-    EXPECT_EQ(calls[2],
-              "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
-              "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
-              "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
+    EXPECT_EQ(calls[0],
+              "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Narrow(in) + "\"");
+    EXPECT_EQ(
+        calls[1],
+        "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
+        "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
+        "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
+    EXPECT_EQ(
+        calls[2],
+        "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
+        "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
+        "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
     EXPECT_EQ(calls[3], "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
                             Narrow(out) + "\"");
     // "Do not save": a save prompt after a failed save would block forever.
@@ -177,7 +182,8 @@ TEST_F(AutomationHost, ServerErrorsArriveWithTheirDescriptionAndThePassGoesOn) {
     }
     control("fail Replace Hyperlink Href\n");
     host->fileOpen(in);
-    EXPECT_THROW(host->replace({L"Hyperlink Href", L"contains", L"A", L"B", true, true, false}), ComError);
+    EXPECT_THROW(host->replace({L"Hyperlink Href", L"contains", L"A", L"B", true, true, false}),
+                 ComError);
     // One refused call spoils nothing: the later calls of the pass still work.
     EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, true}));
     host->fileSaveAs(folder + L"after-failure.txt");
@@ -211,16 +217,18 @@ TEST_F(AutomationHost, TwoPassesInOneProcessLeaveNoInstanceAlive) {
 
 // The user's own Project is running: a pass must not quit it.
 class UsersInstance : public AutomationHost {
-protected:
+  protected:
     void SetUp() override {
         AutomationHost::SetUp();
-        std::wstring command = L"\"" + Env(L"FAKE_PROJECT_SERVER") + L"\" /standalone /log \"" + log + L"\"";
+        std::wstring command =
+            L"\"" + Env(L"FAKE_PROJECT_SERVER") + L"\" /standalone /log \"" + log + L"\"";
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                    nullptr, &startup, &process));
         CloseHandle(process.hThread);
-        for (int i = 0; i < 200 && !running(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        for (int i = 0; i < 200 && !running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ASSERT_TRUE(running());
     }
     void TearDown() override {
@@ -259,13 +267,15 @@ TEST_F(UsersInstance, APassClosesOnlyItsProjectAndLeavesProjectRunning) {
     EXPECT_EQ(ReadAll(folder + L"shared-out.txt"), "Beta");
     EXPECT_TRUE(running());
     const std::string text = logText();
-    EXPECT_NE(text.find("CALL FileClose positional=0 named=1 wire=Save | Save=VT_I4:0"), std::string::npos);
+    EXPECT_NE(text.find("CALL FileClose positional=0 named=1 wire=Save | Save=VT_I4:0"),
+              std::string::npos);
     EXPECT_EQ(text.find("CALL Quit"), std::string::npos);
     EXPECT_EQ(Count(text, "START "), 1u);  // no private instance was started
 }
 
 TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(ProjectAutomation::Attach(kProgId)->name(), L"Microsoft Project");
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(ProjectAutomation::Attach(kProgId)->name(), L"Microsoft Project");
     EXPECT_TRUE(running());
     EXPECT_EQ(logText().find("CALL Quit"), std::string::npos);
 }

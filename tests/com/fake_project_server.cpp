@@ -11,13 +11,13 @@
 //   fail METHOD [FIRST-ARGUMENT]   raise an exception through EXCEPINFO
 //   name TEXT                      answer TEXT as the default property
 
-#include <windows.h>
 #include <oaidl.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <windows.h>
 
-#include <cwchar>
 #include <cstdio>
+#include <cwchar>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -34,9 +34,11 @@ bool g_standalone = false;
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
     std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr,
+                        nullptr);
     return out;
 }
 
@@ -49,7 +51,8 @@ std::wstring Wide(const std::string& text) {
 }
 
 std::wstring ProcessTag() {
-    return (g_standalone ? L"standalone pid=" : L"private pid=") + std::to_wstring(GetCurrentProcessId());
+    return (g_standalone ? L"standalone pid=" : L"private pid=") +
+           std::to_wstring(GetCurrentProcessId());
 }
 
 // Whole-file reads and appends by wide path, so that any file name works.
@@ -70,7 +73,9 @@ bool WriteFile(const std::wstring& path, const std::string& bytes, const wchar_t
     return fclose(file) == 0 && ok;
 }
 
-void Log(const std::wstring& line) { WriteFile(g_log, Utf8(line) + "\n", L"ab"); }
+void Log(const std::wstring& line) {
+    WriteFile(g_log, Utf8(line) + "\n", L"ab");
+}
 
 std::vector<std::wstring> ControlLines() {
     std::string bytes;
@@ -85,18 +90,27 @@ std::vector<std::wstring> ControlLines() {
     return lines;
 }
 
-bool IEquals(const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) == 0; }
+bool IEquals(const std::wstring& a, const std::wstring& b) {
+    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
 
 std::wstring TypeName(VARTYPE vt) {
     std::wstring prefix = (vt & VT_BYREF) ? L"BYREF|" : L"";
     switch (vt & ~VT_BYREF) {
-        case VT_EMPTY: return prefix + L"VT_EMPTY";
-        case VT_BSTR: return prefix + L"VT_BSTR";
-        case VT_BOOL: return prefix + L"VT_BOOL";
-        case VT_I2: return prefix + L"VT_I2";
-        case VT_I4: return prefix + L"VT_I4";
-        case VT_ERROR: return prefix + L"VT_ERROR";
-        default: return prefix + L"VT_" + std::to_wstring(vt & ~VT_BYREF);
+        case VT_EMPTY:
+            return prefix + L"VT_EMPTY";
+        case VT_BSTR:
+            return prefix + L"VT_BSTR";
+        case VT_BOOL:
+            return prefix + L"VT_BOOL";
+        case VT_I2:
+            return prefix + L"VT_I2";
+        case VT_I4:
+            return prefix + L"VT_I4";
+        case VT_ERROR:
+            return prefix + L"VT_ERROR";
+        default:
+            return prefix + L"VT_" + std::to_wstring(vt & ~VT_BYREF);
     }
 }
 
@@ -105,11 +119,18 @@ std::wstring Raw(const VARIANT& v) {
     std::wstring text = TypeName(v.vt) + L":";
     switch (value.vt) {
         case VT_BSTR:
-            return text + L"\"" + (value.bstrVal ? std::wstring(value.bstrVal, SysStringLen(value.bstrVal)) : L"") + L"\"";
-        case VT_BOOL: return text + std::to_wstring(value.boolVal);
-        case VT_I2: return text + std::to_wstring(value.iVal);
-        case VT_I4: return text + std::to_wstring(value.lVal);
-        default: return text + L"?";
+            return text + L"\"" +
+                   (value.bstrVal ? std::wstring(value.bstrVal, SysStringLen(value.bstrVal))
+                                  : L"") +
+                   L"\"";
+        case VT_BOOL:
+            return text + std::to_wstring(value.boolVal);
+        case VT_I2:
+            return text + std::to_wstring(value.iVal);
+        case VT_I4:
+            return text + std::to_wstring(value.lVal);
+        default:
+            return text + L"?";
     }
 }
 
@@ -117,7 +138,8 @@ std::wstring AsText(VARIANT* v) {
     VARIANT converted;
     VariantInit(&converted);
     if (FAILED(VariantChangeType(&converted, v, 0, VT_BSTR))) return {};
-    std::wstring text = converted.bstrVal ? std::wstring(converted.bstrVal, SysStringLen(converted.bstrVal)) : L"";
+    std::wstring text =
+        converted.bstrVal ? std::wstring(converted.bstrVal, SysStringLen(converted.bstrVal)) : L"";
     VariantClear(&converted);
     return text;
 }
@@ -139,7 +161,9 @@ const std::vector<Member>& Members() {
     static const std::vector<Member> members{
         {L"Name", DISPID_VALUE, {}},
         {L"FileOpen", 1, {L"Name"}},
-        {L"Replace", 2, {L"Field", L"Test", L"Value", L"Replacement", L"ReplaceAll", L"Next", L"MatchCase"}},
+        {L"Replace",
+         2,
+         {L"Field", L"Test", L"Value", L"Replacement", L"ReplaceAll", L"Next", L"MatchCase"}},
         {L"FileSaveAs", 3, {L"Name"}},
         {L"Quit", 4, {L"SaveChanges"}},
         {L"FileClose", 5, {L"Save", L"NoAuto"}},
@@ -156,7 +180,10 @@ const Member* MemberById(DISPID id) {
 std::wstring ReplaceAll(std::wstring text, const std::wstring& find, const std::wstring& with,
                         bool all, bool matchCase) {
     if (find.empty()) return text;
-    auto lower = [](std::wstring s) { CharLowerBuffW(s.data(), DWORD(s.size())); return s; };
+    auto lower = [](std::wstring s) {
+        CharLowerBuffW(s.data(), DWORD(s.size()));
+        return s;
+    };
     const std::wstring haystackKey = matchCase ? text : lower(text);
     const std::wstring needle = matchCase ? find : lower(find);
     std::wstring out;
@@ -172,7 +199,7 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& find, const std::
 }
 
 class FakeApplication : public IDispatch {
-public:
+  public:
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (riid == IID_IUnknown || riid == IID_IDispatch) {
@@ -195,10 +222,14 @@ public:
     }
 
     // IDispatch without a type library
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { *count = 0; return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
 
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
         const Member* member = nullptr;
         for (const Member& m : Members())
             if (IEquals(names[0], m.name)) member = &m;
@@ -244,7 +275,8 @@ public:
                             std::to_wstring(positional) + L" named=" + std::to_wstring(named) +
                             L" wire=" + wire + L" |";
         for (size_t p = 0; p < slots.size(); ++p)
-            if (slots[p]) line += L" " + std::wstring(member->parameters[p]) + L"=" + Raw(*slots[p]);
+            if (slots[p])
+                line += L" " + std::wstring(member->parameters[p]) + L"=" + Raw(*slots[p]);
         Log(line);
 
         const std::wstring first = slots.empty() || !slots[0] ? L"" : AsText(slots[0]);
@@ -265,7 +297,7 @@ public:
         return Act(*member, slots, result, info);
     }
 
-private:
+  private:
     HRESULT Raise(EXCEPINFO* info, const std::wstring& description) {
         Log(L"FAIL " + description);
         if (info) {
@@ -277,12 +309,14 @@ private:
         return DISP_E_EXCEPTION;
     }
 
-    HRESULT Act(const Member& member, std::vector<VARIANT*>& slots, VARIANT* result, EXCEPINFO* info) {
+    HRESULT Act(const Member& member, std::vector<VARIANT*>& slots, VARIANT* result,
+                EXCEPINFO* info) {
         const std::wstring name = member.name;
         if (name == L"FileOpen") {
             const std::wstring path = AsText(slots[0]);
             std::string bytes;
-            if (!ReadFile(path, bytes)) return Raise(info, L"The file \"" + path + L"\" could not be found.");
+            if (!ReadFile(path, bytes))
+                return Raise(info, L"The file \"" + path + L"\" could not be found.");
             m_text = Wide(bytes);
             m_open = true;
         } else if (name == L"Replace") {
@@ -290,7 +324,8 @@ private:
                 if (!slots[p] && p != 5) return DISP_E_PARAMNOTOPTIONAL;
             const std::wstring before = m_text;
             if (AsText(slots[0]) == L"Name")
-                m_text = ReplaceAll(m_text, AsText(slots[2]), AsText(slots[3]), AsBool(slots[4]), AsBool(slots[6]));
+                m_text = ReplaceAll(m_text, AsText(slots[2]), AsText(slots[3]), AsBool(slots[4]),
+                                    AsBool(slots[6]));
             if (result) {
                 result->vt = VT_BOOL;
                 result->boolVal = before != m_text ? VARIANT_TRUE : VARIANT_FALSE;
@@ -315,7 +350,7 @@ private:
 };
 
 class Factory : public IClassFactory {
-public:
+  public:
     explicit Factory(IDispatch* shared) : m_shared(shared) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (riid == IID_IUnknown || riid == IID_IClassFactory) {
@@ -339,16 +374,18 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
-private:
+  private:
     IDispatch* m_shared;
 };
 
 bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
+        ERROR_SUCCESS)
         return false;
-    const LONG rc = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                   DWORD((value.size() + 1) * sizeof(wchar_t)));
+    const LONG rc =
+        RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       DWORD((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(handle);
     return rc == ERROR_SUCCESS;
 }
@@ -358,10 +395,13 @@ int Register() {
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
     const std::wstring classes = L"Software\\Classes\\";
     const std::wstring command = L"\"" + std::wstring(exe) + L"\" /log \"" + g_log + L"\"";
-    const bool ok = SetValue(HKEY_LOCAL_MACHINE, classes + kProgId + L"\\CLSID", nullptr, kClsidText) &&
-                    SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText, nullptr, L"Fake Project") &&
-                    SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText + L"\\ProgID", nullptr, kProgId) &&
-                    SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText + L"\\LocalServer32", nullptr, command);
+    const bool ok =
+        SetValue(HKEY_LOCAL_MACHINE, classes + kProgId + L"\\CLSID", nullptr, kClsidText) &&
+        SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText, nullptr, L"Fake Project") &&
+        SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText + L"\\ProgID", nullptr,
+                 kProgId) &&
+        SetValue(HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + kClsidText + L"\\LocalServer32",
+                 nullptr, command);
     return ok ? 0 : 1;
 }
 

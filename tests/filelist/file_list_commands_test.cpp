@@ -21,7 +21,7 @@ namespace {
 using testing::FakeServices;
 
 class FileList : public ::testing::Test {
-protected:
+  protected:
     void fill(const QStringList& paths) { form.fileList().append(paths); }
     QStringList entries() const {
         QStringList texts;
@@ -111,14 +111,16 @@ TEST_F(FileList, ASwapNearTheScreensTopOrBottomScrollsTheNeighbourIntoView) {
         const QRect rect = form.ListView1->visualItemRect(form.ListView1->topLevelItem(row));
         return form.ListView1->viewport()->rect().contains(rect);
     };
-    form.ListView1->scrollToItem(form.ListView1->topLevelItem(20), QAbstractItemView::PositionAtTop);
+    form.ListView1->scrollToItem(form.ListView1->topLevelItem(20),
+                                 QAbstractItemView::PositionAtTop);
     ASSERT_FALSE(visible(19));
     form.ListView1_MouseDown(rowCentre(21));
     form.ListView1_MouseMove(rowCentre(20), QPoint(0, 100));  // above row 305 of the screen
     EXPECT_TRUE(visible(19));
     form.ListView1_MouseUp();
 
-    form.ListView1->scrollToItem(form.ListView1->topLevelItem(5), QAbstractItemView::PositionAtBottom);
+    form.ListView1->scrollToItem(form.ListView1->topLevelItem(5),
+                                 QAbstractItemView::PositionAtBottom);
     ASSERT_FALSE(visible(6));
     form.ListView1_MouseDown(rowCentre(4));
     form.ListView1_MouseMove(rowCentre(5), QPoint(0, 400));  // row 365 or below
@@ -126,7 +128,8 @@ TEST_F(FileList, ASwapNearTheScreensTopOrBottomScrollsTheNeighbourIntoView) {
     form.ListView1_MouseUp();
 
     // Between the two nothing scrolls.
-    form.ListView1->scrollToItem(form.ListView1->topLevelItem(30), QAbstractItemView::PositionAtTop);
+    form.ListView1->scrollToItem(form.ListView1->topLevelItem(30),
+                                 QAbstractItemView::PositionAtTop);
     const int scrolled = form.ListView1->verticalScrollBar()->value();
     form.ListView1_MouseDown(rowCentre(31));
     form.ListView1_MouseMove(rowCentre(30), QPoint(0, 330));
@@ -173,10 +176,12 @@ TEST_F(FileList, ADroppedFolderIsImportedAndADroppedTextFileOfferedForRemoval) {
     file("A/~$a.mpp");
     file("B/c.xml");
     const QString notes = file("notes.txt");
-    fake.dialogs.expectMessage("These files: \r\n\r\n" + notes + "\r\n\r\ndo not appear to be in "
-                               "the expected file format because of their file extension.\r\n\r\n"
-                               "Would you like to remove them from list?",
-                               Answer::No);
+    fake.dialogs.expectMessage(
+        "These files: \r\n\r\n" + notes +
+            "\r\n\r\ndo not appear to be in "
+            "the expected file format because of their file extension.\r\n\r\n"
+            "Would you like to remove them from list?",
+        Answer::No);
     form.ListView1_OLEDragDrop({dir.filePath("A"), dir.filePath("B"), notes});
     EXPECT_EQ(entries(), (QStringList{dir.filePath("A/a.mpp"), dir.filePath("A/sub/b.mpp"),
                                       dir.filePath("B/c.xml"), notes}));
@@ -249,7 +254,8 @@ TEST_F(FileList, FolderImportRemembersExtensionAndFolder) {
     EXPECT_EQ(fake.dialogs.shown()[1].caption, "Please select folder:");
     EXPECT_EQ(during, Form1::Pointer::Hourglass);
     EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
-    EXPECT_EQ(entries(), (QStringList{dir.filePath("tree/a.mpp"), dir.filePath("tree/deep/b.mpp")}));
+    EXPECT_EQ(entries(),
+              (QStringList{dir.filePath("tree/a.mpp"), dir.filePath("tree/deep/b.mpp")}));
     EXPECT_EQ(fake.settings.values["Extension"], "mpp");
     EXPECT_EQ(fake.settings.values["LastFolder"], dir.filePath("tree"));
 

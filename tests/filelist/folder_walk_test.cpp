@@ -19,7 +19,7 @@ using testing::FakeServices;
 using testing::VectorEntries;
 
 class RealTree : public ::testing::Test {
-protected:
+  protected:
     void file(const QString& relative, QFileDevice::Permissions permissions = {}) {
         const QString path = dir.filePath(relative);
         testing::WriteBytes(path);
@@ -43,8 +43,8 @@ protected:
 };
 
 TEST_F(RealTree, BreadthFirstWithItsFilters) {
-    for (const char* f : {"z.mpp", "B/y.mpp", "a/x.MPP", "a/deep/w.mpp", "a/notes.txt",
-                          "a/~$x.mpp", "b2/.hidden.mpp"})
+    for (const char* f : {"z.mpp", "B/y.mpp", "a/x.MPP", "a/deep/w.mpp", "a/notes.txt", "a/~$x.mpp",
+                          "b2/.hidden.mpp"})
         file(f);
     file("b2/.kept.mpp", QFileDevice::ReadOwner);  // hidden and read-only: not exactly 34
     EXPECT_EQ(relative(import("*.mpp")),
@@ -100,7 +100,7 @@ TEST_F(RealTree, AnEmptyFolderAddsNothing) {
 
 // What Linux cannot make: system attributes, drive roots, and a listing refused.
 class FakeTree : public ::testing::Test {
-protected:
+  protected:
     QStringList import(const QString& start) {
         VectorEntries list;
         AddFolderTree(context, list, start, "*.mpp");

@@ -2,8 +2,8 @@
 
 #include "platform/failure.h"
 #include "project/field_catalogue.h"
-#include "support/qt_printers.h"
 #include "support/files.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,9 @@ void ReplaceEverywhere(ProjectDocument& doc, const QString& find, const QString&
 }
 
 // Splits XML at each ">", so that a changed element content shows as one changed piece.
-QList<QByteArray> Pieces(const QByteArray& bytes, char at) { return bytes.split(at); }
+QList<QByteArray> Pieces(const QByteArray& bytes, char at) {
+    return bytes.split(at);
+}
 
 // The pieces in which two files differ, as (before, after) pairs; the files must have the
 // same shape outside those pieces.
@@ -167,8 +169,10 @@ TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
     } encodings[] = {
         {"utf-8", xml.toUtf8().replace("UTF-16", "UTF-8")},
         {"utf-8 bom", "\xEF\xBB\xBF" + xml.toUtf8().replace("UTF-16", "UTF-8")},
-        {"utf-16le", QByteArray("\xFF\xFE", 2) + QStringEncoder(QStringEncoder::Utf16LE).encode(xml)},
-        {"utf-16be", QByteArray("\xFE\xFF", 2) + QStringEncoder(QStringEncoder::Utf16BE).encode(xml)},
+        {"utf-16le",
+         QByteArray("\xFF\xFE", 2) + QStringEncoder(QStringEncoder::Utf16LE).encode(xml)},
+        {"utf-16be",
+         QByteArray("\xFE\xFF", 2) + QStringEncoder(QStringEncoder::Utf16BE).encode(xml)},
     };
     for (const auto& e : encodings) {
         SCOPED_TRACE(e.label);
@@ -241,17 +245,22 @@ TEST(BuiltinHostMpx, Windows1252BytesAndNotes) {
     const QByteArray before = ReadBytes(kSamples + "/Website Launch.mpx");
     auto doc = OpenDocument(before, "Website Launch.mpx");
     ASSERT_TRUE(before.contains("Caf\xE9"));
-    EXPECT_TRUE(doc->replace("Notes", QString::fromUtf8("Café"), QString::fromUtf8("Bäckerei"), true));
+    EXPECT_TRUE(
+        doc->replace("Notes", QString::fromUtf8("Café"), QString::fromUtf8("Bäckerei"), true));
     EXPECT_TRUE(doc->replace("Notes", "pages to keep.", "pages\nto keep, \"now\"", true));
     const QByteArray after = doc->save();
-    EXPECT_TRUE(after.contains("Relaunch of the B\xE4" "ckerei Lumen website."));
-    EXPECT_TRUE(after.contains("71,\"List every page of the old website; mark pages\x7Fto keep, "
-                               "\"\"now\"\"\"\r\n"));
+    EXPECT_TRUE(
+        after.contains("Relaunch of the B\xE4"
+                       "ckerei Lumen website."));
+    EXPECT_TRUE(
+        after.contains("71,\"List every page of the old website; mark pages\x7Fto keep, "
+                       "\"\"now\"\"\"\r\n"));
     // The header line, with the "€" byte of the currency record, is untouched.
     EXPECT_EQ(Pieces(after, '\n').mid(0, 6), Pieces(before, '\n').mid(0, 6));
     auto reread = OpenDocument(after, "w.mpx");
-    EXPECT_TRUE(reread->values("Notes").contains("List every page of the old website; mark pages\n"
-                                                 "to keep, \"now\""));
+    EXPECT_TRUE(
+        reread->values("Notes").contains("List every page of the old website; mark pages\n"
+                                         "to keep, \"now\""));
 }
 
 TEST(BuiltinHostMpx, SummaryTaskIsLeftAlone) {
@@ -278,7 +287,7 @@ TEST(BuiltinHostMpx, WhatTheCodePageCannotHoldFailsTheSave) {
 }
 
 class BuiltinHostInstance : public ::testing::Test {
-protected:
+  protected:
     QString copyOf(const QString& source, const QString& name) {
         const QString path = dir.filePath(name);
         QFile::copy(source, path);
@@ -309,7 +318,9 @@ TEST_F(BuiltinHostInstance, NameAndFactory) {
 
 TEST_F(BuiltinHostInstance, ReplaceChecksItsArguments) {
     host->fileOpen(kSamples + "/Office Relocation.xml");
-    EXPECT_EQ(failureOf([&] { host->replace({"Name", "equals", "a", "b", true, true, false}); }),
+    EXPECT_EQ(failureOf([&] {
+                  host->replace({"Name", "equals", "a", "b", true, true, false});
+              }),
               "The test \"equals\" is not supported: only 'contains' is supported.");
     EXPECT_EQ(failureOf([&] { host->replace(Args("Colour", "a", "b")); }),
               "The argument value is not valid: there is no task field named \"Colour\".");
@@ -337,7 +348,8 @@ TEST_F(BuiltinHostInstance, BadFilesFailWithTheirReasonAndLeaveNothing) {
         {"cut.xml", xml.left(xml.size() / 2), "cut.xml is not a well-formed XML file (line"},
         {"bad.xml", "<Project xmlns=\"http://schemas.microsoft.com/project\"><Name>a</Nme>",
          "bad.xml is not a well-formed XML file (line 1, column"},
-        {"page.xml", "<html><body/></html>", "page.xml is an XML file, but not a Microsoft Project XML file."},
+        {"page.xml", "<html><body/></html>",
+         "page.xml is an XML file, but not a Microsoft Project XML file."},
         {"noise.bin", random, "noise.bin is neither a Project XML file nor an MPX file."},
         {"latin.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Project/>",
          "latin.xml uses the character encoding ISO-8859-1"},
@@ -380,7 +392,8 @@ TEST_F(BuiltinHostInstance, TheSourceIsNeverTheTarget) {
         EXPECT_NE(failureOf([&] { host->fileSaveAs(target); }), "no failure");
     EXPECT_EQ(ReadBytes(source), original);
     host->fileSaveAs(dir.filePath("out.xml"));
-    EXPECT_TRUE(ReadBytes(dir.filePath("out.xml")).contains("<Name>Confirm Quay Street lease</Name>"));
+    EXPECT_TRUE(
+        ReadBytes(dir.filePath("out.xml")).contains("<Name>Confirm Quay Street lease</Name>"));
     host->quit();
     EXPECT_EQ(failureOf([&] { host->fileSaveAs(dir.filePath("again.xml")); }),
               "No project is open, so nothing was saved.");
@@ -393,7 +406,8 @@ TEST(BuiltinHostRobustness, NoTruncationOrMutationCrashes) {
         const QByteArray bytes = ReadBytes(path);
         for (qsizetype cut = 0; cut < bytes.size(); cut += qMax<qsizetype>(1, bytes.size() / 97)) {
             QByteArray mutated = bytes.left(cut);
-            if (!mutated.isEmpty()) mutated[generator.bounded(int(mutated.size()))] = char(generator.bounded(256));
+            if (!mutated.isEmpty())
+                mutated[generator.bounded(int(mutated.size()))] = char(generator.bounded(256));
             try {
                 auto doc = OpenDocument(mutated, "m");
                 ReplaceEverywhere(*doc, "a", "\"<&;,\x7F");

@@ -1,5 +1,5 @@
-#include "platform/failure.h"
 #include "platform/file_system.h"
+#include "platform/failure.h"
 #include "platform/qt_dialogs.h"
 #include "support/files.h"
 
@@ -31,7 +31,8 @@ TEST(NativeFileSystem, AttributesInWindowsForm) {
         {hidden, attr::kArchive | attr::kHidden},
         {dir.filePath("loop"), attr::kDirectory | attr::kReparsePoint},
     };
-    for (const auto& c : cases) EXPECT_EQ(fs.attributes(c.path), c.expected) << c.path.toStdString();
+    for (const auto& c : cases)
+        EXPECT_EQ(fs.attributes(c.path), c.expected) << c.path.toStdString();
 
     QFile::setPermissions(file, QFileDevice::ReadOwner);
     EXPECT_EQ(fs.attributes(file), attr::kArchive | attr::kReadOnly);

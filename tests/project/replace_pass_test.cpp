@@ -41,7 +41,7 @@ TEST(FieldCatalogue, HundredEntriesWithDurationTwice) {
 }
 
 class SinglePairPass : public ::testing::Test {
-protected:
+  protected:
     SinglePairPass() { dialogs.allowErrorReports(); }
     void run(const QString& find = "Alpha", const QString& replacement = "Beta") {
         ReplaceByFileXY(context, "/in/plan.xml", find, replacement, "/out/plan.xml");
@@ -59,7 +59,9 @@ TEST_F(SinglePairPass, CallsTheHostInOrderWithTheFixedArguments) {
     run();
     QStringList expectedOps{"Create", "FileOpen"};
     for (int k = 0; k < kFieldCount; ++k) expectedOps << "Replace";
-    expectedOps << "FileSaveAs" << "Quit" << "Release";
+    expectedOps << "FileSaveAs"
+                << "Quit"
+                << "Release";
     EXPECT_EQ(host.ops(), expectedOps);
     EXPECT_EQ(host.calls()[0].args, QStringList{"MSProject.Application"});
     EXPECT_EQ(host.calls()[1].args, QStringList{"/in/plan.xml"});
@@ -117,7 +119,8 @@ TEST_F(SinglePairPass, AFailedSaveStillQuits) {
     };
     run();
     EXPECT_EQ(dialogs.errorReportLines(), std::vector<int>{304});
-    EXPECT_EQ(host.ops().mid(host.ops().size() - 3), (QStringList{"FileSaveAs", "Quit", "Release"}));
+    EXPECT_EQ(host.ops().mid(host.ops().size() - 3),
+              (QStringList{"FileSaveAs", "Quit", "Release"}));
 }
 
 TEST_F(SinglePairPass, AnAbsentHostGivesOneReportPerStep) {
@@ -145,12 +148,13 @@ namespace quillmere {
 namespace {
 
 class SetListPass : public ::testing::Test {
-protected:
+  protected:
     SetListPass() { dialogs.allowErrorReports(); }
     static TextList ListOf(QStringList& texts) {
         return {[&texts] { return int(texts.size()); },
                 [&texts](int i) {
-                    if (i < 0 || i >= texts.size()) throw Failure(381, "Invalid property array index");
+                    if (i < 0 || i >= texts.size())
+                        throw Failure(381, "Invalid property array index");
                     return texts[i];
                 }};
     }

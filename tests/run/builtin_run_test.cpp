@@ -23,8 +23,8 @@ using testing::WriteBytes;
 TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     testing::FakeServices fake;
     builtin::BuiltinHostFactory hosts;
-    Services services{fake.dialogs, hosts, fake.files, fake.settings, fake.events,
-                      fake.programFolder.path()};
+    Services services{fake.dialogs,  hosts,       fake.files,
+                      fake.settings, fake.events, fake.programFolder.path()};
     Form1 form(services);
     QTemporaryDir dir;
     QDir(dir.path()).mkdir("plans");

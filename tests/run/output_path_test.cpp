@@ -84,8 +84,8 @@ TEST(OutputPath, AnotherSpellingOfTheSourceCountsAsTheSource) {
     const QString source = dir.filePath("plans/alpha.mpp");
     testing::WriteBytes(source);
     QFile::link(dir.filePath("plans"), dir.filePath("link"));
-    for (const QString& folder : {dir.filePath("link"), dir.filePath("plans/../plans"),
-                                  dir.filePath("plans") + "//"}) {
+    for (const QString& folder :
+         {dir.filePath("link"), dir.filePath("plans/../plans"), dir.filePath("plans") + "//"}) {
         const QString output = OutputInFolder(folder, source, PathStyle::Posix);
         EXPECT_TRUE(NamesTheSource(fs, output, source, PathStyle::Posix)) << folder.toStdString();
     }

@@ -26,11 +26,16 @@ struct TextCase {
 
 QString Apply(Routine routine, const QString& input, PathStyle style) {
     switch (routine) {
-        case Routine::FileName: return GetFileName(input, style);
-        case Routine::FolderPath: return GetFolderPath(input, style);
-        case Routine::RemoveExt: return RemoveExtension(input);
-        case Routine::Extension: return GetExtension(input);
-        case Routine::Normalize: return NormalizePath(input, style);
+        case Routine::FileName:
+            return GetFileName(input, style);
+        case Routine::FolderPath:
+            return GetFolderPath(input, style);
+        case Routine::RemoveExt:
+            return RemoveExtension(input);
+        case Routine::Extension:
+            return GetExtension(input);
+        case Routine::Normalize:
+            return NormalizePath(input, style);
     }
     return {};
 }
@@ -73,15 +78,16 @@ TEST(PathRoutines, WindowsExamples) {
     }
 }
 
-QString ToPosix(const char* text) { return QString::fromUtf8(text).replace('\\', '/'); }
+QString ToPosix(const char* text) {
+    return QString::fromUtf8(text).replace('\\', '/');
+}
 
 TEST(PathRoutines, PosixCounterparts) {
     for (const auto& c : kWindowsCases) {
         const QString input = ToPosix(c.input);
         QString expected = ToPosix(c.expected);
         // The root keeps one separator: no network paths on POSIX.
-        if (c.routine == Routine::Normalize && expected.startsWith("//"))
-            expected.remove(0, 1);
+        if (c.routine == Routine::Normalize && expected.startsWith("//")) expected.remove(0, 1);
         EXPECT_EQ(Apply(c.routine, input, PathStyle::Posix), expected) << "input " << c.input;
     }
     EXPECT_EQ(NormalizePath("///home//me///x", PathStyle::Posix), "/home/me//x");
@@ -94,7 +100,7 @@ TEST(PathRoutines, WindowsStyleLeavesSlashesAlone) {
 }
 
 class FileRoutines : public ::testing::Test {
-protected:
+  protected:
     QString make(const QString& name, const QByteArray& content = "x") {
         const QString path = dir.filePath(name);
         testing::WriteBytes(path, content);
@@ -163,7 +169,7 @@ TEST_F(FileRoutines, ConfirmOverwriteAsksOnlyForAnExistingFile) {
 
 // A file system that knows no desktop folder.
 class NoDesktop : public NativeFileSystem {
-public:
+  public:
     QString desktopFolder() override { return {}; }
 };
 

@@ -29,7 +29,7 @@ const QString kNoFolder = "Folder does not exist. Please select another folder."
 const QString kNoFiles = "No files added.";
 
 class StartReplacing : public ::testing::Test {
-protected:
+  protected:
     StartReplacing() {
         fake.host.actOnFiles = true;
         out = dir.filePath("out");
@@ -293,7 +293,9 @@ TEST_F(StartReplacing, EachFileGetsItsOwnInstance) {
     start();
     QStringList perFile{"Create", "FileOpen"};
     for (int k = 0; k < 100; ++k) perFile << "Replace";
-    perFile << "FileSaveAs" << "Quit" << "Release";
+    perFile << "FileSaveAs"
+            << "Quit"
+            << "Release";
     EXPECT_EQ(fake.host.ops(), QStringList{"Attach"} + perFile + perFile);
     EXPECT_EQ(fake.host.liveInstances(), 0);
 }

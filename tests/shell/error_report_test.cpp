@@ -42,7 +42,7 @@ TEST(ErrorReport, IsAWarningBoxWithItsOwnCaption) {
 }
 
 class GuardTest : public ::testing::Test {
-protected:
+  protected:
     GuardTest() { dialogs.allowErrorReports(); }
     static void Fail(const char* description = "failed") { throw Failure(5, description); }
 
@@ -54,7 +54,10 @@ protected:
 
 TEST_F(GuardTest, AFailingStepIsReportedAndTheNextStepRuns) {
     g.step(100, [&] { trace << "100"; });
-    g.step(102, [&] { Fail("Disk full"); trace << "never"; });
+    g.step(102, [&] {
+        Fail("Disk full");
+        trace << "never";
+    });
     g.step(104, [&] { trace << "104"; });
     EXPECT_EQ(trace, QStringList({"100", "104"}));
     EXPECT_EQ(dialogs.errorReportLines(), std::vector<int>{102});
@@ -63,9 +66,17 @@ TEST_F(GuardTest, AFailingStepIsReportedAndTheNextStepRuns) {
 }
 
 TEST_F(GuardTest, AFailingTestRunsTheStepsItGuards) {
-    if (g.test(106, [&]() -> bool { Fail(); return false; })) g.step(108, [&] { trace << "108"; });
+    if (g.test(106, [&]() -> bool {
+            Fail();
+            return false;
+        }))
+        g.step(108, [&] { trace << "108"; });
     // A test that would only end the procedure does not end it when it fails.
-    if (g.endsIf(110, [&]() -> bool { Fail(); return true; })) return;
+    if (g.endsIf(110, [&]() -> bool {
+            Fail();
+            return true;
+        }))
+        return;
     g.step(112, [&] { trace << "112"; });
     EXPECT_EQ(trace, QStringList({"108", "112"}));
     EXPECT_EQ(dialogs.errorReportLines(), (std::vector<int>{106, 110}));

@@ -39,7 +39,7 @@ QString CaptionOf(QWidget* w) {
 }
 
 class Form1Test : public ::testing::Test {
-protected:
+  protected:
     void copyResource(const QString& name) {
         const QString target = fake.programFolder.filePath(name);
         QDir().mkpath(QFileInfo(target).path());
@@ -168,9 +168,10 @@ TEST_F(Form1Test, HoverRuleShowsTheHandOverButtonsOnly) {
         Hover(form.Frame1);
         EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
     }
-    for (QWidget* background : {static_cast<QWidget*>(&form), static_cast<QWidget*>(form.Frame2),
-                                static_cast<QWidget*>(form.Frame3), static_cast<QWidget*>(form.Text3),
-                                static_cast<QWidget*>(form.TabControl1)}) {
+    for (QWidget* background :
+         {static_cast<QWidget*>(&form), static_cast<QWidget*>(form.Frame2),
+          static_cast<QWidget*>(form.Frame3), static_cast<QWidget*>(form.Text3),
+          static_cast<QWidget*>(form.TabControl1)}) {
         Hover(form.PushButton7);
         Hover(background);
         EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
@@ -204,7 +205,8 @@ TEST_F(Form1Test, FormLoadSetsCaptionTitleAndColumn) {
     EXPECT_EQ(fake.dialogs.applicationTitle(), "Quillmere");
     EXPECT_FALSE(form.windowIcon().isNull());
     EXPECT_EQ(form.ListView1->headerItem()->text(0), "MS Project File(s)");
-    EXPECT_EQ(form.ListView1->columnWidth(0), TwipsToPixels(0, 0, 7000, 0, form.logicalDpiX()).width());
+    EXPECT_EQ(form.ListView1->columnWidth(0),
+              TwipsToPixels(0, 0, 7000, 0, form.logicalDpiX()).width());
     EXPECT_TRUE(fake.dialogs.shown().empty());
 }
 

@@ -24,7 +24,8 @@ TEST(SettingsValues, TextConversions) {
         int value;
     } integers[] = {{"0", 0}, {"1", 1}, {" 7 ", 7}, {"1.5", 2}, {"2.5", 2}, {"-3", -3}};
     for (const auto& c : integers) EXPECT_EQ(TextToInteger(c.text), c.value) << c.text;
-    for (const char* bad : {"one", "", "99999999999"}) EXPECT_THROW(TextToInteger(bad), Failure) << bad;
+    for (const char* bad : {"one", "", "99999999999"})
+        EXPECT_THROW(TextToInteger(bad), Failure) << bad;
 }
 
 TEST(SettingsValues, TypedReadsAndWrites) {

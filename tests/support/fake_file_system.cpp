@@ -7,7 +7,8 @@ namespace quillmere::testing {
 QString FakeFileSystem::Key(const QString& path) {
     QString key = path.toLower();
     // Like Windows, the fake reads a doubled separator as one.
-    while (key.contains(QLatin1String("\\\\"))) key.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    while (key.contains(QLatin1String("\\\\")))
+        key.replace(QLatin1String("\\\\"), QLatin1String("\\"));
     while (key.endsWith(QLatin1Char('\\')) && key.size() > 2) key.chop(1);
     if (key.size() == 3 && key.endsWith(QLatin1String(":\\"))) key.chop(1);
     return key;
@@ -36,7 +37,9 @@ QDateTime FakeFileSystem::modificationTime(const QString& path) {
     return QDateTime::fromSecsSinceEpoch(0);
 }
 
-quint32 FakeFileSystem::attributes(const QString& path) { return node(path).attributes; }
+quint32 FakeFileSystem::attributes(const QString& path) {
+    return node(path).attributes;
+}
 
 void FakeFileSystem::deleteFile(const QString& path) {
     if (node(path).attributes & attr::kReadOnly)
@@ -74,7 +77,8 @@ FolderListing FakeFileSystem::list(const QString& folder, const QString& filePat
         throw Failure(*failure, QStringLiteral("Listing failed"));
     FolderListing listing{children(folder, true), {}};
     for (const FoundEntry& entry : children(folder, false))
-        if (!filePattern.isEmpty() && WildcardMatch(filePattern, entry.name)) listing.files.push_back(entry);
+        if (!filePattern.isEmpty() && WildcardMatch(filePattern, entry.name))
+            listing.files.push_back(entry);
     return listing;
 }
 

@@ -11,7 +11,7 @@ namespace quillmere::testing {
 // An in-memory file system with Windows paths ("C:\a\b.mpp"), for what Linux cannot produce:
 // system attributes, drive roots, and folders whose listing fails with a chosen error.
 class FakeFileSystem : public FileSystem {
-public:
+  public:
     void addFolder(const QString& path, quint32 attributes = attr::kDirectory,
                    std::optional<long> listFailure = std::nullopt);
     void addFile(const QString& path, quint32 attributes = attr::kArchive);
@@ -26,7 +26,7 @@ public:
     FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;
 
-private:
+  private:
     struct Node {
         quint32 attributes;
         std::optional<long> listFailure;
@@ -35,7 +35,7 @@ private:
     const Node& node(const QString& path) const;
     QList<FoundEntry> children(const QString& folder, bool folders) const;
 
-    QMap<QString, Node> m_nodes;  // by lower-case key without a trailing backslash
+    QMap<QString, Node> m_nodes;     // by lower-case key without a trailing backslash
     QMap<QString, QString> m_names;  // key -> path as written
 };
 

@@ -9,18 +9,20 @@ namespace {
 
 const long kFakeFailure = -2147352567;  // DISP_E_EXCEPTION, as an automation server raises
 
-QString Bool(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
+QString Bool(bool value) {
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
 
 }  // namespace
 
 QStringList ReplaceCallArgs(const QString& field, const QString& value, const QString& replacement,
                             bool matchCase) {
-    return {field, QStringLiteral("contains"), value, replacement, Bool(true), Bool(true),
+    return {field,          QStringLiteral("contains"), value, replacement, Bool(true), Bool(true),
             Bool(matchCase)};
 }
 
 class FakeInstance : public HostInstance {
-public:
+  public:
     FakeInstance(FakeHost& host, int id, QString name)
         : m_host(host), m_id(id), m_name(std::move(name)) {
         ++m_host.m_live;
@@ -43,12 +45,12 @@ public:
         m_text = QString::fromUtf8(file.readAll());
     }
     bool replace(const ReplaceArgs& a) override {
-        call(QStringLiteral("Replace"),
-             {a.field, a.test, a.value, a.replacement, Bool(a.replaceAll), Bool(a.next),
-              Bool(a.matchCase)});
+        call(QStringLiteral("Replace"), {a.field, a.test, a.value, a.replacement,
+                                         Bool(a.replaceAll), Bool(a.next), Bool(a.matchCase)});
         if (a.field != QLatin1String("Name") || a.value.isEmpty()) return false;
         const QString before = m_text;
-        m_text.replace(a.value, a.replacement, a.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
+        m_text.replace(a.value, a.replacement,
+                       a.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
         return m_text != before;
     }
     void fileSaveAs(const QString& path) override {
@@ -61,7 +63,7 @@ public:
     }
     void quit() override { call(QStringLiteral("Quit"), {}); }
 
-private:
+  private:
     void call(const QString& op, const QStringList& args, bool mayFail = true) {
         const HostCall recorded{op, args, m_id};
         m_host.record(recorded);
@@ -93,7 +95,8 @@ std::unique_ptr<HostInstance> FakeHost::create(const QString& className) {
 
 std::unique_ptr<HostInstance> FakeHost::attach(const QString& className) {
     record({QStringLiteral("Attach"), {className}, 0});
-    if (absent || !runningName) throw Failure(429, QStringLiteral("ActiveX component can't create object"));
+    if (absent || !runningName)
+        throw Failure(429, QStringLiteral("ActiveX component can't create object"));
     return std::make_unique<FakeInstance>(*this, ++m_instances, *runningName);
 }
 

@@ -24,7 +24,7 @@ struct HostCall {
 // files, so outputs can be checked: FileOpen reads the whole file as the text of the "Name"
 // field, Replace on "Name" replaces in it, FileSaveAs writes it.
 class FakeHost : public HostFactory {
-public:
+  public:
     std::unique_ptr<HostInstance> create(const QString& className) override;
     std::unique_ptr<HostInstance> attach(const QString& className) override;
 
@@ -45,7 +45,7 @@ public:
 
     void record(const HostCall& call);  // used by the fake's instances
 
-private:
+  private:
     friend class FakeInstance;
     std::vector<HostCall> m_calls;
     int m_instances = 0;

@@ -17,7 +17,7 @@ namespace quillmere::testing {
 
 // Settings held in memory, one fresh store per test.
 class MemorySettings : public SettingsStore {
-public:
+  public:
     QString read(const QString& key, const QString& defaultValue) override {
         return values.value(key, defaultValue);
     }
@@ -28,7 +28,7 @@ public:
 // The real event loop with a hook that runs at every yield, so a test can act "while the
 // program yields" (press a button, close the window, change an option).
 class HookedEventLoop : public QtEventLoop {
-public:
+  public:
     void doEvents() override {
         ++yields;
         if (atYield) atYield();
@@ -56,7 +56,7 @@ namespace quillmere::testing {
 
 // The list behind the list procedures, as plain texts; records every removal.
 class VectorEntries : public EntryList {
-public:
+  public:
     VectorEntries() = default;
     explicit VectorEntries(QStringList initial) : texts(std::move(initial)) {}
     int count() const override { return int(texts.size()); }

@@ -5,4 +5,6 @@
 #include <ostream>
 
 // Lets GoogleTest print texts readably in its failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}

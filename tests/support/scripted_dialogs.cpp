@@ -31,7 +31,8 @@ ScriptedDialogs& ScriptedDialogs::expectOpenFiles(const QString& result) {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectOpenFilesFailure(long number) {
-    m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, QString(), number});
+    m_expected.push_back(
+        {QStringLiteral("openFiles"), std::nullopt, Answer::Ok, QString(), number});
     return *this;
 }
 
@@ -87,13 +88,14 @@ Answer ScriptedDialogs::message(const Message& message) {
 }
 
 std::optional<QString> ScriptedDialogs::prompt(const QString& text, const QString& initial) {
-    const auto expected =
-        take({QStringLiteral("prompt"), applicationTitle(), text + QStringLiteral(" | ") + initial});
+    const auto expected = take(
+        {QStringLiteral("prompt"), applicationTitle(), text + QStringLiteral(" | ") + initial});
     return expected ? expected->result : std::nullopt;
 }
 
 QString ScriptedDialogs::openFiles(const OpenFilesRequest& request) {
-    const auto expected = take({QStringLiteral("openFiles"), request.title, request.filters.join(";;")});
+    const auto expected =
+        take({QStringLiteral("openFiles"), request.title, request.filters.join(";;")});
     if (expected && expected->failure) throw Failure(*expected->failure, "The dialog failed.");
     return expected ? expected->result.value_or(QString()) : QString();
 }
@@ -106,8 +108,7 @@ QString ScriptedDialogs::saveFile(const QString& title, const QString& initialPa
 }
 
 QString ScriptedDialogs::browseFolder(const QString& prompt, const QString& initialFolder) {
-    const auto expected =
-        take({QStringLiteral("browseFolder"), prompt, initialFolder});
+    const auto expected = take({QStringLiteral("browseFolder"), prompt, initialFolder});
     return expected ? expected->result.value_or(QString()) : QString();
 }
 

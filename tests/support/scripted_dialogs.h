@@ -23,7 +23,7 @@ struct ShownPrompt {
 // a prompt that nothing expected fails the test at once. Error reports ("Application Error"
 // boxes) are recorded and answered OK when the test allows them.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     ScriptedDialogs();
     ~ScriptedDialogs() override;
 
@@ -51,7 +51,7 @@ public:
                      const QString& filter) override;
     QString browseFolder(const QString& prompt, const QString& initialFolder) override;
 
-private:
+  private:
     struct Expected {
         QString kind;
         std::optional<QString> text;

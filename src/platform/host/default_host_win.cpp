@@ -20,7 +20,7 @@ auto Translated(Call&& call) -> decltype(call()) {
 }
 
 class AutomationHost : public HostInstance {
-public:
+  public:
     explicit AutomationHost(std::unique_ptr<com::ProjectAutomation> project)
         : m_project(std::move(project)) {}
 
@@ -44,12 +44,12 @@ public:
         Translated([&] { m_project->quit(); });
     }
 
-private:
+  private:
     std::unique_ptr<com::ProjectAutomation> m_project;
 };
 
 class AutomationHostFactory : public HostFactory {
-public:
+  public:
     std::unique_ptr<HostInstance> create(const QString& className) override {
         return Translated([&] {
             return std::make_unique<AutomationHost>(
@@ -63,7 +63,7 @@ public:
         });
     }
 
-private:
+  private:
     // The factory is made on the window's thread at start-up: that thread's apartment.
     com::Apartment m_apartment;
 };

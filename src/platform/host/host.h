@@ -20,7 +20,7 @@ struct ReplaceArgs {
 // One instance of a project host (Microsoft Project or a substitute). Every call may throw
 // Failure with the host's own description; release is the destructor.
 class HostInstance {
-public:
+  public:
     virtual ~HostInstance() = default;
     // The default property: "Microsoft Project" for a genuine instance.
     virtual QString name() = 0;
@@ -32,7 +32,7 @@ public:
 };
 
 class HostFactory {
-public:
+  public:
     virtual ~HostFactory() = default;
     // A new private instance; throws Failure when the server is absent.
     virtual std::unique_ptr<HostInstance> create(const QString& className) = 0;

@@ -40,11 +40,11 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
         throw Failure(kNotAProjectFile,
                       fileName + QStringLiteral(" is larger than 1 GB, too large to open."));
     if (bytes.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
-        throw Failure(kNotAProjectFile,
-                      fileName + QStringLiteral(
-                                     " is a binary Microsoft Project file, which only Microsoft "
-                                     "Project can open. Run Quillmere on Windows with Project "
-                                     "installed, or save the file as XML from Project."));
+        throw Failure(
+            kNotAProjectFile,
+            fileName + QStringLiteral(" is a binary Microsoft Project file, which only Microsoft "
+                                      "Project can open. Run Quillmere on Windows with Project "
+                                      "installed, or save the file as XML from Project."));
     if (bytes.startsWith("MPX")) return MpxProjectDocument::Parse(bytes, fileName);
     if (LooksLikeXml(bytes)) return XmlProjectDocument::Parse(bytes, fileName);
     throw Failure(kNotAProjectFile,
@@ -57,7 +57,8 @@ void BuiltinHost::fileOpen(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(53, QStringLiteral("%1 could not be opened: %2").arg(path, file.errorString()));
+        throw Failure(53,
+                      QStringLiteral("%1 could not be opened: %2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Failure(53, QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
@@ -83,7 +84,8 @@ bool BuiltinHost::replace(const ReplaceArgs& args) {
 
 void BuiltinHost::fileSaveAs(const QString& path) {
     if (!m_document)
-        throw Failure(kInvalidArgument, QStringLiteral("No project is open, so nothing was saved."));
+        throw Failure(kInvalidArgument,
+                      QStringLiteral("No project is open, so nothing was saved."));
     const QFileInfo target(path);
     if (target.exists() && QFileInfo(m_openedPath).exists() &&
         target.canonicalFilePath() == QFileInfo(m_openedPath).canonicalFilePath())
@@ -95,7 +97,8 @@ void BuiltinHost::fileSaveAs(const QString& path) {
     // Written beside the target and renamed into place: a failed save leaves nothing behind.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(75, QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
+        throw Failure(75,
+                      QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
 }
 
 void BuiltinHost::quit() {

@@ -15,20 +15,20 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
 
 // Our own project host: opens, edits and saves Project XML and MPX files.
 class BuiltinHost : public HostInstance {
-public:
+  public:
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
     bool replace(const ReplaceArgs& args) override;
     void fileSaveAs(const QString& path) override;
     void quit() override;
 
-private:
+  private:
     std::unique_ptr<ProjectDocument> m_document;
     QString m_openedPath;
 };
 
 class BuiltinHostFactory : public HostFactory {
-public:
+  public:
     std::unique_ptr<HostInstance> create(const QString& className) override;
     // There is no shared running instance of the built-in host.
     std::unique_ptr<HostInstance> attach(const QString& className) override;

@@ -29,8 +29,12 @@ const int kId = 90;
 // Field numbers by the English names of record 60, for files without record 61.
 int NumberOfName(const QString& name) {
     static const QHash<QString, int> numbers = [] {
-        QHash<QString, int> map{{"Name", 1},       {"WBS", 2},     {"Contact", 15},
-                                {"Subproject File", 96}, {"Unique ID", kUniqueId}, {"ID", kId}};
+        QHash<QString, int> map{{"Name", 1},
+                                {"WBS", 2},
+                                {"Contact", 15},
+                                {"Subproject File", 96},
+                                {"Unique ID", kUniqueId},
+                                {"ID", kId}};
         for (int n = 1; n <= 10; ++n) map[QStringLiteral("Text%1").arg(n)] = 3 + n;
         return map;
     }();
@@ -90,7 +94,7 @@ std::vector<Field> SplitRecord(const QByteArray& bytes, qint64 begin, qint64 end
 }  // namespace
 
 class MpxScanner {
-public:
+  public:
     MpxScanner(MpxProjectDocument& doc, const QString& fileName)
         : m_doc(doc), m_file(fileName), m_decoder(QStringDecoder::Utf8) {}
 
@@ -115,7 +119,7 @@ public:
         m_doc.indexValues();
     }
 
-private:
+  private:
     QString decode(const QByteArray& raw) { return m_decoder.decode(raw); }
 
     void readHeader(const std::vector<Field>& fields) {
@@ -134,7 +138,8 @@ private:
         const QByteArray number = fields[0].raw.trimmed();
         if (number == "60" && !m_numericLayout) {
             m_layout.clear();
-            for (size_t i = 1; i < fields.size(); ++i) m_layout << NumberOfName(decode(fields[i].raw));
+            for (size_t i = 1; i < fields.size(); ++i)
+                m_layout << NumberOfName(decode(fields[i].raw));
         } else if (number == "61") {
             m_numericLayout = true;
             m_layout.clear();
@@ -162,7 +167,8 @@ private:
             if (number == kUniqueId) uid = decode(fields[i].raw).trimmed();
             if (number == kId) id = decode(fields[i].raw).trimmed();
             const auto name = EditableTaskFields().constFind(number);
-            if (name != EditableTaskFields().cend()) values.push_back(valueOf(fields[i], *name, false));
+            if (name != EditableTaskFields().cend())
+                values.push_back(valueOf(fields[i], *name, false));
         }
         // The project summary task: Unique ID 0, or ID 0 where the file has no Unique ID.
         m_task = Task{uid.isEmpty() ? id : uid, (uid.isEmpty() ? id : uid) == QLatin1String("0")};
@@ -217,16 +223,16 @@ std::unique_ptr<MpxProjectDocument> MpxProjectDocument::Parse(const QByteArray& 
 namespace {
 
 // Names the first character of text that the code page cannot hold.
-Failure Unencodable(const StoredValue& value, const QString& text,
-                    const QByteArray& codec) {
+Failure Unencodable(const StoredValue& value, const QString& text, const QByteArray& codec) {
     QString culprit;
     for (char32_t c : text.toUcs4()) {
         const QString single = QString::fromUcs4(&c, 1);
         QStringEncoder probe(codec.constData());
         const QByteArray encoded = probe.encode(single);
         if (probe.hasError()) {
-            culprit = QStringLiteral("\"%1\" (U+%2)").arg(
-                single, QString::number(uint(c), 16).toUpper().rightJustified(4, '0'));
+            culprit =
+                QStringLiteral("\"%1\" (U+%2)")
+                    .arg(single, QString::number(uint(c), 16).toUpper().rightJustified(4, '0'));
             break;
         }
     }

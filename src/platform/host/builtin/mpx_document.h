@@ -9,14 +9,12 @@ namespace quillmere::builtin {
 // An MPX 4.0 file: the free-text fields of its task records (by the field numbers of record
 // 61) and the task notes (record 71), each with the byte range it came from.
 class MpxProjectDocument : public SplicedDocument {
-public:
+  public:
     // Throws Failure, naming the file, when the bytes are not an MPX file it can read.
     static std::unique_ptr<MpxProjectDocument> Parse(const QByteArray& bytes,
                                                      const QString& fileName);
 
-
-
-private:
+  private:
     friend class MpxScanner;
     QByteArray encode(const StoredValue& value) const override;
 

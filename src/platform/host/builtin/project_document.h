@@ -10,7 +10,7 @@ namespace quillmere::builtin {
 // One opened project file. Values are edited in memory; saving writes the file's original
 // bytes with only the changed values rewritten.
 class ProjectDocument {
-public:
+  public:
     virtual ~ProjectDocument() = default;
     // Replaces every occurrence of find in the named catalogue field of every task that the
     // format stores as free text. Fields the format does not store as text are left alone.
@@ -26,12 +26,12 @@ public:
 // Replaces every occurrence of one find text, left to right, in many values. Case-insensitive
 // matching folds case across all of Unicode.
 class TextReplacer {
-public:
+  public:
     TextReplacer(const QString& find, const QString& replacement, bool matchCase);
     // True when text changed.
     bool apply(QString& text) const;
 
-private:
+  private:
     QString m_find;
     QString m_replacement;
     QStringMatcher m_matcher;

@@ -11,8 +11,8 @@ void SplicedDocument::indexValues() {
     for (size_t i = 0; i < m_values.size(); ++i) m_byField[m_values[i].field].push_back(i);
 }
 
-bool SplicedDocument::replace(const QString& field, const QString& find,
-                              const QString& replacement, bool matchCase) {
+bool SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
+                              bool matchCase) {
     const auto indexes = m_byField.constFind(field);
     if (indexes == m_byField.cend()) return false;
     const TextReplacer replacer(find, replacement, matchCase);

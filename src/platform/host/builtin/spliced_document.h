@@ -12,8 +12,8 @@ namespace quillmere::builtin {
 struct StoredValue {
     qint64 begin = 0;  // bytes [begin, end) of the file
     qint64 end = 0;
-    QString field;     // catalogue name
-    QString task;      // how messages name the task: its unique ID
+    QString field;  // catalogue name
+    QString task;   // how messages name the task: its unique ID
     QString text;
     bool changed = false;
     // How the value was written, so that a new value keeps the form: Project XML CDATA, an MPX
@@ -26,13 +26,13 @@ struct StoredValue {
 // A document saved by splicing: the original bytes, with only the changed values rewritten in
 // the format's own encoding.
 class SplicedDocument : public ProjectDocument {
-public:
+  public:
     bool replace(const QString& field, const QString& find, const QString& replacement,
                  bool matchCase) final;
     QStringList values(const QString& field) const final;
     QByteArray save() const final;
 
-protected:
+  protected:
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
     // The bytes that stand for a changed value; throws Failure when it cannot be written.
@@ -41,7 +41,7 @@ protected:
     QByteArray m_bytes;
     std::vector<StoredValue> m_values;
 
-private:
+  private:
     QHash<QString, std::vector<size_t>> m_byField;
 };
 

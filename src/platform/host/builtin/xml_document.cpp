@@ -41,7 +41,8 @@ const QHash<QString, QString>& TextFieldIds() {
                                  188744005, 188744006, 188744007, 188744008, 188744009, 188744010,
                                  188744011, 188744012, 188744013, 188744014, 188744015, 188744016};
         QHash<QString, QString> map;
-        for (int i = 0; i < 30; ++i) map[QString::number(values[i])] = QStringLiteral("Text%1").arg(i + 1);
+        for (int i = 0; i < 30; ++i)
+            map[QString::number(values[i])] = QStringLiteral("Text%1").arg(i + 1);
         return map;
     }();
     return ids;
@@ -53,7 +54,8 @@ QString Decode(QByteArrayView raw, XmlProjectDocument::Encoding encoding) {
             return QStringDecoder(QStringDecoder::Utf16LE).decode(raw);
         case XmlProjectDocument::Encoding::Utf16BE:
             return QStringDecoder(QStringDecoder::Utf16BE).decode(raw);
-        default: return QString::fromUtf8(raw);
+        default:
+            return QString::fromUtf8(raw);
     }
 }
 
@@ -88,7 +90,7 @@ struct ExtendedValue {
 
 // Walks the document once with expat and collects the editable values.
 class XmlScanner {
-public:
+  public:
     XmlScanner(XmlProjectDocument& doc, const QString& fileName) : m_doc(doc), m_file(fileName) {}
 
     void run() {
@@ -99,17 +101,18 @@ public:
         XML_SetElementHandler(parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
         XML_SetCharacterDataHandler(parser, &XmlScanner::OnText);
         const QByteArray& bytes = m_doc.m_bytes;
-        const bool ok = XML_Parse(parser, bytes.constData(), int(bytes.size()), XML_TRUE) ==
-                        XML_STATUS_OK;
+        const bool ok =
+            XML_Parse(parser, bytes.constData(), int(bytes.size()), XML_TRUE) == XML_STATUS_OK;
         const QString error = ok ? QString() : describe(parser);
         XML_ParserFree(parser);
         if (m_refusal) throw Failure(kNotAProjectFile, *m_refusal);
         if (!ok) throw Failure(kNotAProjectFile, error);
-        if (!m_sawRoot) throw Failure(kNotAProjectFile, m_file + QStringLiteral(" holds no XML element."));
+        if (!m_sawRoot)
+            throw Failure(kNotAProjectFile, m_file + QStringLiteral(" holds no XML element."));
         finish();
     }
 
-private:
+  private:
     QString describe(XML_Parser parser) const {
         return QStringLiteral("%1 is not a well-formed XML file (line %2, column %3: %4).")
             .arg(m_file)
@@ -210,7 +213,8 @@ private:
             if (element == QLatin1String("Ltuid")) m_definition->hasLookup = true;
         } else if (m_task && m_path.size() == 4) {
             if (element == QLatin1String("UID")) m_task->uid = text.trimmed();
-            if (element == QLatin1String("IsNull")) m_task->isNull = text.trimmed() == QLatin1String("1");
+            if (element == QLatin1String("IsNull"))
+                m_task->isNull = text.trimmed() == QLatin1String("1");
             const auto field = TaskTextElements().constFind(element);
             if (field != TaskTextElements().cend()) {
                 capture.value.field = *field;
@@ -246,9 +250,9 @@ private:
         StoredValue& value = capture.value;
         // An empty element, or content with markup other than one CDATA section, is left alone.
         if (value.end <= value.begin) return;
-        const QString raw = Decode(QByteArrayView(m_doc.m_bytes).sliced(value.begin,
-                                                                        value.end - value.begin),
-                                   m_doc.m_encoding);
+        const QString raw =
+            Decode(QByteArrayView(m_doc.m_bytes).sliced(value.begin, value.end - value.begin),
+                   m_doc.m_encoding);
         const auto form = ContentForm(raw);
         // Content with comments or processing instructions is left alone.
         if (form == Form::Markup) return;
@@ -309,12 +313,21 @@ QString Escaped(const QString& text) {
     out.reserve(text.size() + 16);
     for (QChar c : text) {
         switch (c.unicode()) {
-            case '&': out += QLatin1String("&amp;"); break;
-            case '<': out += QLatin1String("&lt;"); break;
-            case '>': out += QLatin1String("&gt;"); break;
+            case '&':
+                out += QLatin1String("&amp;");
+                break;
+            case '<':
+                out += QLatin1String("&lt;");
+                break;
+            case '>':
+                out += QLatin1String("&gt;");
+                break;
             // A literal CR would be read back as a line feed.
-            case '\r': out += QLatin1String("&#13;"); break;
-            default: out += c;
+            case '\r':
+                out += QLatin1String("&#13;");
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -340,9 +353,12 @@ QByteArray XmlProjectDocument::encode(const StoredValue& value) const {
         content = Escaped(value.text);
     }
     switch (m_encoding) {
-        case Encoding::Utf16LE: return QStringEncoder(QStringEncoder::Utf16LE).encode(content);
-        case Encoding::Utf16BE: return QStringEncoder(QStringEncoder::Utf16BE).encode(content);
-        default: return content.toUtf8();
+        case Encoding::Utf16LE:
+            return QStringEncoder(QStringEncoder::Utf16LE).encode(content);
+        case Encoding::Utf16BE:
+            return QStringEncoder(QStringEncoder::Utf16BE).encode(content);
+        default:
+            return content.toUtf8();
     }
 }
 

@@ -9,14 +9,14 @@ namespace quillmere::builtin {
 // A Project XML (MSPDI) file: the free-text values of its tasks, each with the byte range of
 // the element content it came from, so that saving rewrites nothing else.
 class XmlProjectDocument : public SplicedDocument {
-public:
+  public:
     // Throws Failure, naming the file, when the bytes are not a Project XML document.
     static std::unique_ptr<XmlProjectDocument> Parse(const QByteArray& bytes,
                                                      const QString& fileName);
 
     enum class Encoding { Utf8, Utf16LE, Utf16BE };
 
-private:
+  private:
     friend class XmlScanner;
     QByteArray encode(const StoredValue& value) const override;
 

@@ -65,7 +65,8 @@ Variant AutomationObject::call(const std::wstring& method, std::vector<Variant> 
                                std::vector<NamedArgument> named) {
     // One lookup for the member and all parameter names: ids[1..] are the parameters' DISPIDs.
     std::vector<LPOLESTR> names{const_cast<LPOLESTR>(method.c_str())};
-    for (const NamedArgument& argument : named) names.push_back(const_cast<LPOLESTR>(argument.name.c_str()));
+    for (const NamedArgument& argument : named)
+        names.push_back(const_cast<LPOLESTR>(argument.name.c_str()));
     std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
     const HRESULT hr = m_dispatch.get()->GetIDsOfNames(IID_NULL, names.data(), UINT(names.size()),
                                                        LOCALE_USER_DEFAULT, ids.data());

@@ -14,7 +14,7 @@ struct NamedArgument {
 
 // An automation object reached through IDispatch by member and parameter names.
 class AutomationObject {
-public:
+  public:
     // A new instance of the class (CLSIDFromProgID, CoCreateInstance with CLSCTX_SERVER).
     static AutomationObject Create(const std::wstring& progId);
     // The running instance registered for the class (GetActiveObject).
@@ -27,7 +27,7 @@ public:
     Variant call(const std::wstring& method, std::vector<Variant> positional,
                  std::vector<NamedArgument> named = {});
 
-private:
+  private:
     explicit AutomationObject(DispatchRef dispatch) : m_dispatch(std::move(dispatch)) {}
     Variant invoke(DISPID member, WORD flags, DISPPARAMS& params, const std::wstring& where);
 

@@ -69,6 +69,8 @@ std::wstring Describe(HRESULT hr, const std::wstring& where) {
     return text;
 }
 
-void ThrowHresult(HRESULT hr, const std::wstring& where) { throw ComError(hr, Describe(hr, where)); }
+void ThrowHresult(HRESULT hr, const std::wstring& where) {
+    throw ComError(hr, Describe(hr, where));
+}
 
 }  // namespace quillmere::com

@@ -9,14 +9,14 @@ namespace quillmere::com {
 
 // A failed automation call: its HRESULT and a description that is never empty.
 class ComError : public std::exception {
-public:
+  public:
     ComError(HRESULT hr, std::wstring description)
         : m_hr(hr), m_description(std::move(description)) {}
     HRESULT hr() const { return m_hr; }
     const std::wstring& description() const { return m_description; }
     const char* what() const noexcept override { return "quillmere::com::ComError"; }
 
-private:
+  private:
     HRESULT m_hr;
     std::wstring m_description;
 };

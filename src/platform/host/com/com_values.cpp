@@ -53,7 +53,8 @@ std::wstring Variant::asText() const {
     if (m_value.vt == VT_EMPTY) return {};
     Variant converted;
     // mingw declares the source without const.
-    const HRESULT hr = VariantChangeType(converted.get(), const_cast<VARIANT*>(&m_value), 0, VT_BSTR);
+    const HRESULT hr =
+        VariantChangeType(converted.get(), const_cast<VARIANT*>(&m_value), 0, VT_BSTR);
     if (FAILED(hr)) ThrowHresult(hr, L"VariantChangeType");
     const BSTR text = converted.m_value.bstrVal;
     return text ? std::wstring(text, SysStringLen(text)) : std::wstring();

@@ -11,20 +11,20 @@ namespace quillmere::com {
 
 // One COM apartment (single-threaded) for the thread that creates it.
 class Apartment {
-public:
+  public:
     Apartment();
     ~Apartment();
     Apartment(const Apartment&) = delete;
     Apartment& operator=(const Apartment&) = delete;
 
-private:
+  private:
     bool m_initialised = false;
 };
 
 // An owned VARIANT. Booleans only come from boolean(), which writes VARIANT_TRUE (-1): a plain
 // bool constructor would also accept a string literal.
 class Variant {
-public:
+  public:
     Variant() { VariantInit(&m_value); }
     ~Variant() { VariantClear(&m_value); }
     Variant(Variant&& other) noexcept : m_value(other.m_value) { VariantInit(&other.m_value); }
@@ -42,17 +42,18 @@ public:
     std::wstring asText() const;
     bool asBoolean() const;
 
-private:
+  private:
     VARIANT m_value;
 };
 
 // An owned IDispatch reference, released on every way out.
 class DispatchRef {
-public:
+  public:
     DispatchRef() = default;
     explicit DispatchRef(IDispatch* dispatch) : m_dispatch(dispatch) {}
     ~DispatchRef() { reset(); }
-    DispatchRef(DispatchRef&& other) noexcept : m_dispatch(std::exchange(other.m_dispatch, nullptr)) {}
+    DispatchRef(DispatchRef&& other) noexcept
+        : m_dispatch(std::exchange(other.m_dispatch, nullptr)) {}
     DispatchRef& operator=(DispatchRef&& other) noexcept;
     DispatchRef(const DispatchRef&) = delete;
     DispatchRef& operator=(const DispatchRef&) = delete;
@@ -61,7 +62,7 @@ public:
     explicit operator bool() const { return m_dispatch != nullptr; }
     void reset();
 
-private:
+  private:
     IDispatch* m_dispatch = nullptr;
 };
 

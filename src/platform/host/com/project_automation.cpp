@@ -29,7 +29,9 @@ std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring&
         new ProjectAutomation(AutomationObject::Attach(progId), true));
 }
 
-std::wstring ProjectAutomation::name() { return m_application.defaultValue().asText(); }
+std::wstring ProjectAutomation::name() {
+    return m_application.defaultValue().asText();
+}
 
 void ProjectAutomation::fileOpen(const std::wstring& path) {
     std::vector<Variant> arguments;

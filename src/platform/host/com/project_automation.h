@@ -21,7 +21,7 @@ struct ReplaceCall {
 // running instance when there is one: such an instance is never quit, only the project this
 // client opened is closed, without saving.
 class ProjectAutomation {
-public:
+  public:
     // A private instance, or the user's running one; notes which.
     static std::unique_ptr<ProjectAutomation> Create(const std::wstring& progId);
     // The running instance, for reading its name; never quit.
@@ -37,7 +37,7 @@ public:
 
     bool sharesUsersInstance() const { return m_usersInstance; }
 
-private:
+  private:
     ProjectAutomation(AutomationObject application, bool usersInstance)
         : m_application(std::move(application)), m_usersInstance(usersInstance) {}
 
