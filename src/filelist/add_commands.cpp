@@ -77,14 +77,18 @@ void Form1::PushButton3_Click() {
 }
 
 void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
+    // A failure with one dropped entry is reported, and the next entry follows.
+    Guard g(m_report, locations::kDropOnList);
     for (const QString& path : paths) {
-        // A folder is imported whole, all files of it and its subfolders.
-        if (FolderExists(m_services.files, path))
-            AddFolderTree(walkContext(), *m_entries, path, QStringLiteral("*.*"));
-        else
-            m_entries->append({path});
+        g.step(100, [&] {
+            // A folder is imported whole, all files of it and its subfolders.
+            if (FolderExists(m_services.files, path))
+                AddFolderTree(walkContext(), *m_entries, path, QStringLiteral("*.*"));
+            else
+                m_entries->append({path});
+        });
     }
-    ValidateListFiles();
+    g.step(102, [&] { ValidateListFiles(); });
 }
 
 void Form1::PushButton6_Click() {

@@ -65,7 +65,9 @@ QStringList DroppedFiles(const QMimeData* data) {
 // Routes the list control's keys, mouse and drag events to the window's handlers.
 class ListViewEvents : public QObject {
   public:
-    explicit ListViewEvents(Form1& form) : QObject(&form), m_form(form) {}
+    // Not a child of the window: the window deletes it before its own children go, so that no
+    // event of a dying control reaches a half-destroyed window.
+    explicit ListViewEvents(Form1& form) : m_form(form) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (watched == m_form.ListView1) return key(event);
@@ -130,9 +132,9 @@ class ListViewEvents : public QObject {
 
 void Form1::setUpFileList() {
     m_entries = std::make_unique<ListViewEntries>(ListView1);
-    auto* events = new ListViewEvents(*this);
-    ListView1->installEventFilter(events);
-    ListView1->viewport()->installEventFilter(events);
+    m_listViewEvents = std::make_unique<ListViewEvents>(*this);
+    ListView1->installEventFilter(m_listViewEvents.get());
+    ListView1->viewport()->installEventFilter(m_listViewEvents.get());
     ListView1->viewport()->setMouseTracking(true);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);

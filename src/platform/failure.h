@@ -33,6 +33,7 @@ namespace errors {
 inline constexpr long kInvalidArgument = 5;
 inline constexpr long kObjectNotSet = 91;
 inline constexpr long kFileNotFound = 53;
+inline constexpr long kFileAlreadyExists = 58;
 inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathFileAccess = 75;
 inline constexpr long kPathNotFound = 76;

@@ -23,8 +23,8 @@ QString ReplacedName(const QString& outputPath, PathStyle style) {
     const QString folder = GetFolderPath(outputPath, style);
     const QString name = GetFileName(outputPath, style);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    // A leading dot marks a hidden name, not an extension.
-    if (dot < 1) return folder + name + QStringLiteral("_replaced");
+    // A hidden name such as ".mpp" is all extension: it becomes "_replaced.mpp".
+    if (dot < 0) return folder + name + QStringLiteral("_replaced");
     return folder + name.left(dot) + QStringLiteral("_replaced") + name.mid(dot);
 }
 

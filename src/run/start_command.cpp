@@ -5,6 +5,7 @@
 #include "platform/failure.h"
 #include "project/host_checks.h"
 #include "project/replace_passes.h"
+#include "run/listed_files.h"
 #include "run/output_path.h"
 #include "run/path_routines.h"
 #include "shell/form1.h"
@@ -33,6 +34,46 @@ TextList ListOf(QComboBox* combo) {
                     throw Failure(kInvalidIndex, QStringLiteral("Invalid property array index"));
                 return combo->itemText(i);
             }};
+}
+
+QStringList EntriesOf(const QTreeWidget* list) {
+    QStringList entries;
+    entries.reserve(list->topLevelItemCount());
+    for (int i = 0; i < list->topLevelItemCount(); ++i) entries << list->topLevelItem(i)->text(0);
+    return entries;
+}
+
+// Keeps the listed files current while the run yields: every change of the list's model
+// makes them read again.
+struct ListWatch {
+    ListWatch(QTreeWidget* list, ListedFiles& listed) {
+        QAbstractItemModel* model = list->model();
+        const auto stale = [&listed] { listed.invalidate(); };
+        connections = {QObject::connect(model, &QAbstractItemModel::rowsInserted, stale),
+                       QObject::connect(model, &QAbstractItemModel::rowsRemoved, stale),
+                       QObject::connect(model, &QAbstractItemModel::rowsMoved, stale),
+                       QObject::connect(model, &QAbstractItemModel::dataChanged, stale),
+                       QObject::connect(model, &QAbstractItemModel::modelReset, stale),
+                       QObject::connect(model, &QAbstractItemModel::layoutChanged, stale)};
+    }
+    ~ListWatch() {
+        for (const auto& connection : connections) QObject::disconnect(connection);
+    }
+    QList<QMetaObject::Connection> connections;
+};
+
+// Why a result may not be written to the output path: it would replace the source or another
+// file on the list. Empty when it may.
+QString Conflict(FileSystem& files, ListedFiles& listed, const QString& source,
+                 const QString& output) {
+    if (NamesTheSource(files, output, source))
+        return source + QStringLiteral(" was not processed: its result ") + output +
+               QStringLiteral(" would replace the source file itself.");
+    const QString entry = listed.entryNamedBy(output);
+    if (entry.isEmpty()) return {};
+    return source + QStringLiteral(" was not processed: its result ") + output +
+           QStringLiteral(" would replace ") + entry +
+           QStringLiteral(", which is on the file list.");
 }
 
 // Clears the busy flag on every way out (the command's last step), the program's end included.
@@ -65,10 +106,12 @@ void Form1::PushButton7_Click() {
         return;
     int fileCount = 0;
     g.step(110, [&] { fileCount = ListView1->topLevelItemCount(); });
+    ListedFiles listed(m_services.files, [this] { return EntriesOf(ListView1); });
+    const ListWatch watch(ListView1, listed);
     for (int i = 1; i <= fileCount; ++i) {
         // Entries removed while the run yielded end the run at the list's current end.
         if (i > ListView1->topLevelItemCount()) break;
-        replaceOneFile(g, i);
+        replaceOneFile(g, i, listed);
     }
     g.step(150, [&] { setPointer(Pointer::Default); });
     g.step(152, [&] { ProgressBar1->setValue(0); });
@@ -88,7 +131,7 @@ bool Form1::outputSettingUsable() {
     return folderExists || besideSource;
 }
 
-void Form1::replaceOneFile(Guard& g, int i) {
+void Form1::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
     g.step(112, [&] { setPointer(Pointer::Hourglass); });
     g.step(114, [&] { m_sourcePath = ListView1->topLevelItem(i - 1)->text(0); });
     g.step(116, [&] {
@@ -109,12 +152,23 @@ void Form1::replaceOneFile(Guard& g, int i) {
         haveOutput = false;
     }
     g.step(130, [&] { m_outputPath = NormalizePath(m_outputPath); });
-    if (g.test(132, [&] { return NamesTheSource(m_services.files, m_outputPath, m_sourcePath); }))
+    // A result never lands on a listed file, the source included: it takes the suffixed name.
+    if (g.test(132, [&] {
+            return NamesTheSource(m_services.files, m_outputPath, m_sourcePath) ||
+                   !listed.entryNamedBy(m_outputPath).isEmpty();
+        }))
         g.step(134, [&] { m_outputPath = ReplacedName(m_outputPath); });
-    // Whatever failed above, the source itself is never deleted or written over.
-    if (haveOutput && !NamesTheSource(m_services.files, m_outputPath, m_sourcePath)) {
-        g.step(136, [&] { DeleteFileQuietly(m_services.files, m_services.events, m_outputPath); });
-        runPass(g);
+    // Whatever failed above, and when even the suffixed name is taken by a listed file, nothing
+    // is deleted or written: the file is skipped, and the report says why.
+    if (haveOutput) {
+        const QString conflict = Conflict(m_services.files, listed, m_sourcePath, m_outputPath);
+        if (!conflict.isEmpty()) {
+            g.step(136, [&] { throw Failure(errors::kFileAlreadyExists, conflict); });
+        } else {
+            g.step(136,
+                   [&] { DeleteFileQuietly(m_services.files, m_services.events, m_outputPath); });
+            runPass(g);
+        }
     }
     g.step(146, [&] { setPointer(Pointer::Hourglass); });
 }

@@ -24,6 +24,7 @@ namespace quillmere {
 
 class EntryList;
 class Guard;
+class ListedFiles;
 struct WalkContext;
 class ProgressBar;
 class TabControl;
@@ -145,7 +146,7 @@ class Form1 : public QWidget {
     // run
     bool outputSettingUsable();
     bool noOutputOption() const;
-    void replaceOneFile(Guard& g, int i);
+    void replaceOneFile(Guard& g, int i, ListedFiles& listed);
     void runPass(Guard& g);
     template <typename Handler>
     void connectCommand(QPushButton* button, Handler handler);
@@ -161,6 +162,7 @@ class Form1 : public QWidget {
     bool m_hasHandCursor = false;
     // The file list: the list control seen as entries, and the reorder drag's state.
     std::unique_ptr<EntryList> m_entries;
+    std::unique_ptr<QObject> m_listViewEvents;
     bool m_pressed = false;
     QPersistentModelIndex m_dragged;
     // The Start command's state: busy while a run works; the paths of the current file.

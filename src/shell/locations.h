@@ -10,6 +10,7 @@ inline constexpr char kStartReplacing[] = "in Tarnwick2021/08/31.Form1.Pushbutto
 inline constexpr char kBrowseOutputFolder[] = "in Tarnwick2021/08/31.Form1.PushButton14_Click ";
 inline constexpr char kClearList[] = "in Tarnwick2021/08/31.Form1.PushButton2_Click ";
 inline constexpr char kAddProjectFiles[] = "in Tarnwick2021/08/31.Form1.PushButton3_Click ";
+inline constexpr char kDropOnList[] = "in Tarnwick2021/08/31.Form1.ListView1_OLEDragDrop ";
 inline constexpr char kAddFolder[] = "in Tarnwick2021/08/31.Form1.PushButton6_Click ";
 inline constexpr char kFolderWalk[] = "in Corvath2021/08/31.AddFolder.GetSubDirectories2016 ";
 inline constexpr char kValidateListFiles[] = "in Tarnwick2021/08/31.Main.ValidateListFiles ";

@@ -69,7 +69,7 @@ TEST(OutputPath, ReplacedNameLooksAtTheFileNameOnly) {
         {R"(C:\dir.old\plan)", R"(C:\dir.old\plan_replaced)"},
         {R"(C:\dir.old\plan.mpp)", R"(C:\dir.old\plan_replaced.mpp)"},
         {R"(C:\a\b.c.mpp)", R"(C:\a\b.c_replaced.mpp)"},
-        {R"(C:\a\.mpp)", R"(C:\a\.mpp_replaced)"},
+        {R"(C:\a\.mpp)", R"(C:\a\_replaced.mpp)"},
         {R"(C:\a\plan.)", R"(C:\a\plan_replaced.)"},
     };
     for (const auto& c : cases)

@@ -200,6 +200,80 @@ TEST_F(StartReplacing, TwoSourcesWithOneNameShareTheOutput) {
     EXPECT_EQ(ReadBytes(out + "/plan.mpp"), "Omega two");
 }
 
+// No result ever replaces a file on the list; a file whose every output name is taken by one is
+// skipped and reported.
+TEST(StartReplacingWithListedOutputs, NoResultReplacesAListedFile) {
+    const struct {
+        const char* name;
+        QStringList listed;        // relative to a temporary folder
+        const char* outputFolder;  // nullptr: beside the source
+        QStringList savedTo;
+        QStringList reported;  // the source, its output, and what the output would replace
+    } cases[] = {
+        {"the later source's own name",
+         {"y/plan.mpp", "x/plan.mpp"},
+         "x",
+         {"x/plan_replaced.mpp", "x/plan_replaced.mpp"},
+         {}},
+        {"a listed file through a link",
+         {"y/plan.mpp", "alias/plan.mpp"},
+         "x",
+         {"x/plan_replaced.mpp", "x/plan_replaced.mpp"},
+         {}},
+        {"the suffixed name is listed too",
+         {"alpha.mpp", "alpha_replaced.mpp"},
+         nullptr,
+         {"alpha_replaced_replaced.mpp"},
+         {"alpha.mpp", "alpha_replaced.mpp", "alpha_replaced.mpp, which is on the file list."}},
+        {"the suffixed name is the source",
+         {"x/same.mpp"},
+         nullptr,
+         {},
+         {"x/same.mpp", "x/same_replaced.mpp", "the source file itself."}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        const auto at = [&](const QString& relative) { return root.filePath(relative); };
+        QDir().mkpath(at("x"));
+        QFile::link(at("x"), at("alias"));
+        FakeServices fake;
+        fake.host.actOnFiles = true;
+        Form1 form{fake.services};
+        form.Text1->setPlainText("Alpha");
+        form.Text2->setPlainText("Omega");
+        for (const QString& entry : c.listed) {
+            WriteBytes(at(entry), "Alpha");
+            form.ListView1->addTopLevelItem(new QTreeWidgetItem({at(entry)}));
+        }
+        // A second name of the source on disk, which its suffixed output would reach.
+        QFile::link(at("x/same.mpp"), at("x/same_replaced.mpp"));
+        form.Text3->setText(c.outputFolder ? at(c.outputFolder) : QString());
+        form.Option2->setChecked(!c.outputFolder);
+        fake.dialogs.allowErrorReports();
+        fake.dialogs.expectMessage(kDone);
+        form.PushButton7->click();
+
+        for (const QString& entry : c.listed)
+            EXPECT_EQ(ReadBytes(at(entry)), "Alpha") << entry.toStdString();
+        QStringList saved;
+        for (const auto& call : fake.host.callsOf("FileSaveAs")) saved << call.args[0];
+        QStringList expected;
+        for (const QString& path : c.savedTo) expected << at(path);
+        EXPECT_EQ(saved, expected);
+        if (c.reported.isEmpty()) {
+            EXPECT_TRUE(fake.dialogs.errorReports().empty());
+            continue;
+        }
+        ASSERT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{136});
+        const QString report = fake.dialogs.errorReports()[0].text;
+        EXPECT_TRUE(report.contains(at(c.reported[0]) + " was not processed: its result " +
+                                    at(c.reported[1]) + " would replace "))
+            << report.toStdString();
+        EXPECT_TRUE(report.contains(c.reported[2])) << report.toStdString();
+    }
+}
+
 TEST_F(StartReplacing, AStaleReadOnlyOutputIsRemovedBeforeThePass) {
     addSource("alpha.mpp");
     const QString stale = out + "/alpha.mpp";

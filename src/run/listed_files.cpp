@@ -1,0 +1,30 @@
+#include "run/listed_files.h"
+
+#include "platform/file_system.h"
+
+namespace quillmere {
+
+ListedFiles::ListedFiles(FileSystem& files, std::function<QStringList()> entries, PathStyle style)
+    : m_files(files), m_entries(std::move(entries)), m_style(style) {}
+
+QString ListedFiles::entryNamedBy(const QString& path) {
+    if (m_stale) rebuild();
+    const auto byText = m_byText.constFind(NormalizePath(path, m_style));
+    if (byText != m_byText.cend()) return byText.value();
+    // Another spelling of a listed file: letter case, a link, a relative or ".." form.
+    const QString identity = m_byIdentity.isEmpty() ? QString() : m_files.identity(path);
+    return identity.isEmpty() ? QString() : m_byIdentity.value(identity);
+}
+
+void ListedFiles::rebuild() {
+    m_byText.clear();
+    m_byIdentity.clear();
+    for (const QString& entry : m_entries()) {
+        m_byText.insert(NormalizePath(entry, m_style), entry);
+        const QString identity = m_files.identity(entry);
+        if (!identity.isEmpty()) m_byIdentity.insert(identity, entry);
+    }
+    m_stale = false;
+}
+
+}  // namespace quillmere

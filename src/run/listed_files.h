@@ -1,0 +1,39 @@
+#pragma once
+
+#include "run/path_routines.h"
+
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+
+#include <functional>
+
+namespace quillmere {
+
+class FileSystem;
+
+// The files on the list, known by their normalised text and by their identity on disk, so that
+// no result is ever written over any of them. The list can change while a run yields; the
+// owner calls invalidate() then, and the next question reads the entries again. Reading them
+// once per change, not once per question, keeps a run over many files linear.
+class ListedFiles {
+  public:
+    ListedFiles(FileSystem& files, std::function<QStringList()> entries,
+                PathStyle style = kNativePathStyle);
+
+    void invalidate() { m_stale = true; }
+    // The list entry that writing to the path would touch, or an empty text when there is none.
+    QString entryNamedBy(const QString& path);
+
+  private:
+    void rebuild();
+
+    FileSystem& m_files;
+    std::function<QStringList()> m_entries;
+    PathStyle m_style;
+    bool m_stale = true;
+    QHash<QString, QString> m_byText;
+    QHash<QString, QString> m_byIdentity;
+};
+
+}  // namespace quillmere
