@@ -7,7 +7,7 @@
 #include "filelist/folder_walk.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
 
 #include <QCoreApplication>
 #include <QDir>

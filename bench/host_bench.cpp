@@ -4,7 +4,7 @@
 
 #include "best_of.h"
 #include "platform/host/builtin/builtin_host.h"
-#include "project/field_catalogue.h"
+#include "platform/host/field_catalogue.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

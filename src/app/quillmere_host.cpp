@@ -5,7 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/host/host.h"
 #include "project/replace_passes.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

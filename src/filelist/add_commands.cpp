@@ -1,22 +1,22 @@
 // Adding files: the open dialog, dropped files and folders, and the folder import.
 
+#include "filelist/file_list_commands.h"
+
+#include "controls/window_pointer.h"
 #include "filelist/entry_list.h"
 #include "filelist/folder_walk.h"
 #include "filelist/list_validation.h"
+#include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/failure.h"
-#include "platform/settings_store.h"
-#include "run/path_routines.h"
-#include "shell/form1.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
+#include "report/guard.h"
+#include "report/locations.h"
+#include "settings/settings_keys.h"
 
 #include <QTreeWidget>
 
 namespace quillmere {
 namespace {
-
-const long kTooManyFiles = 20476;
 
 OpenFilesRequest AddFilesRequest() {
     return {QStringLiteral("Add File(s) - Hold Ctrl to select multiple files"),
@@ -33,15 +33,15 @@ QString PatternFor(const QString& extension) {
 
 }  // namespace
 
-WalkContext Form1::walkContext() {
+WalkContext FileListCommands::walkContext() {
     return {m_services.files, m_services.events, m_report, kNativePathStyle};
 }
 
-void Form1::ValidateListFiles() {
+void FileListCommands::ValidateListFiles() {
     quillmere::ValidateListFiles(*m_entries, m_services.dialogs, m_report);
 }
 
-void Form1::PushButton3_Click() {
+void FileListCommands::PushButton3_Click() {
     Guard g(m_report, locations::kAddProjectFiles);
     QString chosen;
     bool tooMany = false;
@@ -49,7 +49,7 @@ void Form1::PushButton3_Click() {
         try {
             chosen = m_services.dialogs.openFiles(AddFilesRequest());
         } catch (const Failure& failure) {
-            if (failure.number() != kTooManyFiles) throw;
+            if (failure.number() != errors::kTooManyFiles) throw;
             tooMany = true;
         }
     });
@@ -76,7 +76,7 @@ void Form1::PushButton3_Click() {
     g.step(114, [&] { ValidateListFiles(); });
 }
 
-void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
+void FileListCommands::ListView1_OLEDragDrop(const QStringList& paths) {
     // A failure with one dropped entry is reported, and the next entry follows.
     Guard g(m_report, locations::kDropOnList);
     for (const QString& path : paths) {
@@ -91,18 +91,18 @@ void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
     g.step(102, [&] { ValidateListFiles(); });
 }
 
-void Form1::PushButton6_Click() {
+void FileListCommands::PushButton6_Click() {
     Guard g(m_report, locations::kAddFolder);
     std::optional<QString> answer;
     g.step(100, [&] {
         answer = m_services.dialogs.prompt(
             QStringLiteral("Enter file extension to load:\r\r(* for all files, txt for all txt "
                            "files, doc for all doc files, etc.)"),
-            m_services.settings.read(QStringLiteral("Extension"), QStringLiteral("mpp")));
+            ReadSetting(m_services.settings, settings::kExtension));
     });
     if (g.test(102, [&] { return answer && !answer->isEmpty(); })) {
         g.step(104, [&] {
-            m_services.settings.write(QStringLiteral("Extension"), answer.value_or(QString()));
+            WriteSetting(m_services.settings, settings::kExtension, answer.value_or(QString()));
         });
     } else {
         g.step(106, [&] { ValidateListFiles(); });
@@ -110,7 +110,7 @@ void Form1::PushButton6_Click() {
     }
     QString folder;
     g.step(108, [&] {
-        const QString last = m_services.settings.read(QStringLiteral("LastFolder"), QString());
+        const QString last = ReadSetting(m_services.settings, settings::kLastFolder);
         folder = m_services.dialogs.browseFolder(QStringLiteral("Please select folder:"), last);
     });
     if (g.test(110, [&] { return folder.isEmpty(); })) {
@@ -119,12 +119,12 @@ void Form1::PushButton6_Click() {
     }
     QString remembered;
     g.step(333, [&] { remembered = folder; });
-    g.step(334, [&] { m_services.settings.write(QStringLiteral("LastFolder"), remembered); });
-    g.step(114, [&] { setPointer(Pointer::Hourglass); });
+    g.step(334, [&] { WriteSetting(m_services.settings, settings::kLastFolder, remembered); });
+    g.step(114, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
     g.step(116, [&] {
         AddFolderTree(walkContext(), *m_entries, folder, PatternFor(answer.value_or(QString())));
     });
-    g.step(118, [&] { setPointer(Pointer::Default); });
+    g.step(118, [&] { c.pointer->set(WindowPointer::Shape::Default); });
     g.step(120, [&] { ValidateListFiles(); });
 }
 

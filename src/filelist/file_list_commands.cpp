@@ -1,13 +1,14 @@
 // The file list's own commands: removing entries, clearing, reordering by dragging, and the
 // filter that lets only file lists be dropped.
 
+#include "filelist/file_list_commands.h"
+
+#include "controls/cursor_file.h"
+#include "controls/window_pointer.h"
 #include "filelist/entry_list.h"
-#include "platform/dialogs.h"
 #include "platform/failure.h"
-#include "shell/form1.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
-#include "shell/window_dressing.h"
+#include "report/guard.h"
+#include "report/locations.h"
 
 #include <QDir>
 #include <QDragMoveEvent>
@@ -33,7 +34,7 @@ class ListViewEntries : public EntryList {
     int count() const override { return m_view->topLevelItemCount(); }
     QString text(int position) const override {
         const QTreeWidgetItem* item = m_view->topLevelItem(position);
-        if (!item) throw Failure(35600, QStringLiteral("Index out of bounds"));
+        if (!item) throw Failure(errors::kIndexOutOfBounds, QStringLiteral("Index out of bounds"));
         return item->text(0);
     }
     void append(const QStringList& paths) override {
@@ -43,7 +44,7 @@ class ListViewEntries : public EntryList {
     }
     void remove(int position) override {
         QTreeWidgetItem* item = m_view->takeTopLevelItem(position);
-        if (!item) throw Failure(35600, QStringLiteral("Index out of bounds"));
+        if (!item) throw Failure(errors::kIndexOutOfBounds, QStringLiteral("Index out of bounds"));
         delete item;
     }
 
@@ -62,32 +63,33 @@ QStringList DroppedFiles(const QMimeData* data) {
     return paths;
 }
 
-// Routes the list control's keys, mouse and drag events to the window's handlers.
+// Routes the list control's keys, mouse and drag events to the list's commands. Not a child of
+// any control: the commands own it, and it goes before the window's controls do, so no event of
+// a dying control reaches commands that are already gone.
 class ListViewEvents : public QObject {
   public:
-    // Not a child of the window: the window deletes it before its own children go, so that no
-    // event of a dying control reaches a half-destroyed window.
-    explicit ListViewEvents(Form1& form) : m_form(form) {}
+    ListViewEvents(FileListCommands& commands, QTreeWidget* view)
+        : m_commands(commands), m_view(view) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_form.ListView1) return key(event);
+        if (watched == m_view) return key(event);
         switch (event->type()) {
             case QEvent::MouseButtonPress: {
                 const auto* mouse = static_cast<QMouseEvent*>(event);
-                m_form.ListView1_MouseDown(mouse->position().toPoint());
+                m_commands.ListView1_MouseDown(mouse->position().toPoint());
                 return false;
             }
             case QEvent::MouseMove: {
                 const auto* mouse = static_cast<QMouseEvent*>(event);
-                m_form.ListView1_MouseMove(mouse->position().toPoint(),
-                                           mouse->globalPosition().toPoint());
+                m_commands.ListView1_MouseMove(mouse->position().toPoint(),
+                                               mouse->globalPosition().toPoint());
                 return true;  // no rubber band or drag-out of the view's own
             }
             case QEvent::MouseButtonRelease:
-                m_form.ListView1_MouseUp();
+                m_commands.ListView1_MouseUp();
                 return false;
             case QEvent::MouseButtonDblClick:
-                m_form.ListView1_DblClick();
+                m_commands.ListView1_DblClick();
                 return true;
             case QEvent::DragEnter:
             case QEvent::DragMove:
@@ -103,11 +105,11 @@ class ListViewEvents : public QObject {
     bool key(QEvent* event) {
         if (event->type() != QEvent::KeyPress) return false;
         if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Delete) return false;
-        m_form.ListView1_KeyDown(kDeleteKey);
+        m_commands.ListView1_KeyDown(kDeleteKey);
         return true;
     }
     bool dragOver(QDragMoveEvent* event) {
-        if (m_form.ListView1_OLEDragOver(event->mimeData()))
+        if (m_commands.ListView1_OLEDragOver(event->mimeData()))
             event->acceptProposedAction();
         else
             event->ignore();
@@ -118,113 +120,124 @@ class ListViewEvents : public QObject {
         if (paths.isEmpty()) return true;
         event->acceptProposedAction();
         try {
-            m_form.ListView1_OLEDragDrop(paths);
+            m_commands.ListView1_OLEDragDrop(paths);
         } catch (const ProgramEnding&) {
             // The window was closed while a dropped folder was being walked.
         }
         return true;
     }
 
-    Form1& m_form;
+    FileListCommands& m_commands;
+    QTreeWidget* m_view;
 };
 
 }  // namespace
 
-void Form1::setUpFileList() {
-    m_entries = std::make_unique<ListViewEntries>(ListView1);
-    m_listViewEvents = std::make_unique<ListViewEvents>(*this);
-    ListView1->installEventFilter(m_listViewEvents.get());
-    ListView1->viewport()->installEventFilter(m_listViewEvents.get());
-    ListView1->viewport()->setMouseTracking(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView1->setDragDropMode(QAbstractItemView::NoDragDrop);
-    ListView1->viewport()->setAcceptDrops(true);
-    ListView1->setAcceptDrops(true);
+FileListCommands::FileListCommands(Services& services, ErrorReport& report,
+                                   const FileListControls& controls)
+    : m_services(services),
+      m_report(report),
+      c(controls),
+      m_entries(std::make_unique<ListViewEntries>(c.ListView1)),
+      m_events(std::make_unique<ListViewEvents>(*this, c.ListView1)) {
+    c.ListView1->installEventFilter(m_events.get());
+    c.ListView1->viewport()->installEventFilter(m_events.get());
+    c.ListView1->viewport()->setMouseTracking(true);
+    c.ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    c.ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    c.ListView1->setDragDropMode(QAbstractItemView::NoDragDrop);
+    c.ListView1->viewport()->setAcceptDrops(true);
+    c.ListView1->setAcceptDrops(true);
+}
+
+FileListCommands::~FileListCommands() = default;
+
+bool FileListCommands::isBusy() const {
+    return c.pointer->busy();
 }
 
 // ---- removing
 
-void Form1::ListView1_KeyDown(int keyCode) {
+void FileListCommands::ListView1_KeyDown(int keyCode) {
     if (keyCode == kDeleteKey) removeSelectedEntry();
 }
 
-void Form1::ListView1_DblClick() {
+void FileListCommands::ListView1_DblClick() {
     removeSelectedEntry();
 }
 
-void Form1::removeSelectedEntry() {
-    if (isBusy() || ListView1->topLevelItemCount() == 0) return;
+void FileListCommands::removeSelectedEntry() {
+    if (isBusy() || c.ListView1->topLevelItemCount() == 0) return;
     // A list with entries but nothing selected: nothing to remove.
-    QTreeWidgetItem* selected = ListView1->currentItem();
+    QTreeWidgetItem* selected = c.ListView1->currentItem();
     if (!selected || !selected->isSelected()) return;
-    delete ListView1->takeTopLevelItem(ListView1->indexOfTopLevelItem(selected));
+    delete c.ListView1->takeTopLevelItem(c.ListView1->indexOfTopLevelItem(selected));
 }
 
-void Form1::PushButton2_Click() {
+void FileListCommands::PushButton2_Click() {
     Guard g(m_report, locations::kClearList);
     g.step(100, [&] {
-        if (!isBusy()) ListView1->clear();
+        if (!isBusy()) c.ListView1->clear();
     });
 }
 
 // ---- reordering: the pressed entry's path follows the pointer by swapping texts
 
-void Form1::ListView1_MouseDown(const QPoint& position) {
+void FileListCommands::ListView1_MouseDown(const QPoint& position) {
     m_pressed = true;
     // Qt reports an item click on release: the press on an entry starts the drag here.
-    if (QTreeWidgetItem* item = ListView1->itemAt(position)) {
-        ListView1->setCurrentItem(item);
+    if (QTreeWidgetItem* item = c.ListView1->itemAt(position)) {
+        c.ListView1->setCurrentItem(item);
         ListView1_ItemClick();
     }
 }
 
-void Form1::ListView1_ItemClick() {
+void FileListCommands::ListView1_ItemClick() {
     showDragPointer();
-    m_dragged = QPersistentModelIndex(ListView1->currentIndex());
+    m_dragged = QPersistentModelIndex(c.ListView1->currentIndex());
 }
 
-void Form1::showDragPointer() {
+void FileListCommands::showDragPointer() {
     try {
-        ListView1->viewport()->setCursor(LoadCursorFile(programFile("drag.ico")));
+        c.ListView1->viewport()->setCursor(LoadCursorFile(ProgramFile(m_services, "drag.ico")));
     } catch (const Failure&) {
         // Without our own pointer the platform's drag pointer says the same.
-        ListView1->viewport()->setCursor(Qt::DragMoveCursor);
+        c.ListView1->viewport()->setCursor(Qt::DragMoveCursor);
     }
 }
 
-void Form1::ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition) {
-    if (!isBusy()) setPointer(Pointer::Default);
+void FileListCommands::ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition) {
+    if (!isBusy()) c.pointer->set(WindowPointer::Shape::Default);
     if (!m_pressed) return;
     swapWithEntryAt(position, globalPosition);
 }
 
-void Form1::swapWithEntryAt(const QPoint& position, const QPoint& globalPosition) {
-    QTreeWidgetItem* under = ListView1->itemAt(position);
+void FileListCommands::swapWithEntryAt(const QPoint& position, const QPoint& globalPosition) {
+    QTreeWidgetItem* under = c.ListView1->itemAt(position);
     // An entry removed since it was pressed takes no part in a swap.
     QTreeWidgetItem* dragged =
-        m_dragged.isValid() ? ListView1->topLevelItem(m_dragged.row()) : nullptr;
+        m_dragged.isValid() ? c.ListView1->topLevelItem(m_dragged.row()) : nullptr;
     if (!under || !dragged || under->text(0) == dragged->text(0)) return;
     const QString draggedText = dragged->text(0);
     dragged->setText(0, under->text(0));
     under->setText(0, draggedText);
-    ListView1->setCurrentItem(under);
-    m_dragged = QPersistentModelIndex(ListView1->indexFromItem(under));
-    const int row = ListView1->indexOfTopLevelItem(under);
+    c.ListView1->setCurrentItem(under);
+    m_dragged = QPersistentModelIndex(c.ListView1->indexFromItem(under));
+    const int row = c.ListView1->indexOfTopLevelItem(under);
     if (globalPosition.y() < kScrollUpBelow && row >= 1)
-        ListView1->scrollToItem(ListView1->topLevelItem(row - 1));
-    else if (globalPosition.y() >= kScrollDownFrom && row + 1 < ListView1->topLevelItemCount())
-        ListView1->scrollToItem(ListView1->topLevelItem(row + 1));
+        c.ListView1->scrollToItem(c.ListView1->topLevelItem(row - 1));
+    else if (globalPosition.y() >= kScrollDownFrom && row + 1 < c.ListView1->topLevelItemCount())
+        c.ListView1->scrollToItem(c.ListView1->topLevelItem(row + 1));
 }
 
-void Form1::ListView1_MouseUp() {
+void FileListCommands::ListView1_MouseUp() {
     m_pressed = false;
-    ListView1->viewport()->unsetCursor();
+    c.ListView1->viewport()->unsetCursor();
 }
 
 // ---- dropping
 
-bool Form1::ListView1_OLEDragOver(const QMimeData* data) {
+bool FileListCommands::ListView1_OLEDragOver(const QMimeData* data) {
     return !DroppedFiles(data).isEmpty();
 }
 

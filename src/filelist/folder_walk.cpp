@@ -4,8 +4,8 @@
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
+#include "report/guard.h"
+#include "report/locations.h"
 
 namespace quillmere {
 namespace {

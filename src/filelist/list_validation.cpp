@@ -1,10 +1,10 @@
 #include "filelist/list_validation.h"
 
 #include "filelist/entry_list.h"
+#include "paths/path_routines.h"
 #include "platform/dialogs.h"
-#include "run/path_routines.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
+#include "report/guard.h"
+#include "report/locations.h"
 
 #include <vector>
 

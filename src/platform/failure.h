@@ -28,15 +28,27 @@ class Failure : public std::exception {
 // std::exception, so that no failure handler can swallow it.
 struct ProgramEnding {};
 
-// Runtime error numbers used by our own code.
+// The error numbers of our own failures, named once: the classic runtime's numbers where one
+// fits, and the host's own for what only a project host can say.
 namespace errors {
 inline constexpr long kInvalidArgument = 5;
-inline constexpr long kObjectNotSet = 91;
+inline constexpr long kTypeMismatch = 13;
 inline constexpr long kFileNotFound = 53;
 inline constexpr long kFileAlreadyExists = 58;
 inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathFileAccess = 75;
 inline constexpr long kPathNotFound = 76;
+inline constexpr long kObjectNotSet = 91;
+inline constexpr long kInvalidIndex = 381;
+inline constexpr long kCannotCreateObject = 429;
+inline constexpr long kInvalidPicture = 481;
+// The project host: a file it cannot open as a project, an argument it refuses.
+inline constexpr long kNotAProjectFile = 1100;
+inline constexpr long kHostInvalidArgument = 1101;
+// The open-file dialog: the chosen names do not fit into the text it can return.
+inline constexpr long kTooManyFiles = 20476;
+// The list control: a position outside the list.
+inline constexpr long kIndexOutOfBounds = 35600;
 }  // namespace errors
 
 }  // namespace quillmere

@@ -21,7 +21,8 @@ void QtSettingsStore::write(const QString& key, const QString& value) {
     m_settings.setValue(kSection + QLatin1Char('/') + key, value);
     m_settings.sync();
     if (m_settings.status() != QSettings::NoError)
-        throw Failure(75, QStringLiteral("The setting %1 could not be stored.").arg(key));
+        throw Failure(errors::kPathFileAccess,
+                      QStringLiteral("The setting %1 could not be stored.").arg(key));
 }
 
 }  // namespace quillmere

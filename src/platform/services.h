@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 
 namespace quillmere {
@@ -21,5 +22,11 @@ struct Services {
     // The folder of the executable, where the program's own resource files lie.
     QString programFolder;
 };
+
+// A file in the program's folder, as a native path.
+inline QString ProgramFile(const Services& services, const char* name) {
+    return QDir::toNativeSeparators(services.programFolder + QLatin1Char('/') +
+                                    QLatin1String(name));
+}
 
 }  // namespace quillmere

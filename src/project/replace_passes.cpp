@@ -1,10 +1,10 @@
 #include "project/replace_passes.h"
 
 #include "platform/failure.h"
+#include "platform/host/field_catalogue.h"
 #include "platform/host/host.h"
-#include "project/field_catalogue.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
+#include "report/guard.h"
+#include "report/locations.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/path_routines.h"
+#include "paths/path_routines.h"
 
 #include <QHash>
 #include <QSet>

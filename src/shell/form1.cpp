@@ -1,16 +1,15 @@
 #include "shell/form1.h"
 
-#include "filelist/entry_list.h"
-
+#include "controls/cursor_file.h"
+#include "controls/progress_bar.h"
+#include "controls/tab_control.h"
+#include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "project/host_checks.h"
-#include "run/path_routines.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
-#include "shell/progress_bar.h"
-#include "shell/tab_control.h"
+#include "report/guard.h"
+#include "report/locations.h"
 #include "shell/twips.h"
 #include "shell/window_dressing.h"
 
@@ -63,7 +62,12 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
     createRunControls();
     setAccessibleNames();
     watchHover();
-    setUpFileList();
+    m_fileList = std::make_unique<FileListCommands>(m_services, m_report,
+                                                    FileListControls{ListView1, &m_pointer});
+    m_run = std::make_unique<RunCommand>(
+        m_services, m_report,
+        RunControls{ListView1, Option1, Option2, Text3, TabControl1, Text1, Text2, Combo1, Combo2,
+                    Check2, ProgressBar1, &m_pointer});
     connectCommand(PushButton7, &Form1::PushButton7_Click);
     connectCommand(PushButton2, &Form1::PushButton2_Click);
     connectCommand(PushButton3, &Form1::PushButton3_Click);
@@ -193,24 +197,15 @@ QList<QPushButton*> Form1::pushButtons() const {
             PushButton9, PushButton4, PushButton5, PushButton14, PushButton7};
 }
 
-int Form1::Check2Value() const {
-    switch (Check2->checkState()) {
-        case Qt::Checked:
-            return 1;
-        case Qt::PartiallyChecked:
-            return 2;
-        default:
-            return 0;
-    }
-}
-
 // ---- start-up
 
 void Form1::Form_Load() {
     Guard g(m_report, locations::kFormLoad);
     g.step(100, [&] { ApplySkin(*this, m_services.files, m_services.programFolder); });
-    if (g.test(102, [&] { return FileExists(m_services.files, programFile("HAND-M.CUR")); }))
-        g.step(104, [&] { loadHandCursor(); });
+    if (g.test(102,
+               [&] { return FileExists(m_services.files, ProgramFile(m_services, "HAND-M.CUR")); }))
+        g.step(104,
+               [&] { m_pointer.setHand(LoadCursorFile(ProgramFile(m_services, "HAND-M.CUR"))); });
     g.step(130, [&] {
         setWindowTitle(kProductName);
         setWindowIcon(QIcon(QStringLiteral(":/quillmere.png")));
@@ -223,27 +218,7 @@ void Form1::Form_Load() {
     g.step(152, [&] { CheckProjectInstalled(m_services.hosts, m_services.dialogs); });
 }
 
-void Form1::loadHandCursor() {
-    m_handCursor = LoadCursorFile(programFile("HAND-M.CUR"));
-    m_hasHandCursor = true;
-}
-
-QString Form1::programFile(const char* name) const {
-    return QDir::toNativeSeparators(m_services.programFolder + QLatin1Char('/') +
-                                    QLatin1String(name));
-}
-
 // ---- pointer and hover rule
-
-void Form1::setPointer(Pointer pointer) {
-    m_pointer = pointer;
-    if (pointer == Pointer::Hourglass)
-        setCursor(Qt::WaitCursor);
-    else if (pointer == Pointer::Custom && m_hasHandCursor)
-        setCursor(m_handCursor);
-    else
-        unsetCursor();
-}
 
 QList<QWidget*> Form1::backgroundControls() const {
     return {const_cast<Form1*>(this),
@@ -283,11 +258,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Form1::Button_MouseMove() {
-    if (m_pointer != Pointer::Hourglass) setPointer(Pointer::Custom);
+    if (!m_pointer.busy()) setPointer(Pointer::Custom);
 }
 
 void Form1::Background_MouseMove() {
-    if (m_pointer != Pointer::Hourglass) setPointer(Pointer::Default);
+    if (!m_pointer.busy()) setPointer(Pointer::Default);
 }
 
 // ---- closing

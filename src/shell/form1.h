@@ -1,10 +1,11 @@
 #pragma once
 
+#include "controls/window_pointer.h"
+#include "filelist/file_list_commands.h"
 #include "platform/services.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
+#include "run/run_command.h"
 
-#include <QCursor>
-#include <QPersistentModelIndex>
 #include <QWidget>
 
 #include <memory>
@@ -23,16 +24,14 @@ class QTreeWidget;
 namespace quillmere {
 
 class EntryList;
-class Guard;
-class ListedFiles;
-struct WalkContext;
 class ProgressBar;
 class TabControl;
 
 inline const QString kProductName = QStringLiteral("Quillmere");
 
-// The main window: the program's controls, which are the only store of the working data, and
-// the home of every command. Controls keep their designer's names.
+// The main window: the program's controls, which are the only store of the working data. It
+// builds and places them, and hands each command to the subsystem that owns it. Controls keep
+// their designer's names.
 class Form1 : public QWidget {
     Q_OBJECT
   public:
@@ -41,14 +40,12 @@ class Form1 : public QWidget {
 
     // ---- shell: start-up, pointer state, closing
     void Form_Load();
-    enum class Pointer { Default, Custom, Hourglass };
-    Pointer pointer() const { return m_pointer; }
-    void setPointer(Pointer pointer);
+    using Pointer = WindowPointer::Shape;
+    Pointer pointer() const { return m_pointer.shape(); }
+    void setPointer(Pointer pointer) { m_pointer.set(pointer); }
     // "Match Case" as a check box value: 0 unchecked, 1 checked, 2 grayed.
-    int Check2Value() const;
+    int Check2Value() const { return CheckBoxValue(Check2); }
     Services& services() { return m_services; }
-    // A file in the program's folder, as a native path.
-    QString programFile(const char* name) const;
     ErrorReport& errorReport() { return m_report; }
 
     // ---- file list
@@ -57,20 +54,23 @@ class Form1 : public QWidget {
     QPushButton* PushButton6;  // Add All Project Files In Folder
     QPushButton* PushButton2;  // Clear List
     QPushButton* PushButton8;  // Load Sample/Example Files
-    EntryList& fileList() { return *m_entries; }
-    // While the hourglass shows, the commands that remove entries do nothing.
-    bool isBusy() const { return m_pointer == Pointer::Hourglass; }
-    void ListView1_KeyDown(int keyCode);
-    void ListView1_DblClick();
-    void PushButton2_Click();
-    void ListView1_MouseDown(const QPoint& position);
-    void ListView1_ItemClick();
-    void ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition);
-    void ListView1_MouseUp();
-    bool ListView1_OLEDragOver(const QMimeData* data);
-    void ListView1_OLEDragDrop(const QStringList& paths);
-    void PushButton3_Click();
-    void PushButton6_Click();
+    EntryList& fileList() { return m_fileList->entries(); }
+    void ListView1_KeyDown(int keyCode) { m_fileList->ListView1_KeyDown(keyCode); }
+    void ListView1_DblClick() { m_fileList->ListView1_DblClick(); }
+    void PushButton2_Click() { m_fileList->PushButton2_Click(); }
+    void ListView1_MouseDown(const QPoint& position) { m_fileList->ListView1_MouseDown(position); }
+    void ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition) {
+        m_fileList->ListView1_MouseMove(position, globalPosition);
+    }
+    void ListView1_MouseUp() { m_fileList->ListView1_MouseUp(); }
+    bool ListView1_OLEDragOver(const QMimeData* data) {
+        return m_fileList->ListView1_OLEDragOver(data);
+    }
+    void ListView1_OLEDragDrop(const QStringList& paths) {
+        m_fileList->ListView1_OLEDragDrop(paths);
+    }
+    void PushButton3_Click() { m_fileList->PushButton3_Click(); }
+    void PushButton6_Click() { m_fileList->PushButton6_Click(); }
 
     // ---- options
     QGroupBox* Frame1;
@@ -105,7 +105,7 @@ class Form1 : public QWidget {
     // ---- run
     QPushButton* PushButton7;  // Start Replacing
     ProgressBar* ProgressBar1;
-    void PushButton7_Click();
+    void PushButton7_Click() { m_run->start(); }
 
     QList<QPushButton*> pushButtons() const;
 
@@ -133,21 +133,6 @@ class Form1 : public QWidget {
     void setAccessibleNames();
     void watchHover();
     QList<QWidget*> backgroundControls() const;
-    void loadHandCursor();
-
-    // file list
-    void setUpFileList();
-    void removeSelectedEntry();
-    void swapWithEntryAt(const QPoint& position, const QPoint& globalPosition);
-    void showDragPointer();
-    WalkContext walkContext();
-    void ValidateListFiles();
-
-    // run
-    bool outputSettingUsable();
-    bool noOutputOption() const;
-    void replaceOneFile(Guard& g, int i, ListedFiles& listed);
-    void runPass(Guard& g);
     template <typename Handler>
     void connectCommand(QPushButton* button, Handler handler);
 
@@ -157,18 +142,10 @@ class Form1 : public QWidget {
 
     Services& m_services;
     BoxErrorReport m_report;
-    Pointer m_pointer = Pointer::Default;
-    QCursor m_handCursor;
-    bool m_hasHandCursor = false;
-    // The file list: the list control seen as entries, and the reorder drag's state.
-    std::unique_ptr<EntryList> m_entries;
-    std::unique_ptr<QObject> m_listViewEvents;
-    bool m_pressed = false;
-    QPersistentModelIndex m_dragged;
-    // The Start command's state: busy while a run works; the paths of the current file.
-    bool m_busy = false;
-    QString m_sourcePath;
-    QString m_outputPath;
+    WindowPointer m_pointer{*this};
+    // The subsystems' commands, each with its own state, made once the controls exist.
+    std::unique_ptr<FileListCommands> m_fileList;
+    std::unique_ptr<RunCommand> m_run;
 };
 
 }  // namespace quillmere

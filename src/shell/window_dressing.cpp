@@ -10,15 +10,10 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPixmap>
 #include <QRadioButton>
-#include <QtEndian>
 
 namespace quillmere {
 namespace {
-
-const long kFileNotFound = errors::kFileNotFound;
-const long kInvalidPicture = 481;
 
 void SetBackground(QWidget& widget, const QColor& colour) {
     QPalette palette = widget.palette();
@@ -39,7 +34,7 @@ bool IsOrdinaryFile(FileSystem& files, const QString& path) {
 QByteArray ReadWhole(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(kFileNotFound, file.errorString() + QStringLiteral(": ") + path);
+        throw Failure(errors::kFileNotFound, file.errorString() + QStringLiteral(": ") + path);
     return file.readAll();
 }
 
@@ -75,22 +70,6 @@ QString ApplicationTitle(const QString& productName) {
 
 void SetApplicationTitle(Dialogs& dialogs, const QString& productName) {
     dialogs.setApplicationTitle(ApplicationTitle(productName));
-}
-
-QCursor LoadCursorFile(const QString& path) {
-    const QByteArray bytes = ReadWhole(path);
-    QPixmap image;
-    if (!image.loadFromData(bytes, "CUR") && !image.loadFromData(bytes))
-        throw Failure(kInvalidPicture, QStringLiteral("Invalid picture: ") + path);
-    // A pointer file (type 2) keeps its hotspot where an icon file keeps other data; an icon
-    // points with its centre.
-    int hotX = image.width() / 2;
-    int hotY = image.height() / 2;
-    if (bytes.size() >= 14 && qFromLittleEndian<quint16>(bytes.constData() + 2) == 2) {
-        hotX = qFromLittleEndian<quint16>(bytes.constData() + 10);
-        hotY = qFromLittleEndian<quint16>(bytes.constData() + 12);
-    }
-    return QCursor(image, qBound(0, hotX, image.width() - 1), qBound(0, hotY, image.height() - 1));
 }
 
 }  // namespace quillmere

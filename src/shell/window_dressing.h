@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QCursor>
 #include <QString>
 
 class QWidget;
@@ -23,10 +22,5 @@ void ApplyFormColours(QWidget& form);
 QString ApplicationTitle(const QString& productName);
 // Makes that the caption of every message box and prompt that names none of its own.
 void SetApplicationTitle(Dialogs& dialogs, const QString& productName);
-
-// Loads a .cur file as a pointer with the hotspot written in the file, which Qt's own reader
-// ignores (an .ico file points with its centre). Throws Failure when the file is no readable
-// image.
-QCursor LoadCursorFile(const QString& path);
 
 }  // namespace quillmere

@@ -1,7 +1,7 @@
 #include "filelist/folder_walk.h"
 
 #include "platform/failure.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
 #include "support/fake_file_system.h"
 #include "support/fake_services.h"
 #include "support/files.h"

@@ -1,7 +1,7 @@
 #include "filelist/list_validation.h"
 
 #include "platform/failure.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
 #include "support/fake_services.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "platform/host/builtin/builtin_host.h"
 
 #include "platform/failure.h"
-#include "project/field_catalogue.h"
+#include "platform/host/field_catalogue.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 

@@ -1,8 +1,8 @@
-#include "project/field_catalogue.h"
+#include "platform/host/field_catalogue.h"
 #include "project/replace_passes.h"
 
 #include "platform/failure.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
 #include "support/fake_host.h"
 #include "support/files.h"
 #include "support/scripted_dialogs.h"

@@ -1,7 +1,7 @@
 #include "shell/form1.h"
 
-#include "shell/progress_bar.h"
-#include "shell/tab_control.h"
+#include "controls/progress_bar.h"
+#include "controls/tab_control.h"
 #include "support/fake_services.h"
 #include "support/files.h"
 

@@ -1,8 +1,9 @@
 #include "shell/form1.h"
 
+#include "controls/cursor_file.h"
+#include "controls/progress_bar.h"
+#include "controls/tab_control.h"
 #include "platform/failure.h"
-#include "shell/progress_bar.h"
-#include "shell/tab_control.h"
 #include "shell/twips.h"
 #include "shell/window_dressing.h"
 #include "support/fake_services.h"

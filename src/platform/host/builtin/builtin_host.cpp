@@ -3,7 +3,7 @@
 #include "platform/failure.h"
 #include "platform/host/builtin/mpx_document.h"
 #include "platform/host/builtin/xml_document.h"
-#include "project/field_catalogue.h"
+#include "platform/host/field_catalogue.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,9 +14,6 @@
 namespace quillmere::builtin {
 namespace {
 
-const long kNotAProjectFile = 1100;
-const long kInvalidArgument = 1101;
-const long kCannotCreate = 429;
 // The XML parser takes one buffer of at most 2 GB; real project files stay far below this.
 const qsizetype kLargestFile = qsizetype(1) << 30;
 
@@ -35,19 +32,20 @@ bool LooksLikeXml(const QByteArray& bytes) {
 }  // namespace
 
 std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName) {
-    if (bytes.isEmpty()) throw Failure(kNotAProjectFile, fileName + QStringLiteral(" is empty."));
+    if (bytes.isEmpty())
+        throw Failure(errors::kNotAProjectFile, fileName + QStringLiteral(" is empty."));
     if (bytes.size() > kLargestFile)
-        throw Failure(kNotAProjectFile,
+        throw Failure(errors::kNotAProjectFile,
                       fileName + QStringLiteral(" is larger than 1 GB, too large to open."));
     if (bytes.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
         throw Failure(
-            kNotAProjectFile,
+            errors::kNotAProjectFile,
             fileName + QStringLiteral(" is a binary Microsoft Project file, which only Microsoft "
                                       "Project can open. Run Quillmere on Windows with Project "
                                       "installed, or save the file as XML from Project."));
     if (bytes.startsWith("MPX")) return MpxProjectDocument::Parse(bytes, fileName);
     if (LooksLikeXml(bytes)) return XmlProjectDocument::Parse(bytes, fileName);
-    throw Failure(kNotAProjectFile,
+    throw Failure(errors::kNotAProjectFile,
                   fileName + QStringLiteral(" is neither a Project XML file nor an MPX file."));
 }
 
@@ -57,23 +55,24 @@ void BuiltinHost::fileOpen(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw Failure(53,
+        throw Failure(errors::kFileNotFound,
                       QStringLiteral("%1 could not be opened: %2").arg(path, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw Failure(53, QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
+        throw Failure(errors::kFileNotFound,
+                      QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
     m_document = OpenDocument(bytes, name.isEmpty() ? path : name);
     m_openedPath = path;
 }
 
 bool BuiltinHost::replace(const ReplaceArgs& args) {
     if (args.test != QLatin1String("contains"))
-        throw Failure(kInvalidArgument,
+        throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("The test \"%1\" is not supported: only 'contains' is "
                                      "supported.")
                           .arg(args.test));
     if (!IsCatalogueField(args.field))
-        throw Failure(kInvalidArgument,
+        throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("The argument value is not valid: there is no task field "
                                      "named \"%1\".")
                           .arg(args.field));
@@ -84,12 +83,12 @@ bool BuiltinHost::replace(const ReplaceArgs& args) {
 
 void BuiltinHost::fileSaveAs(const QString& path) {
     if (!m_document)
-        throw Failure(kInvalidArgument,
+        throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("No project is open, so nothing was saved."));
     const QFileInfo target(path);
     if (target.exists() && QFileInfo(m_openedPath).exists() &&
         target.canonicalFilePath() == QFileInfo(m_openedPath).canonicalFilePath())
-        throw Failure(kInvalidArgument,
+        throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("%1 is the file the project was opened from; Quillmere never "
                                      "writes over a source file.")
                           .arg(path));
@@ -97,7 +96,7 @@ void BuiltinHost::fileSaveAs(const QString& path) {
     // Written beside the target and renamed into place: a failed save leaves nothing behind.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(75,
+        throw Failure(errors::kPathFileAccess,
                       QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
 }
 
@@ -108,13 +107,13 @@ void BuiltinHost::quit() {
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::create(const QString& className) {
     if (className != kProjectClassName)
-        throw Failure(kCannotCreate,
+        throw Failure(errors::kCannotCreateObject,
                       QStringLiteral("There is no project host named \"%1\".").arg(className));
     return std::make_unique<BuiltinHost>();
 }
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::attach(const QString&) {
-    throw Failure(kCannotCreate, QStringLiteral("No project host is running."));
+    throw Failure(errors::kCannotCreateObject, QStringLiteral("No project host is running."));
 }
 
 }  // namespace quillmere::builtin

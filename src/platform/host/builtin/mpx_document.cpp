@@ -10,7 +10,6 @@
 namespace quillmere::builtin {
 namespace {
 
-const long kNotAProjectFile = 1100;
 const QChar kNoteLineBreak(0x7F);
 
 // Task fields the host edits, by MPX field number.
@@ -127,7 +126,7 @@ class MpxScanner {
                                                    : QStringLiteral("ANSI");
         m_doc.m_codec = CodecFor(codePage);
         if (m_doc.m_codec.isEmpty())
-            throw Failure(kNotAProjectFile,
+            throw Failure(errors::kNotAProjectFile,
                           QStringLiteral("%1 uses the MPX code page \"%2\", which Quillmere cannot "
                                          "read (it reads ANSI, 850, 437 and MAC).")
                               .arg(m_file, codePage));
@@ -210,7 +209,7 @@ class MpxScanner {
 std::unique_ptr<MpxProjectDocument> MpxProjectDocument::Parse(const QByteArray& bytes,
                                                               const QString& fileName) {
     if (bytes.size() < 4 || !bytes.startsWith("MPX") || (bytes[3] != ',' && bytes[3] != ';'))
-        throw Failure(kNotAProjectFile,
+        throw Failure(errors::kNotAProjectFile,
                       fileName + QStringLiteral(" has no MPX header record (\"MPX\" and a list "
                                                 "separator)."));
     auto doc = std::make_unique<MpxProjectDocument>();
@@ -236,7 +235,7 @@ Failure Unencodable(const StoredValue& value, const QString& text, const QByteAr
             break;
         }
     }
-    return Failure(kNotAProjectFile,
+    return Failure(errors::kNotAProjectFile,
                    QStringLiteral("The character %1 in the field %2 of task %3 cannot be stored "
                                   "in this MPX file's code page (%4).")
                        .arg(culprit, value.field, value.task, QString::fromLatin1(codec)));
@@ -251,7 +250,7 @@ QByteArray MpxProjectDocument::encode(const StoredValue& value) const {
         text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
         text.replace(QLatin1Char('\n'), kNoteLineBreak);
     } else if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
-        throw Failure(kNotAProjectFile,
+        throw Failure(errors::kNotAProjectFile,
                       QStringLiteral("The field %1 of task %2 would hold a line break, which an "
                                      "MPX file cannot store.")
                           .arg(value.field, value.task));

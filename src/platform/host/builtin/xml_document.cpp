@@ -13,7 +13,6 @@
 namespace quillmere::builtin {
 namespace {
 
-const long kNotAProjectFile = 1100;
 const char kNamespace[] = "http://schemas.microsoft.com/project";
 const char kSeparator = '|';
 
@@ -105,10 +104,11 @@ class XmlScanner {
             XML_Parse(parser, bytes.constData(), int(bytes.size()), XML_TRUE) == XML_STATUS_OK;
         const QString error = ok ? QString() : describe(parser);
         XML_ParserFree(parser);
-        if (m_refusal) throw Failure(kNotAProjectFile, *m_refusal);
-        if (!ok) throw Failure(kNotAProjectFile, error);
+        if (m_refusal) throw Failure(errors::kNotAProjectFile, *m_refusal);
+        if (!ok) throw Failure(errors::kNotAProjectFile, error);
         if (!m_sawRoot)
-            throw Failure(kNotAProjectFile, m_file + QStringLiteral(" holds no XML element."));
+            throw Failure(errors::kNotAProjectFile,
+                          m_file + QStringLiteral(" holds no XML element."));
         finish();
     }
 
@@ -338,7 +338,7 @@ QString Escaped(const QString& text) {
 QByteArray XmlProjectDocument::encode(const StoredValue& value) const {
     for (char32_t c : value.text.toUcs4()) {
         if (!IsXmlChar(c))
-            throw Failure(kNotAProjectFile,
+            throw Failure(errors::kNotAProjectFile,
                           QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
                                          "stored in a Project XML file.")
                               .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, '0'),

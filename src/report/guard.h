@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/failure.h"
-#include "shell/error_report.h"
+#include "report/error_report.h"
 
 #include <exception>
 #include <utility>

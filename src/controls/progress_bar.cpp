@@ -1,4 +1,4 @@
-#include "shell/progress_bar.h"
+#include "controls/progress_bar.h"
 
 namespace quillmere {
 

@@ -1,19 +1,22 @@
 // The Start command: walks the file list and hands each file to a replace pass.
 
+#include "run/run_command.h"
+
+#include "controls/progress_bar.h"
+#include "controls/tab_control.h"
+#include "controls/window_pointer.h"
+#include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "project/host_checks.h"
 #include "project/replace_passes.h"
+#include "report/guard.h"
+#include "report/locations.h"
 #include "run/listed_files.h"
 #include "run/output_path.h"
-#include "run/path_routines.h"
-#include "shell/form1.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
-#include "shell/progress_bar.h"
-#include "shell/tab_control.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -25,13 +28,12 @@
 namespace quillmere {
 namespace {
 
-const long kInvalidIndex = 381;
-
 TextList ListOf(QComboBox* combo) {
     return {[combo] { return combo->count(); },
             [combo](int i) {
                 if (i < 0 || i >= combo->count())
-                    throw Failure(kInvalidIndex, QStringLiteral("Invalid property array index"));
+                    throw Failure(errors::kInvalidIndex,
+                                  QStringLiteral("Invalid property array index"));
                 return combo->itemText(i);
             }};
 }
@@ -84,7 +86,18 @@ struct BusyScope {
 
 }  // namespace
 
-void Form1::PushButton7_Click() {
+int CheckBoxValue(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+void RunCommand::start() {
     Guard g(m_report, locations::kStartReplacing);
     if (g.endsIf(100, [&] { return m_busy; })) return;
     g.step(102, [&] { m_busy = true; });
@@ -98,54 +111,54 @@ void Form1::PushButton7_Click() {
         });
         return;
     }
-    if (g.test(106, [&] { return ListView1->topLevelItemCount() == 0; })) {
+    if (g.test(106, [&] { return c.ListView1->topLevelItemCount() == 0; })) {
         g.step(158, [&] { m_services.dialogs.inform(QStringLiteral("No files added.")); });
         return;
     }
     if (g.test(108, [&] { return AbortForOpenProject(m_services.hosts, m_services.dialogs); }))
         return;
     int fileCount = 0;
-    g.step(110, [&] { fileCount = ListView1->topLevelItemCount(); });
-    ListedFiles listed(m_services.files, [this] { return EntriesOf(ListView1); });
-    const ListWatch watch(ListView1, listed);
+    g.step(110, [&] { fileCount = c.ListView1->topLevelItemCount(); });
+    ListedFiles listed(m_services.files, [this] { return EntriesOf(c.ListView1); });
+    const ListWatch watch(c.ListView1, listed);
     for (int i = 1; i <= fileCount; ++i) {
         // Entries removed while the run yielded end the run at the list's current end.
-        if (i > ListView1->topLevelItemCount()) break;
+        if (i > c.ListView1->topLevelItemCount()) break;
         replaceOneFile(g, i, listed);
     }
-    g.step(150, [&] { setPointer(Pointer::Default); });
-    g.step(152, [&] { ProgressBar1->setValue(0); });
-    g.step(154, [&] { ProgressBar1->setText(QStringLiteral("Progress Bar")); });
+    g.step(150, [&] { c.pointer->set(WindowPointer::Shape::Default); });
+    g.step(152, [&] { c.ProgressBar1->setValue(0); });
+    g.step(154, [&] { c.ProgressBar1->setText(QStringLiteral("Progress Bar")); });
     g.step(156, [&] { m_services.dialogs.inform(QStringLiteral("Done.")); });
 }
 
-bool Form1::noOutputOption() const {
-    return !Option1->isChecked() && !Option2->isChecked();
+bool RunCommand::noOutputOption() const {
+    return !c.Option1->isChecked() && !c.Option2->isChecked();
 }
 
-bool Form1::outputSettingUsable() {
+bool RunCommand::outputSettingUsable() {
     // Both conditions are evaluated, whichever holds.
-    const bool folderExists = FolderExists(m_services.files, Text3->text());
-    const bool besideSource = Option2->isChecked();
+    const bool folderExists = FolderExists(m_services.files, c.Text3->text());
+    const bool besideSource = c.Option2->isChecked();
     if (noOutputOption()) return false;
     return folderExists || besideSource;
 }
 
-void Form1::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
-    g.step(112, [&] { setPointer(Pointer::Hourglass); });
-    g.step(114, [&] { m_sourcePath = ListView1->topLevelItem(i - 1)->text(0); });
+void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
+    g.step(112, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
+    g.step(114, [&] { m_sourcePath = c.ListView1->topLevelItem(i - 1)->text(0); });
     g.step(116, [&] {
-        const double share = double(i) / double(ListView1->topLevelItemCount()) * 100.0;
-        ProgressBar1->setValue(int(std::floor(share)));
+        const double share = double(i) / double(c.ListView1->topLevelItemCount()) * 100.0;
+        c.ProgressBar1->setValue(int(std::floor(share)));
     });
     g.step(118, [&] {
-        ProgressBar1->setText(QStringLiteral("Processing: ") + GetFileName(m_sourcePath));
+        c.ProgressBar1->setText(QStringLiteral("Processing: ") + GetFileName(m_sourcePath));
     });
     g.step(120, [&] { m_services.events.doEvents(); });
     bool haveOutput = true;
-    if (g.test(122, [&] { return Option1->isChecked(); })) {
-        g.step(124, [&] { m_outputPath = OutputInFolder(Text3->text(), m_sourcePath); });
-    } else if (g.test(126, [&] { return Option2->isChecked(); })) {
+    if (g.test(122, [&] { return c.Option1->isChecked(); })) {
+        g.step(124, [&] { m_outputPath = OutputInFolder(c.Text3->text(), m_sourcePath); });
+    } else if (g.test(126, [&] { return c.Option2->isChecked(); })) {
         g.step(128, [&] { m_outputPath = OutputBesideSource(m_sourcePath); });
     } else {
         // With no output option the previous file's output path would be written over.
@@ -170,19 +183,20 @@ void Form1::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
             runPass(g);
         }
     }
-    g.step(146, [&] { setPointer(Pointer::Hourglass); });
+    g.step(146, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
 }
 
-void Form1::runPass(Guard& g) {
-    const PassContext context{m_services.hosts, m_report, [this] { return Check2Value(); }};
-    if (g.test(138, [&] { return TabControl1->currentIndex() == 0; })) {
+void RunCommand::runPass(Guard& g) {
+    const PassContext context{m_services.hosts, m_report,
+                              [this] { return CheckBoxValue(c.Check2); }};
+    if (g.test(138, [&] { return c.TabControl1->currentIndex() == 0; })) {
         g.step(140, [&] {
-            ReplaceByFileXY(context, m_sourcePath, Text1->toPlainText(), Text2->toPlainText(),
+            ReplaceByFileXY(context, m_sourcePath, c.Text1->toPlainText(), c.Text2->toPlainText(),
                             m_outputPath);
         });
-    } else if (g.test(142, [&] { return TabControl1->currentIndex() == 1; })) {
+    } else if (g.test(142, [&] { return c.TabControl1->currentIndex() == 1; })) {
         g.step(144, [&] {
-            ReplaceByFileXYCombo(context, m_sourcePath, ListOf(Combo1), ListOf(Combo2),
+            ReplaceByFileXYCombo(context, m_sourcePath, ListOf(c.Combo1), ListOf(c.Combo2),
                                  m_outputPath);
         });
     }

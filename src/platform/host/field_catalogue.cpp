@@ -1,4 +1,4 @@
-#include "project/field_catalogue.h"
+#include "platform/host/field_catalogue.h"
 
 namespace quillmere {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/tab_control.h"
+#include "controls/tab_control.h"
 
 #include <QPainter>
 #include <QTabBar>

@@ -1,4 +1,4 @@
-#include "shell/settings_values.h"
+#include "settings/settings_values.h"
 
 #include "platform/failure.h"
 #include "platform/qt_settings_store.h"

@@ -1,8 +1,8 @@
-#include "shell/error_report.h"
+#include "report/error_report.h"
 
 #include "platform/failure.h"
-#include "shell/guard.h"
-#include "shell/locations.h"
+#include "report/guard.h"
+#include "report/locations.h"
 #include "support/scripted_dialogs.h"
 
 #include <gtest/gtest.h>

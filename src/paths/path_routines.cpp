@@ -1,4 +1,4 @@
-#include "run/path_routines.h"
+#include "paths/path_routines.h"
 
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"

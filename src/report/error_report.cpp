@@ -1,4 +1,4 @@
-#include "shell/error_report.h"
+#include "report/error_report.h"
 
 #include "platform/dialogs.h"
 

@@ -1,4 +1,4 @@
-#include "shell/settings_values.h"
+#include "settings/settings_values.h"
 
 #include "platform/failure.h"
 #include "platform/settings_store.h"
@@ -8,10 +8,8 @@
 namespace quillmere {
 namespace {
 
-const long kTypeMismatch = 13;
-
 [[noreturn]] void Mismatch(const QString& text) {
-    throw Failure(kTypeMismatch, QStringLiteral("Type mismatch: \"%1\"").arg(text));
+    throw Failure(errors::kTypeMismatch, QStringLiteral("Type mismatch: \"%1\"").arg(text));
 }
 
 }  // namespace
