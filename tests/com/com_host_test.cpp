@@ -63,6 +63,10 @@ std::vector<std::string> Lines(const std::string& text, const std::string& prefi
     return lines;
 }
 
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 size_t Count(const std::string& text, const std::string& needle) {
     size_t count = 0;
     for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
@@ -123,25 +127,26 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     waitForExits();
     const std::string text = logText();
     auto calls = Lines(text, "CALL ");
-    ASSERT_EQ(calls.size(), 6u) << text;
+    ASSERT_EQ(calls.size(), 7u) << text;
     EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
     calls.erase(calls.begin());
     EXPECT_EQ(calls[0],
               "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Narrow(in) + "\"");
+    EXPECT_EQ(calls[1], "CALL ActiveProject positional=0 named=0 wire= |");
     EXPECT_EQ(
-        calls[1],
+        calls[2],
         "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
         "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
         "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
     EXPECT_EQ(
-        calls[2],
+        calls[3],
         "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
         "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
         "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
-    EXPECT_EQ(calls[3], "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
+    EXPECT_EQ(calls[4], "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
                             Narrow(out) + "\"");
     // "Do not save": a save prompt after a failed save would block forever.
-    EXPECT_EQ(calls[4], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
+    EXPECT_EQ(calls[5], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
     EXPECT_NE(text.find("NAMES Replace=2 Field=0 Test=1 Value=2 Replacement=3 ReplaceAll=4 Next=5 "
                         "MatchCase=6"),
               std::string::npos);
@@ -192,13 +197,23 @@ TEST_F(AutomationHost, ServerErrorsArriveWithTheirDescriptionAndThePassGoesOn) {
     EXPECT_EQ(ReadAll(folder + L"after-failure.txt"), "Beta");
 }
 
+// A new instance has an empty project of its own open: without our project, nothing may act on it.
 TEST_F(AutomationHost, AFailedOpenStillSavesNothingAndQuits) {
     auto host = ProjectAutomation::Create(kProgId);
     EXPECT_THROW(host->fileOpen(folder + L"missing.txt"), ComError);
-    EXPECT_THROW(host->fileSaveAs(folder + L"never.txt"), ComError);
+    EXPECT_FALSE(host->replace({L"Name", L"contains", L"", L"x", true, true, false}));
+    try {
+        host->fileSaveAs(folder + L"never.txt");
+        ADD_FAILURE() << "saved without a project of ours";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.description(), L"No project is open, so nothing was saved.");
+    }
     host->quit();
     host.reset();
-    EXPECT_TRUE(ReadAll(folder + L"never.txt").empty());
+    EXPECT_FALSE(Exists(folder + L"never.txt"));
+    const std::string text = logText();
+    EXPECT_EQ(Lines(text, "DOC "), std::vector<std::string>{}) << text;
+    EXPECT_EQ(Count(text, "CALL Quit"), 1u) << text;
 }
 
 TEST_F(AutomationHost, TwoPassesInOneProcessLeaveNoInstanceAlive) {
@@ -232,6 +247,12 @@ class UsersInstance : public AutomationHost {
         ASSERT_TRUE(running());
     }
     void TearDown() override {
+        endUsersInstance();
+        AutomationHost::TearDown();
+    }
+    // Ends the instance as the user would, when it still runs; its Quit logs what is open.
+    void endUsersInstance() {
+        if (!process.hProcess) return;
         try {
             ProjectAutomation::Attach(kProgId);  // still there: end it as the user would
             AutomationObject::Attach(kProgId).call(L"Quit", {});
@@ -242,7 +263,7 @@ class UsersInstance : public AutomationHost {
             ADD_FAILURE() << "the running instance did not end";
         }
         CloseHandle(process.hProcess);
-        AutomationHost::TearDown();
+        process.hProcess = nullptr;
     }
     static bool running() {
         try {
@@ -272,6 +293,79 @@ TEST_F(UsersInstance, APassClosesOnlyItsProjectAndLeavesProjectRunning) {
     EXPECT_EQ(text.find("CALL Quit"), std::string::npos);
     EXPECT_EQ(Count(text, "START "), 1u);  // no private instance was started
 }
+
+// The user's instance holds the user's unsaved project beside ours, and the user makes theirs
+// active again after every Replace and FileSaveAs: whether or not our FileOpen succeeded, only
+// our project is ever acted on or closed.
+struct UsersProjectCase {
+    const char* name;
+    std::string control;
+    std::vector<std::string> touched;  // the server's DOC lines, in order
+    std::string saved;                 // the output's content; empty: nothing may be saved
+};
+
+void PrintTo(const UsersProjectCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UsersProject : public UsersInstance,
+                     public ::testing::WithParamInterface<UsersProjectCase> {};
+
+TEST_P(UsersProject, IsNeverActedOnOrClosed) {
+    const UsersProjectCase& c = GetParam();
+    control(c.control);
+    const std::wstring out = folder + L"ours-out.txt";
+    auto host = ProjectAutomation::Create(kProgId);
+    EXPECT_EQ(Count(logText(), "START "), 1u);  // the user's instance, not a private one
+    const bool opened = [&] {
+        try {
+            host->fileOpen(file(L"ours.txt", "Alpha"));
+            return true;
+        } catch (const ComError&) {
+            return false;
+        }
+    }();
+    EXPECT_EQ(opened, !c.saved.empty());
+    for (const wchar_t* field : {L"Name", L"Notes"})
+        EXPECT_EQ(host->replace({field, L"contains", L"Alpha", L"Beta", true, true, false}),
+                  opened && field == std::wstring(L"Name"));
+    try {
+        host->fileSaveAs(out);
+        EXPECT_TRUE(opened);
+    } catch (const ComError& error) {
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(error.description(), L"No project is open, so nothing was saved.");
+    }
+    host->quit();
+    host.reset();
+    endUsersInstance();
+    const std::string text = logText();
+    EXPECT_EQ(Lines(text, "DOC "), c.touched) << text;
+    EXPECT_EQ(Lines(text, "STILL OPEN"), std::vector<std::string>{"STILL OPEN \"UserPlan\" text="
+                                                                  "\"Alpha in the user's unsaved "
+                                                                  "plan\""})
+        << text;
+    EXPECT_EQ(Exists(out), opened);
+    EXPECT_EQ(ReadAll(out), c.saved);
+}
+
+const std::string kUserSwitches = "user-switches-after Replace\nuser-switches-after FileSaveAs\n";
+
+std::vector<std::string> OursTouched() {
+    std::vector<std::string> lines{"DOC FileOpen \"ours.txt\""};
+    for (int i = 0; i < 2; ++i)
+        lines.insert(lines.end(), {"DOC Activate \"ours.txt\"", "DOC Replace \"ours.txt\""});
+    lines.insert(lines.end(), {"DOC Activate \"ours.txt\"", "DOC FileSaveAs \"ours-out.txt\"",
+                               "DOC Activate \"ours-out.txt\"", "DOC FileClose \"ours-out.txt\""});
+    return lines;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , UsersProject,
+    ::testing::Values(
+        UsersProjectCase{"OurFileOpenFails", "fail FileOpen\n" + kUserSwitches, {}, ""},
+        UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, OursTouched(), "Beta"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {
     for (int i = 0; i < 3; ++i)

@@ -2,6 +2,12 @@
 // server that implements IDispatch by name, logs every call with the raw types and order of its
 // arguments, and really replaces text in a plain text file.
 //
+// Each instance holds projects as Project does: a private instance starts with an empty project
+// "Project1", the user's instance with the user's unsaved "UserPlan". FileOpen adds a project and
+// makes it active; Replace, FileSaveAs and FileClose act on the active one, and every such act
+// is logged as DOC METHOD "PROJECT". ActiveProject hands out a project object (Name, Activate).
+// Quit logs each project still open as STILL OPEN "PROJECT" text="TEXT".
+//
 //   fake_project_server /regserver /log LOG   register under HKLM (wine ignores HKCU)
 //   fake_project_server -Embedding /log LOG   started by COM: one private instance
 //   fake_project_server /standalone /log LOG  "the user's running instance": in the Running
@@ -10,6 +16,8 @@
 // Before each call the server reads LOG.control, lines of:
 //   fail METHOD [FIRST-ARGUMENT]   raise an exception through EXCEPINFO
 //   name TEXT                      answer TEXT as the default property
+//   user-switches-after METHOD     after each METHOD, the user makes their own project (the
+//                                  one the instance started with) active again
 
 #include <oaidl.h>
 #include <objbase.h>
@@ -18,6 +26,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -151,6 +160,132 @@ bool AsBool(VARIANT* v) {
     return converted.boolVal != VARIANT_FALSE;
 }
 
+HRESULT Raise(EXCEPINFO* info, const std::wstring& description) {
+    Log(L"FAIL " + description);
+    if (info) {
+        *info = EXCEPINFO{};
+        info->wCode = 1004;
+        info->bstrSource = SysAllocString(L"FakeProject");
+        info->bstrDescription = SysAllocStringLen(description.data(), UINT(description.size()));
+    }
+    return DISP_E_EXCEPTION;
+}
+
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
+
+std::wstring FileName(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool Controlled(const std::wstring& line) {
+    for (const std::wstring& control : ControlLines())
+        if (control == line) return true;
+    return false;
+}
+
+struct Document {
+    std::wstring name;
+    std::wstring text;
+};
+using DocumentPtr = std::shared_ptr<Document>;
+
+// The projects open in one instance, and which of them is active.
+struct Workspace {
+    DocumentPtr initial;  // the one the instance started with
+    std::vector<DocumentPtr> open;
+    DocumentPtr active;
+
+    void add(DocumentPtr document) {
+        open.push_back(document);
+        active = std::move(document);
+    }
+    bool isOpen(const DocumentPtr& document) const {
+        for (const DocumentPtr& d : open)
+            if (d == document) return true;
+        return false;
+    }
+    void closeActive() {
+        std::erase(open, active);
+        active = open.empty() ? nullptr : open.back();
+    }
+};
+using WorkspacePtr = std::shared_ptr<Workspace>;
+
+void LogDocument(const std::wstring& method, const Document& document) {
+    Log(L"DOC " + method + L" " + Quoted(document.name));
+}
+
+// IUnknown and the type-library-less part of IDispatch, shared by the fake's objects.
+class DispatchObject : public IDispatch {
+  public:
+    virtual ~DispatchObject() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_refs)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = InterlockedDecrement(&m_refs);
+        if (left == 0) delete this;
+        return ULONG(left);
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+  private:
+    LONG m_refs = 1;
+};
+
+// A project as ActiveProject hands it out: its name and Activate, bound to that project even
+// after another one became active.
+class FakeProject : public DispatchObject {
+  public:
+    FakeProject(WorkspacePtr workspace, DocumentPtr document)
+        : m_workspace(std::move(workspace)), m_document(std::move(document)) {}
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        ids[0] = IEquals(names[0], L"Name")       ? DISPID_VALUE
+                 : IEquals(names[0], L"Activate") ? 1
+                                                  : DISPID_UNKNOWN;
+        for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        Log(L"NAMES Project." + std::wstring(names[0]) + L"=" + std::to_wstring(ids[0]));
+        return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* info, UINT*) override {
+        if (params->cArgs) return DISP_E_BADPARAMCOUNT;
+        if (!m_workspace->isOpen(m_document)) return Raise(info, L"The project was closed.");
+        if (id == DISPID_VALUE && result) {
+            result->vt = VT_BSTR;
+            result->bstrVal = SysAllocString(m_document->name.c_str());
+            return S_OK;
+        }
+        if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        m_workspace->active = m_document;
+        LogDocument(L"Activate", *m_document);
+        return S_OK;
+    }
+
+  private:
+    WorkspacePtr m_workspace;
+    DocumentPtr m_document;
+};
+
+const DISPID kActiveProject = 6;
+
 struct Member {
     const wchar_t* name;
     DISPID id;
@@ -167,6 +302,7 @@ const std::vector<Member>& Members() {
         {L"FileSaveAs", 3, {L"Name"}},
         {L"Quit", 4, {L"SaveChanges"}},
         {L"FileClose", 5, {L"Save", L"NoAuto"}},
+        {L"ActiveProject", kActiveProject, {}},
     };
     return members;
 }
@@ -198,35 +334,16 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& find, const std::
     return out + text.substr(at);
 }
 
-class FakeApplication : public IDispatch {
+class FakeApplication : public DispatchObject {
   public:
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (riid == IID_IUnknown || riid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
+    explicit FakeApplication(Document initial) : m_workspace(std::make_shared<Workspace>()) {
+        m_workspace->initial = std::make_shared<Document>(std::move(initial));
+        m_workspace->add(m_workspace->initial);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_refs)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&m_refs);
-        if (left == 0) {
-            Log(L"RELEASED " + ProcessTag());
-            PostQuitMessage(0);
-            delete this;
-        }
-        return ULONG(left);
+    ~FakeApplication() override {
+        Log(L"RELEASED " + ProcessTag());
+        PostQuitMessage(0);
     }
-
-    // IDispatch without a type library
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
@@ -285,8 +402,9 @@ class FakeApplication : public IDispatch {
                 control == L"fail " + std::wstring(member->name) + L" " + first)
                 return Raise(info, L"Injected failure in " + std::wstring(member->name) + L".");
         }
-        if (id == DISPID_VALUE) {
+        if (id == DISPID_VALUE || id == kActiveProject) {
             if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+            if (id == kActiveProject) return ActiveProject(result, info);
             std::wstring name = L"Microsoft Project";
             for (const std::wstring& control : ControlLines())
                 if (control.rfind(L"name ", 0) == 0) name = control.substr(5);
@@ -298,55 +416,62 @@ class FakeApplication : public IDispatch {
     }
 
   private:
-    HRESULT Raise(EXCEPINFO* info, const std::wstring& description) {
-        Log(L"FAIL " + description);
-        if (info) {
-            *info = EXCEPINFO{};
-            info->wCode = 1004;
-            info->bstrSource = SysAllocString(L"FakeProject");
-            info->bstrDescription = SysAllocStringLen(description.data(), UINT(description.size()));
-        }
-        return DISP_E_EXCEPTION;
+    HRESULT ActiveProject(VARIANT* result, EXCEPINFO* info) {
+        if (!m_workspace->active) return Raise(info, L"No project is open.");
+        result->vt = VT_DISPATCH;
+        result->pdispVal = new FakeProject(m_workspace, m_workspace->active);
+        return S_OK;
     }
 
     HRESULT Act(const Member& member, std::vector<VARIANT*>& slots, VARIANT* result,
                 EXCEPINFO* info) {
         const std::wstring name = member.name;
+        Workspace& workspace = *m_workspace;
+        if (name == L"Quit") {
+            Log(L"QUIT " + ProcessTag());
+            for (const DocumentPtr& document : workspace.open)
+                Log(L"STILL OPEN " + Quoted(document->name) + L" text=" + Quoted(document->text));
+            PostQuitMessage(0);
+            return S_OK;
+        }
         if (name == L"FileOpen") {
             const std::wstring path = AsText(slots[0]);
             std::string bytes;
             if (!ReadFile(path, bytes))
                 return Raise(info, L"The file \"" + path + L"\" could not be found.");
-            m_text = Wide(bytes);
-            m_open = true;
-        } else if (name == L"Replace") {
+            workspace.add(std::make_shared<Document>(Document{FileName(path), Wide(bytes)}));
+            LogDocument(name, *workspace.active);
+            return S_OK;
+        }
+        if (!workspace.active) return Raise(info, L"No project is open.");
+        Document& document = *workspace.active;
+        if (name == L"Replace") {
             for (size_t p = 0; p < slots.size(); ++p)
                 if (!slots[p] && p != 5) return DISP_E_PARAMNOTOPTIONAL;
-            const std::wstring before = m_text;
+            const std::wstring before = document.text;
             if (AsText(slots[0]) == L"Name")
-                m_text = ReplaceAll(m_text, AsText(slots[2]), AsText(slots[3]), AsBool(slots[4]),
-                                    AsBool(slots[6]));
+                document.text = ReplaceAll(document.text, AsText(slots[2]), AsText(slots[3]),
+                                           AsBool(slots[4]), AsBool(slots[6]));
             if (result) {
                 result->vt = VT_BOOL;
-                result->boolVal = before != m_text ? VARIANT_TRUE : VARIANT_FALSE;
+                result->boolVal = before != document.text ? VARIANT_TRUE : VARIANT_FALSE;
             }
         } else if (name == L"FileSaveAs") {
-            if (!m_open) return Raise(info, L"No project is open.");
             const std::wstring path = AsText(slots[0]);
-            if (!WriteFile(path, Utf8(m_text), L"wb")) return Raise(info, L"Cannot write " + path);
-        } else if (name == L"FileClose") {
-            m_open = false;
-            m_text.clear();
-        } else if (name == L"Quit") {
-            Log(L"QUIT " + ProcessTag());
-            PostQuitMessage(0);
+            if (!WriteFile(path, Utf8(document.text), L"wb"))
+                return Raise(info, L"Cannot write " + path);
+            document.name = FileName(path);  // the project now carries the saved file's name
+        }
+        LogDocument(name, document);
+        if (name == L"FileClose") workspace.closeActive();
+        if (Controlled(L"user-switches-after " + name) && workspace.isOpen(workspace.initial)) {
+            workspace.active = workspace.initial;
+            Log(L"SWITCH " + Quoted(workspace.initial->name));
         }
         return S_OK;
     }
 
-    LONG m_refs = 1;
-    std::wstring m_text;
-    bool m_open = false;
+    WorkspacePtr m_workspace;
 };
 
 class Factory : public IClassFactory {
@@ -367,7 +492,7 @@ class Factory : public IClassFactory {
         if (outer) return CLASS_E_NOAGGREGATION;
         // The user's running instance is handed to every client, as Project does.
         if (m_shared) return m_shared->QueryInterface(riid, out);
-        auto* app = new FakeApplication;
+        auto* app = new FakeApplication({L"Project1", L""});
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();
         return hr;
@@ -411,7 +536,9 @@ int Serve() {
     // A watchdog, so that a client that never quits or releases fails its test instead of
     // stalling it.
     SetTimer(nullptr, 0, 60000, nullptr);
-    FakeApplication* shared = g_standalone ? new FakeApplication : nullptr;
+    FakeApplication* shared =
+        g_standalone ? new FakeApplication({L"UserPlan", L"Alpha in the user's unsaved plan"})
+                     : nullptr;
     Factory factory(shared);
     DWORD classCookie = 0;
     CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER,

@@ -61,6 +61,25 @@ Variant AutomationObject::defaultValue() {
     return invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, none, L"default property");
 }
 
+AutomationObject AutomationObject::object(const std::wstring& property) {
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    Variant held = invoke(id(property), DISPATCH_PROPERTYGET, none, property);
+    const VARIANT& value = held.value();
+    if (value.vt != VT_DISPATCH || !value.pdispVal)
+        ThrowHresult(DISP_E_TYPEMISMATCH, property + L" holds no object");
+    value.pdispVal->AddRef();  // held releases its own reference on the way out
+    return AutomationObject(DispatchRef(value.pdispVal));
+}
+
+DISPID AutomationObject::id(const std::wstring& member) {
+    LPOLESTR name = const_cast<LPOLESTR>(member.c_str());
+    DISPID id = DISPID_UNKNOWN;
+    const HRESULT hr =
+        m_dispatch.get()->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) ThrowHresult(hr, L"GetIDsOfNames(" + member + L")");
+    return id;
+}
+
 Variant AutomationObject::call(const std::wstring& method, std::vector<Variant> positional,
                                std::vector<NamedArgument> named) {
     // One lookup for the member and all parameter names: ids[1..] are the parameters' DISPIDs.

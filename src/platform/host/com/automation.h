@@ -22,6 +22,8 @@ class AutomationObject {
 
     // The default property (DISPID_VALUE), read without arguments.
     Variant defaultValue();
+    // The object that a property without arguments holds; throws ComError when it holds none.
+    AutomationObject object(const std::wstring& property);
     // Calls a method; positional arguments in call order, then the named ones. Throws ComError
     // with EXCEPINFO's description (or the HRESULT's) when the call fails.
     Variant call(const std::wstring& method, std::vector<Variant> positional,
@@ -29,6 +31,7 @@ class AutomationObject {
 
   private:
     explicit AutomationObject(DispatchRef dispatch) : m_dispatch(std::move(dispatch)) {}
+    DISPID id(const std::wstring& member);
     Variant invoke(DISPID member, WORD flags, DISPPARAMS& params, const std::wstring& where);
 
     DispatchRef m_dispatch;

@@ -2,6 +2,8 @@
 
 #include "platform/host/com/com_error.h"
 
+#include <olectl.h>
+
 namespace quillmere::com {
 namespace {
 
@@ -34,12 +36,18 @@ std::wstring ProjectAutomation::name() {
 }
 
 void ProjectAutomation::fileOpen(const std::wstring& path) {
+    m_project.reset();
     std::vector<Variant> arguments;
     arguments.push_back(Variant::text(path));
     m_application.call(L"FileOpen", std::move(arguments));
+    // A successful FileOpen leaves the opened project active.
+    m_project = m_application.object(L"ActiveProject");
 }
 
 bool ProjectAutomation::replace(const ReplaceCall& call) {
+    // Like Project acting on an empty project: nothing to change, nothing wrong.
+    if (!m_project) return false;
+    m_project->call(L"Activate", {});
     std::vector<NamedArgument> named;
     named.push_back({L"Field", Variant::text(call.field)});
     named.push_back({L"Test", Variant::text(call.test)});
@@ -52,6 +60,9 @@ bool ProjectAutomation::replace(const ReplaceCall& call) {
 }
 
 void ProjectAutomation::fileSaveAs(const std::wstring& path) {
+    if (!m_project)
+        throw ComError(CTL_E_ILLEGALFUNCTIONCALL, L"No project is open, so nothing was saved.");
+    m_project->call(L"Activate", {});
     std::vector<Variant> arguments;
     arguments.push_back(Variant::text(path));
     m_application.call(L"FileSaveAs", std::move(arguments));
@@ -60,9 +71,13 @@ void ProjectAutomation::fileSaveAs(const std::wstring& path) {
 void ProjectAutomation::quit() {
     std::vector<NamedArgument> named;
     if (m_usersInstance) {
+        if (!m_project) return;  // every project there is the user's
+        m_project->call(L"Activate", {});
+        m_project.reset();
         named.push_back({L"Save", Variant::integer(kDoNotSave)});
         m_application.call(L"FileClose", {}, std::move(named));
     } else {
+        m_project.reset();  // released while the instance still answers
         named.push_back({L"SaveChanges", Variant::integer(kDoNotSave)});
         m_application.call(L"Quit", {}, std::move(named));
     }

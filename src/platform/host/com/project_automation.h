@@ -3,6 +3,7 @@
 #include "platform/host/com/automation.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quillmere::com {
@@ -19,7 +20,9 @@ struct ReplaceCall {
 
 // Microsoft Project driven through its automation server. Project hands a client the user's
 // running instance when there is one: such an instance is never quit, only the project this
-// client opened is closed, without saving.
+// client opened is closed, without saving. Project's Replace, FileSaveAs and FileClose act on
+// the active project, which the user may switch at any time; so each of them first makes the
+// project our FileOpen opened active again, and without one they touch nothing.
 class ProjectAutomation {
   public:
     // A private instance, or the user's running one; notes which.
@@ -29,10 +32,13 @@ class ProjectAutomation {
 
     std::wstring name();
     void fileOpen(const std::wstring& path);
+    // Changes nothing, and calls nothing, when no FileOpen of ours succeeded.
     bool replace(const ReplaceCall& call);
+    // Throws when no FileOpen of ours succeeded: there is nothing of ours to save.
     void fileSaveAs(const std::wstring& path);
     // Ends the instance without saving (the result is already saved, or the save failed and a
-    // save prompt would block forever); for the user's instance, closes only our project.
+    // save prompt would block forever); for the user's instance, closes only our project, and
+    // nothing when we have none.
     void quit();
 
     bool sharesUsersInstance() const { return m_usersInstance; }
@@ -42,6 +48,7 @@ class ProjectAutomation {
         : m_application(std::move(application)), m_usersInstance(usersInstance) {}
 
     AutomationObject m_application;
+    std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
     bool m_usersInstance;
 };
 
