@@ -11,8 +11,9 @@ PACKAGES=(
   libexpat1-dev
 )
 # The tests also cross-build the Windows automation host and run it under wine.
+# The format check needs clang-format.
 TEST_PACKAGES=(
-  libgtest-dev libgmock-dev googletest libxml2-utils
+  libgtest-dev libgmock-dev googletest libxml2-utils clang-format
   g++-mingw-w64-x86-64-posix wine wine64
 )
 
@@ -34,8 +35,25 @@ install_missing() {
 }
 
 build() {
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_BUILD_TESTS="$1"
+  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_BUILD_TESTS="$1" \
+    -DQUILLMERE_WERROR="${2:-OFF}"
   cmake --build build --parallel
+}
+
+# Every C++ source must match .clang-format.
+check_format() {
+  git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+  echo "Format check passed"
+}
+
+# The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the test that caused it. The wine stage runs in the normal build only.
+sanitizer_tests() {
+  cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_BUILD_TESTS=ON \
+    -DQUILLMERE_SANITIZE=ON -DQUILLMERE_WERROR=ON
+  cmake --build build-sanitize --parallel
+  ASAN_OPTIONS=detect_leaks=1 \
+    ctest --test-dir build-sanitize --output-on-failure --timeout 300 -E AutomationHostUnderWine
 }
 
 case "${1:-}" in
@@ -46,8 +64,10 @@ case "${1:-}" in
     ;;
   test)
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-    build ON
+    check_format
+    build ON ON
     ctest --test-dir build --output-on-failure --timeout 300
+    sanitizer_tests
     ;;
   *)
     echo "usage: $0 run|test" >&2

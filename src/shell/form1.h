@@ -63,8 +63,8 @@ class Form1 : public QWidget {
         m_fileList->ListView1_MouseMove(position, globalPosition);
     }
     void ListView1_MouseUp() { m_fileList->ListView1_MouseUp(); }
-    bool ListView1_OLEDragOver(const QMimeData* data) {
-        return m_fileList->ListView1_OLEDragOver(data);
+    bool ListView1_OLEDragOver(const QMimeData* dragged) {
+        return m_fileList->ListView1_OLEDragOver(dragged);
     }
     void ListView1_OLEDragDrop(const QStringList& paths) {
         m_fileList->ListView1_OLEDragDrop(paths);

@@ -106,7 +106,9 @@ TEST(BuiltinHostXml, OnlyTheTargetedValuesChange) {
                   old.join("\n").contains(c.find));
         const QByteArray after = doc->save();
         const auto diffs = Differences(before, after, '>');
-        if (c.changes) EXPECT_EQ(int(diffs.size()), c.changes);
+        if (c.changes) {
+            EXPECT_EQ(int(diffs.size()), c.changes);
+        }
         for (const auto& [was, now] : diffs) {
             EXPECT_TRUE(was.endsWith(c.closingTag)) << was.toStdString();
             QByteArray expected = was;

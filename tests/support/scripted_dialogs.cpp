@@ -16,17 +16,17 @@ ScriptedDialogs::~ScriptedDialogs() {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectMessage(std::optional<QString> text, Answer answer) {
-    m_expected.push_back({QStringLiteral("message"), std::move(text), answer, std::nullopt});
+    m_expected.push_back({QStringLiteral("message"), std::move(text), answer, std::nullopt, std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectPrompt(std::optional<QString> answer) {
-    m_expected.push_back({QStringLiteral("prompt"), std::nullopt, Answer::Ok, std::move(answer)});
+    m_expected.push_back({QStringLiteral("prompt"), std::nullopt, Answer::Ok, std::move(answer), std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectOpenFiles(const QString& result) {
-    m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result});
+    m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
@@ -37,12 +37,12 @@ ScriptedDialogs& ScriptedDialogs::expectOpenFilesFailure(long number) {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectSaveFile(const QString& result) {
-    m_expected.push_back({QStringLiteral("saveFile"), std::nullopt, Answer::Ok, result});
+    m_expected.push_back({QStringLiteral("saveFile"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectBrowseFolder(const QString& result) {
-    m_expected.push_back({QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result});
+    m_expected.push_back({QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
@@ -71,7 +71,9 @@ std::optional<ScriptedDialogs::Expected> ScriptedDialogs::take(const ShownPrompt
     }
     Expected expected = m_expected.front();
     m_expected.pop_front();
-    if (expected.text) EXPECT_EQ(prompt.text.toStdString(), expected.text->toStdString());
+    if (expected.text) {
+        EXPECT_EQ(prompt.text.toStdString(), expected.text->toStdString());
+    }
     return expected;
 }
 
