@@ -10,6 +10,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace quillmere {
 
 QString DisplayText(const QString& text) {
@@ -21,7 +23,14 @@ QString DisplayText(const QString& text) {
 
 QString ClassicMultiSelect(const QStringList& paths) {
     if (paths.size() <= 1) return paths.value(0);
-    QStringList parts{QDir::toNativeSeparators(QFileInfo(paths.first()).absolutePath())};
+    const QString folder = QFileInfo(paths.first()).absolutePath();
+    const bool oneFolder = std::all_of(paths.cbegin(), paths.cend(), [&](const QString& path) {
+        return QFileInfo(path).absolutePath() == folder;
+    });
+    // Typed paths and recent places let the dialog return files of several folders: those keep
+    // their full paths behind an empty folder piece.
+    if (!oneFolder) return (QStringList{QString()} + paths).join(QChar(0));
+    QStringList parts{QDir::toNativeSeparators(folder)};
     for (const QString& path : paths) parts << QFileInfo(path).fileName();
     return parts.join(QChar(0));
 }

@@ -66,6 +66,8 @@ TEST(QtDialogs, TextsAndMultiSelectResult) {
     EXPECT_EQ(ClassicMultiSelect({"/p/a.mpp"}), "/p/a.mpp");
     EXPECT_EQ(ClassicMultiSelect({"/p/a.mpp", "/p/b.mpp"}),
               QString("/p") + QChar(0) + "a.mpp" + QChar(0) + "b.mpp");
+    EXPECT_EQ(ClassicMultiSelect({"/a/x.mpp", "/b/y.mpp"}),
+              QString(QChar(0)) + "/a/x.mpp" + QChar(0) + "/b/y.mpp");
 }
 
 }  // namespace
