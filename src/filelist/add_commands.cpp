@@ -66,10 +66,12 @@ void FileListCommands::PushButton3_Click() {
             g.step(108, [&] { m_entries->append({parts[0]}); });
         } else {
             // The first piece is the folder; a drive root ends in a separator, which
-            // NormalizePath folds.
+            // NormalizePath folds. Without a folder, each piece is a full path.
             for (qsizetype i = 1; i < parts.size(); ++i)
                 g.step(112, [&] {
-                    m_entries->append({NormalizePath(parts[0] + Separator() + parts[i])});
+                    m_entries->append({parts[0].isEmpty()
+                                           ? parts[i]
+                                           : NormalizePath(parts[0] + Separator() + parts[i])});
                 });
         }
     }

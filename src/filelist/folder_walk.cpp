@@ -28,25 +28,49 @@ bool IsListableName(const QString& name) {
            name != QLatin1String("..");
 }
 
-// The subfolders of one folder, appended to newList. A folder whose subfolders cannot be listed
-// ends its listing without a report; for permission denied or path not found it also leaves
-// the walk.
+// A pattern naming a path (a separator or "..") could make the search leave the folder.
+bool NamesAPath(const QString& pattern) {
+    return pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1Char('\\')) ||
+           pattern.contains(QLatin1String(".."));
+}
+
+// True when the folder at path, a link, leads to the chosen folder or below it.
+bool LeadsInside(const WalkContext& c, const QString& path) {
+    const QString target = c.files.canonicalPath(path);
+    if (target.isEmpty() || c.root.isEmpty()) return false;
+    const Qt::CaseSensitivity cs =
+        c.style == PathStyle::Windows ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    QString inside = c.root;
+    if (!inside.endsWith(Separator(c.style))) inside += Separator(c.style);
+    return target.compare(c.root, cs) == 0 || target.startsWith(inside, cs);
+}
+
+// Missing folders and folders the user may not read are part of any live tree; the walk drops
+// them without a word.
+bool IsExpectedListingFailure(long number) {
+    return number == errors::kPermissionDenied || number == errors::kPathNotFound ||
+           number == errors::kFileNotFound;
+}
+
+// The subfolders of one folder, appended to newList. A folder that cannot be listed leaves the
+// walk; unless it is missing or access is denied, the failure goes on to the caller's report.
 void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringList& folderList,
                     QStringList& newList, QSet<QString>& visited) {
     FolderListing listing;
     try {
         listing = c.files.list(v, c.filePattern);
     } catch (const Failure& failure) {
-        if (failure.number() == errors::kPermissionDenied ||
-            failure.number() == errors::kPathNotFound)
-            folderList.removeOne(v);
-        return;
+        folderList.removeOne(v);
+        if (IsExpectedListingFailure(failure.number())) return;
+        throw;
     }
     if (c.filesByFolder) c.filesByFolder->insert(v, listing.files);
     for (const FoundEntry& entry : listing.folders) {
         g.step(114, [&] { c.events.doEvents(); });
         if (!g.test(118, [&] { return IsListableName(entry.name); })) continue;
         const QString sub = v + entry.name + Separator(c.style);
+        // A link out of the chosen folder may lead anywhere, up to the whole file system.
+        if ((entry.attributes & attr::kReparsePoint) && !LeadsInside(c, sub)) continue;
         // A link back into the tree would list the same files again and again.
         if (!entry.identity.isEmpty() && visited.contains(entry.identity)) continue;
         visited.insert(entry.identity);
@@ -69,9 +93,7 @@ namespace {
 // The openable files of folder matching the pattern, with their attributes.
 QList<FoundEntry> FolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
                               PathStyle style) {
-    if (pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1Char('\\')) ||
-        pattern.contains(QLatin1String("..")))
-        return {};
+    if (NamesAPath(pattern)) return {};
     QString base = folder;
     if (!base.endsWith(Separator(style))) base += Separator(style);
     return files.list(base, pattern).files;
@@ -111,6 +133,7 @@ void GetSubDirectories2016(const WalkContext& c, QStringList& folderList, bool r
 
 void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFolder,
                    const QString& pattern) {
+    if (NamesAPath(pattern)) return;
     const QChar separator = Separator(c.style);
     QStringList folderList{startFolder + separator};
     QSet<QString> visited{c.files.identity(startFolder)};
@@ -118,6 +141,7 @@ void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFo
     WalkContext walk = c;
     walk.filePattern = pattern;
     walk.filesByFolder = &filesByFolder;
+    walk.root = c.files.canonicalPath(startFolder);
     GetSubDirectories2016(walk, folderList, true, visited);
     for (const QString& item : folderList) {
         const QString folder = item.left(item.size() - 1);

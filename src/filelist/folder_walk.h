@@ -25,6 +25,9 @@ struct WalkContext {
     // pattern are kept here, by folder, as the walk reads the subfolders.
     QString filePattern = {};
     QHash<QString, QList<FoundEntry>>* filesByFolder = nullptr;
+    // The chosen folder with every link resolved: a folder link is followed only when it leads
+    // to this folder or below it.
+    QString root = {};
 };
 
 // Control characters, the range 127 to 159 and "?" make a name unreadable. Letters of any
@@ -39,13 +42,16 @@ QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QStr
 
 // Extends folderList (folders ending in a separator) breadth-first with their subfolders, all
 // levels deep when recurse is set. Hidden system folders, names that are too long or unreadable,
-// and folders already reached (through a link back into the tree) are left out. visited holds
-// the identities of the folders reached so far.
+// links that lead out of context.root, and folders already reached (through a link back into
+// the tree) are left out. A folder that cannot be listed leaves folderList; unless it is
+// missing or access is denied, that is reported. visited holds the identities of the folders
+// reached so far.
 void GetSubDirectories2016(const WalkContext& context, QStringList& folderList, bool recurse,
                            QSet<QString>& visited);
 
 // Appends every file of startFolder and its subfolders that matches the pattern, except names
-// beginning with "~" and files whose attributes are exactly archive and hidden.
+// beginning with "~" and files whose attributes are exactly archive and hidden. A pattern naming
+// a path matches nothing.
 void AddFolderTree(const WalkContext& context, EntryList& list, const QString& startFolder,
                    const QString& pattern);
 

@@ -46,7 +46,8 @@ class Dialogs {
     // A text prompt: the typed text, or nothing when cancelled.
     virtual std::optional<QString> prompt(const QString& text, const QString& initial) = 0;
     // The classic multi-select result: one full path, or the folder followed by the chosen
-    // names, separated by NUL characters; empty when cancelled.
+    // names, separated by NUL characters; files of several folders come as an empty folder
+    // piece followed by their full paths. Empty when cancelled.
     virtual QString openFiles(const OpenFilesRequest& request) = 0;
     // A path to save to, or empty when cancelled.
     virtual QString saveFile(const QString& title, const QString& initialPath,

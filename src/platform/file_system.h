@@ -48,14 +48,18 @@ class FileSystem {
     // An identity of the file or folder a path reaches, the same for every path to it (links
     // followed); empty when it cannot be examined.
     virtual QString identity(const QString& path) = 0;
+    // The absolute path with every link resolved and no "." or ".." parts, no trailing separator
+    // but at a root; empty when the path cannot be resolved. Never fails.
+    virtual QString canonicalPath(const QString& path) = 0;
     // The current user's desktop folder without a trailing separator; empty when the system
     // knows none.
     virtual QString desktopFolder() = 0;
 
     // One read of a folder: its subfolders, and its files that open as files and match a
     // wildcard pattern ("*" and "?", letter case ignored; an empty pattern matches none), hidden
-    // and system ones included; each sorted ignoring case. Throws Failure (70 permission denied,
-    // 76 path not found, ...) when the folder cannot be read.
+    // and system ones included; each sorted ignoring case. A name that the system cannot give as
+    // text is left out: it would not open. Throws Failure (70 permission denied, 76 path not
+    // found, ...) when the folder cannot be read.
     virtual FolderListing list(const QString& folder, const QString& filePattern) = 0;
     // True for the root of a file system or drive.
     virtual bool isRootFolder(const QString& path) = 0;
@@ -74,6 +78,7 @@ class NativeFileSystem : public FileSystem {
     void deleteFileForced(const QString& path) override;
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
+    QString canonicalPath(const QString& path) override;
     QString desktopFolder() override;
     FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;

@@ -7,11 +7,14 @@
 #include <QStandardPaths>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace quillmere {
 namespace {
@@ -104,6 +107,15 @@ QString NativeFileSystem::identity(const QString& path) {
     return QString::number(st.st_dev) + QLatin1Char(':') + QString::number(st.st_ino);
 }
 
+QString NativeFileSystem::canonicalPath(const QString& path) {
+    if (path.isEmpty()) return {};
+    char* resolved = ::realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!resolved) return {};
+    const QString canonical = QFile::decodeName(resolved);
+    std::free(resolved);
+    return canonical;
+}
+
 namespace {
 
 quint32 AttributesOf(const struct stat& st, bool link, const QString& name) {
@@ -113,6 +125,23 @@ quint32 AttributesOf(const struct stat& st, bool link, const QString& name) {
     if ((st.st_mode & S_IWUSR) == 0) bits |= attr::kReadOnly;
     if (name.startsWith(QLatin1Char('.'))) bits |= attr::kHidden;
     return bits;
+}
+
+// The name as text, or nothing when the bytes are not valid in the file-name encoding: the
+// decoder would put a replacement character in, and that name would open nothing.
+std::optional<QString> ReadableName(const char* raw) {
+    QString name = QFile::decodeName(raw);
+    if (name.contains(QChar::ReplacementCharacter) && QFile::encodeName(name) != raw)
+        return std::nullopt;
+    return name;
+}
+
+// Whether the entry is a symbolic link; a file system that does not give entry types needs a
+// look of its own.
+bool IsLink(int fd, const dirent& entry) {
+    if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_LNK;
+    struct stat st {};
+    return ::fstatat(fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
 void SortByName(QList<FoundEntry>& entries) {
@@ -135,7 +164,9 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
     while (const dirent* entry = ::readdir(dir)) {
         const char* raw = entry->d_name;
         if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
-        const QString name = QFile::decodeName(raw);
+        const std::optional<QString> readable = ReadableName(raw);
+        if (!readable) continue;
+        const QString& name = *readable;
         // The entry's own type spares a look at files that the pattern rules out.
         const bool maybeFile = entry->d_type != DT_DIR;
         const bool wanted =
@@ -144,7 +175,7 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
         struct stat st {};
         if (::fstatat(fd, raw, &st, 0) != 0) continue;
         FoundEntry found{
-            name, AttributesOf(st, entry->d_type == DT_LNK, name),
+            name, AttributesOf(st, IsLink(fd, *entry), name),
             QString::number(st.st_dev) + QLatin1Char(':') + QString::number(st.st_ino)};
         if (S_ISDIR(st.st_mode))
             listing.folders.push_back(found);

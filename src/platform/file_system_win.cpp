@@ -135,6 +135,42 @@ QString NativeFileSystem::identity(const QString& path) {
     return path.isEmpty() ? QString() : IdentityOf(path);
 }
 
+namespace {
+
+// The final path of an open handle in drive-letter form, without the "\\?\" prefix.
+QString FinalPath(HANDLE handle) {
+    std::wstring buffer(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()),
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= buffer.size()) return {};
+    QString path = QString::fromWCharArray(buffer.data(), length);
+    if (path.startsWith(QLatin1String("\\\\?\\UNC\\")))
+        path = QStringLiteral("\\\\") + path.mid(8);
+    else if (path.startsWith(QLatin1String("\\\\?\\")))
+        path = path.mid(4);
+    // A drive root keeps its backslash; nothing else ends in one.
+    if (path.size() > 3 && path.endsWith(QLatin1Char('\\'))) path.chop(1);
+    return path;
+}
+
+}  // namespace
+
+QString NativeFileSystem::canonicalPath(const QString& path) {
+    if (path.isEmpty()) return {};
+    const HANDLE handle =
+        CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return {};
+    const QString canonical = FinalPath(handle);
+    CloseHandle(handle);
+    return canonical;
+}
+
 bool NativeFileSystem::isRootFolder(const QString& path) {
     QString trimmed = path;
     while (trimmed.endsWith(QLatin1Char('\\'))) trimmed.chop(1);

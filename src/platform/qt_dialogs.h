@@ -28,7 +28,8 @@ class QtDialogs : public Dialogs {
 QString DisplayText(const QString& text);
 
 // Joins a dialog's chosen files into the classic result: one path alone, or the common folder
-// followed by each name, NUL-separated.
+// followed by each name, NUL-separated; files of several folders are an empty piece followed by
+// each full path.
 QString ClassicMultiSelect(const QStringList& paths);
 
 }  // namespace quillmere

@@ -4,11 +4,14 @@
 
 #include <QSettings>
 
+#include <memory>
+
 namespace quillmere {
 
 // The per-user store on QSettings: application name "Vandrel", section "Quillmere" (the registry
 // under HKCU\Software\Vandrel\Quillmere on Windows; ~/.config/Vandrel.conf, section
-// [Quillmere], on Linux, honouring XDG_CONFIG_HOME). Every write reaches the disk at once.
+// [Quillmere], on Linux, honouring XDG_CONFIG_HOME). Every write reaches the disk at once; a
+// write that cannot be stored throws Failure, and only that write.
 class QtSettingsStore : public SettingsStore {
   public:
     QtSettingsStore();
@@ -19,7 +22,8 @@ class QtSettingsStore : public SettingsStore {
     void write(const QString& key, const QString& value) override;
 
   private:
-    QSettings m_settings;
+    std::unique_ptr<QSettings> open() const;
+    QString m_iniFile;  // empty for the user's store
 };
 
 }  // namespace quillmere

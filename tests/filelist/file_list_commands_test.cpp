@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "platform/qt_dialogs.h"
 #include "support/fake_services.h"
 #include "support/files.h"
 
@@ -216,14 +217,15 @@ TEST_F(FileList, ADropIsTakenFromTheDesktopAsFileUrls) {
     EXPECT_EQ(entries(), QStringList{plan});
 }
 
-TEST_F(FileList, TheAddDialogsTwoResultForms) {
+TEST_F(FileList, TheAddDialogsResultForms) {
     fake.dialogs.expectOpenFiles("/plans/one.mpp")
         .expectOpenFiles(QString("/") + QChar(0) + "x.mpp" + QChar(0) + "y.mpp")
         .expectOpenFiles(QString("/plans") + QChar(0) + "z.mpp")
-        .expectOpenFiles("/plans/one.mpp");
-    for (int i = 0; i < 4; ++i) form.PushButton3->click();
+        .expectOpenFiles("/plans/one.mpp")
+        .expectOpenFiles(ClassicMultiSelect({"/a/x.mpp", "/b/y.mpp"}));
+    for (int i = 0; i < 5; ++i) form.PushButton3->click();
     EXPECT_EQ(entries(), (QStringList{"/plans/one.mpp", "/x.mpp", "/y.mpp", "/plans/z.mpp",
-                                      "/plans/one.mpp"}));
+                                      "/plans/one.mpp", "/a/x.mpp", "/b/y.mpp"}));
     EXPECT_EQ(fake.dialogs.shown()[0].caption, "Add File(s) - Hold Ctrl to select multiple files");
     EXPECT_TRUE(fake.dialogs.shown()[0].text.startsWith("MS Project Files (*.mpp);;"));
 }

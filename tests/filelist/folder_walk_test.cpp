@@ -11,6 +11,10 @@
 #include <QDir>
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace quillmere {
 namespace {
 
@@ -57,14 +61,17 @@ TEST_F(RealTree, BreadthFirstWithItsFilters) {
 
 TEST_F(RealTree, APatternNamingAPathMatchesNothing) {
     file("inside/a.mpp");
+    file("inside/b..mpp");
+    file("inside/c.a\\b");
     file("outside.mpp");
-    for (const char* answer : {"*./../*", "*.mpp/..", "*./etc/passwd", "*...\\x"}) {
+    for (const char* answer :
+         {"*./../*", "*.mpp/..", "*./etc/passwd", "*...\\x", "*..mpp", "*.a\\b"}) {
         EXPECT_TRUE(import(answer, dir.filePath("inside")).isEmpty()) << answer;
         EXPECT_TRUE(ListFolderFiles(fake.files, dir.filePath("inside"), answer, PathStyle::Posix)
                         .isEmpty());
     }
     EXPECT_EQ(ListFolderFiles(fake.files, dir.filePath("inside"), "*.MPP", PathStyle::Posix),
-              QStringList{"a.mpp"});
+              (QStringList{"a.mpp", "b..mpp"}));
 }
 
 TEST_F(RealTree, NamesInAnyScriptAreWalkedButControlCharactersAndQuestionMarksAreNot) {
@@ -82,6 +89,33 @@ TEST_F(RealTree, ALinkBackIntoTheTreeIsWalkedOnce) {
     QFile::link(dir.path(), dir.filePath("a/loop"));
     QFile::link(dir.filePath("a"), dir.filePath("alias"));
     EXPECT_EQ(relative(import("*.mpp")), QStringList{"a/plan.mpp"});
+}
+
+TEST_F(RealTree, LinksOutOfTheChosenFolderAreNotFollowed) {
+    file("top.mpp");
+    file("outside/b.mpp");
+    file("chosen/a.mpp");
+    file("chosen/sub/c.mpp");
+    QFile::link(dir.filePath("outside"), dir.filePath("chosen/out"));
+    QFile::link(dir.path(), dir.filePath("chosen/up"));
+    QFile::link("/", dir.filePath("chosen/root"));
+    QFile::link(dir.filePath("chosen/sub"), dir.filePath("chosen/in"));
+    EXPECT_EQ(relative(import("*.mpp", dir.filePath("chosen"))),
+              (QStringList{"chosen/a.mpp", "chosen/in/c.mpp"}));
+}
+
+TEST_F(RealTree, NamesThatAreNotValidTextAreNotListed) {
+    file("ok.mpp");
+    const QByteArray root = QFile::encodeName(dir.path());
+    const QByteArray badFile = root + "/bad\xff.mpp", badFolder = root + "/d\xfe";
+    ASSERT_EQ(::close(::open(badFile.constData(), O_CREAT | O_WRONLY, 0644)), 0);
+    ASSERT_EQ(::mkdir(badFolder.constData(), 0755), 0);
+    ASSERT_EQ(::close(::open((badFolder + "/e.mpp").constData(), O_CREAT | O_WRONLY, 0644)), 0);
+    EXPECT_EQ(relative(import("*.mpp")), QStringList{"ok.mpp"});
+    // Qt's own clean-up cannot name these.
+    ::unlink(badFile.constData());
+    ::unlink((badFolder + "/e.mpp").constData());
+    ::rmdir(badFolder.constData());
 }
 
 TEST_F(RealTree, FoldersAtTheLengthLimitAreNotEntered) {
@@ -143,7 +177,7 @@ TEST_F(FakeTree, ADriveRootIsAlwaysWalkedAndEntriesHaveSingleSeparators) {
     EXPECT_EQ(import("C:\\"), (QStringList{"C:\\root.mpp", "C:\\p\\a.mpp"}));
 }
 
-TEST_F(FakeTree, AFolderWhoseSubfoldersCannotBeListed) {
+TEST_F(FakeTree, AFolderThatCannotBeListed) {
     fs.addFolder("C:\\p");
     fs.addFolder("C:\\p\\denied", attr::kDirectory, errors::kPermissionDenied);
     fs.addFile("C:\\p\\denied\\a.mpp");
@@ -153,9 +187,12 @@ TEST_F(FakeTree, AFolderWhoseSubfoldersCannotBeListed) {
     fs.addFile("C:\\p\\odd\\sub\\c.mpp");
     fs.addFolder("C:\\p\\fine");
     fs.addFile("C:\\p\\fine\\d.mpp");
-    // A folder that cannot be read adds nothing, silently; the walk goes on.
+    // A folder that cannot be read adds nothing and the walk goes on; only a failure other than
+    // access denied or not found is reported, at the listing's step.
+    fake.dialogs.allowErrorReports();
     EXPECT_EQ(import("C:\\p"), QStringList{"C:\\p\\fine\\d.mpp"});
-    EXPECT_TRUE(fake.dialogs.shown().empty());
+    ASSERT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{112});
+    EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("Listing failed"));
 }
 
 }  // namespace

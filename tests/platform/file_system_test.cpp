@@ -1,13 +1,21 @@
 #include "platform/file_system.h"
+#include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/qt_dialogs.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace quillmere {
 namespace {
@@ -66,6 +74,38 @@ TEST(QtDialogs, TextsAndMultiSelectResult) {
     EXPECT_EQ(ClassicMultiSelect({"/p/a.mpp"}), "/p/a.mpp");
     EXPECT_EQ(ClassicMultiSelect({"/p/a.mpp", "/p/b.mpp"}),
               QString("/p") + QChar(0) + "a.mpp" + QChar(0) + "b.mpp");
+    EXPECT_EQ(ClassicMultiSelect({"/a/x.mpp", "/b/y.mpp"}),
+              QString(QChar(0)) + "/a/x.mpp" + QChar(0) + "/b/y.mpp");
+}
+
+// A question listing 2,000 paths keeps its text, and its buttons stay on the screen.
+TEST(QtDialogs, AQuestionTallerThanTheScreenKeepsItsButtonsOnTheScreen) {
+    QStringList lines{"These files: ", ""};
+    for (int i = 0; i < 2000; ++i) lines << QString("/plans/site %1/schedule.txt").arg(i);
+    const QString text = lines.join("\r\n") + "\r\n\r\nWould you like to remove them from list?";
+    QtEventLoop events;
+    QtDialogs dialogs(events);
+    int checked = 0;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        const QRect screen = box->screen()->availableGeometry();
+        EXPECT_LE(box->frameGeometry().height(), screen.height());
+        EXPECT_EQ(box->windowTitle(), "Quillmere");
+        for (QLabel* label : box->findChildren<QLabel*>())
+            checked += label->text() == DisplayText(text) &&
+                       QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name) ==
+                           DisplayText(text);
+        for (QAbstractButton* button : box->findChildren<QAbstractButton*>()) {
+            const QRect onScreen(button->mapToGlobal(QPoint(0, 0)), button->size());
+            EXPECT_TRUE(button->isVisible() && screen.contains(onScreen))
+                << button->text().toStdString();
+            checked += button->text() == "&Yes" || button->text() == "&No";
+        }
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(box, &enter);
+    });
+    EXPECT_EQ(dialogs.message({"Quillmere", text, MessageButtons::YesNo}), Answer::Yes);
+    EXPECT_EQ(checked, 3);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -25,6 +26,20 @@ TEST(SettingsStore, ReadsDefaultsAndKeepsEveryWrite) {
     EXPECT_EQ(again.read("Form2.Text2", "x"), "::");
     EXPECT_EQ(again.read("Extension", "mpp"), "");
     EXPECT_TRUE(testing::ReadBytes(ini).startsWith("[Quillmere]"));
+}
+
+TEST(SettingsStore, AFailedWriteFailsNoLaterOne) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("config");
+    testing::WriteBytes(folder);  // a file where the store's folder belongs
+    QtSettingsStore store(folder + "/Vandrel.conf");
+    EXPECT_THROW(store.write("Check2", "1"), Failure);
+    QFile::remove(folder);
+    QDir().mkdir(folder);
+    EXPECT_NO_THROW(store.write("Extension", "xml"));
+    EXPECT_NO_THROW(store.write("LastFolder", "/p"));
+    const QByteArray stored = testing::ReadBytes(folder + "/Vandrel.conf");
+    EXPECT_TRUE(stored.contains("Extension=xml\n") && stored.contains("LastFolder=/p\n"));
 }
 
 TEST(SettingsStore, TheUsersStoreLivesInTheConfigFolder) {

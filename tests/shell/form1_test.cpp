@@ -141,7 +141,12 @@ TEST_F(Form1Test, ProgressTextIsShownVerbatimAndIsTheAccessibleDescription) {
 }
 
 TEST_F(Form1Test, EveryControlHasAnAccessibleName) {
-    for (QPushButton* b : form.pushButtons()) EXPECT_EQ(b->accessibleName(), b->text());
+    for (QPushButton* b : form.pushButtons()) {
+        if (b != form.PushButton14) {
+            EXPECT_EQ(b->accessibleName(), b->text());
+        }
+    }
+    EXPECT_EQ(form.PushButton14->accessibleName(), "Browse for the output folder");
     EXPECT_EQ(form.ListView1->accessibleName(), "MS Project File(s)");
     EXPECT_EQ(form.Text1->accessibleName(), "Find what (exact case):");
     EXPECT_EQ(form.Text2->accessibleName(), "Replace with:");

@@ -60,6 +60,10 @@ QString FakeFileSystem::identity(const QString& path) {
     return m_nodes.contains(Key(path)) ? Key(path) : QString();
 }
 
+QString FakeFileSystem::canonicalPath(const QString& path) {
+    return m_nodes.contains(Key(path)) ? m_names.value(Key(path)) : QString();
+}
+
 QList<FoundEntry> FakeFileSystem::children(const QString& folder, bool folders) const {
     const QString prefix = Key(folder) + QLatin1Char('\\');
     QList<FoundEntry> names;

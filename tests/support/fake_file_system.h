@@ -22,6 +22,8 @@ class FakeFileSystem : public FileSystem {
     void deleteFileForced(const QString& path) override;
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
+    // The fake has no links: a path's canonical form is the node's path as written.
+    QString canonicalPath(const QString& path) override;
     QString desktopFolder() override { return {}; }
     FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;
