@@ -11,6 +11,8 @@ namespace quillmere {
 namespace {
 
 const int kLongestPath = 260;
+// The walk's step that lists a folder.
+const int kListingStep = 112;
 const quint32 kHiddenSystemFolder = attr::kDirectory | attr::kSystem | attr::kHidden;  // 22
 const quint32 kHiddenSystemLink = kHiddenSystemFolder | attr::kReparsePoint;           // 1046
 const quint32 kHiddenArchive = attr::kArchive | attr::kHidden;                         // 34
@@ -119,7 +121,7 @@ void GetSubDirectories2016(const WalkContext& c, QStringList& folderList, bool r
         if (!g.test(106, [&] { return v.size() < kLongestPath; })) continue;
         g.step(108, [&] { c.events.doEvents(); });
         if (!g.test(110, [&] { return IsWalkable(c.files, v); })) continue;
-        g.step(112, [&] { ListSubfolders(c, g, v, folderList, newList, visited); });
+        g.step(kListingStep, [&] { ListSubfolders(c, g, v, folderList, newList, visited); });
     }
     if (g.test(122, [&] { return recurse && !newList.isEmpty(); }))
         g.step(124, [&] { GetSubDirectories2016(c, newList, true, visited); });
@@ -150,8 +152,12 @@ void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFo
             const auto read = filesByFolder.constFind(item);
             files = read != filesByFolder.cend() ? *read
                                                  : FolderFiles(c.files, folder, pattern, c.style);
-        } catch (const Failure&) {
-            continue;  // a folder that cannot be read adds nothing
+        } catch (const Failure& failure) {
+            // A folder that cannot be read adds nothing; an unexpected reason is reported as
+            // the walk's own listing reports it.
+            if (!IsExpectedListingFailure(failure.number()))
+                c.report.show(failure.description(), locations::kFolderWalk, kListingStep);
+            continue;
         }
         QStringList paths;
         for (const FoundEntry& file : files) {

@@ -74,8 +74,10 @@ void DeleteFileForced(FileSystem& files, const QString& path) {
     files.deleteFileForced(path);
 }
 
-void DeleteFileQuietly(FileSystem& files, EventLoop& events, const QString& path) {
+void DeleteFileQuietly(FileSystem& files, EventLoop& events, const QString& path,
+                       const std::function<void()>& mayDelete) {
     events.doEvents();
+    if (mayDelete) mayDelete();
     try {
         files.deleteFile(path);
         return;

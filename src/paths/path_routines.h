@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace quillmere {
 
 class Dialogs;
@@ -38,7 +40,10 @@ bool FileExists(FileSystem& files, const QString& path);
 // True only for an existing folder; never fails.
 bool FolderExists(FileSystem& files, const QString& path);
 // Yields once, then removes the file if it can (read-only ones too); never reports anything.
-void DeleteFileQuietly(FileSystem& files, EventLoop& events, const QString& path);
+// mayDelete, when given, is asked after the yield, since whatever made the file safe to delete
+// may have changed while the program yielded; when it throws, nothing is deleted.
+void DeleteFileQuietly(FileSystem& files, EventLoop& events, const QString& path,
+                       const std::function<void()>& mayDelete = {});
 // Removes the file even when it is read-only; throws Failure otherwise.
 void DeleteFileForced(FileSystem& files, const QString& path);
 // The current user's desktop folder followed by one separator. Throws Failure when the system

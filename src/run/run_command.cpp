@@ -173,16 +173,16 @@ void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
         g.step(134, [&] { m_outputPath = ReplacedName(m_outputPath); });
     // Whatever failed above, and when even the suffixed name is taken by a listed file, nothing
     // is deleted or written: the file is skipped, and the report says why.
-    if (haveOutput) {
+    // The list is asked again after the deletion's yield, in which files may have been added.
+    const auto refuseAListedFile = [&] {
         const QString conflict = Conflict(m_services.files, listed, m_sourcePath, m_outputPath);
-        if (!conflict.isEmpty()) {
-            g.step(136, [&] { throw Failure(errors::kFileAlreadyExists, conflict); });
-        } else {
-            g.step(136,
-                   [&] { DeleteFileQuietly(m_services.files, m_services.events, m_outputPath); });
-            runPass(g);
-        }
-    }
+        if (!conflict.isEmpty()) throw Failure(errors::kFileAlreadyExists, conflict);
+    };
+    if (haveOutput && g.step(136, [&] {
+            refuseAListedFile();
+            DeleteFileQuietly(m_services.files, m_services.events, m_outputPath, refuseAListedFile);
+        }))
+        runPass(g);
     g.step(146, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
 }
 

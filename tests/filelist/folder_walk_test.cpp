@@ -167,6 +167,11 @@ TEST_F(FakeTree, AChosenHiddenSystemFolderListsOnlyItsOwnFiles) {
     fs.addFolder("C:\\s\\below");
     fs.addFile("C:\\s\\below\\deep.mpp");
     EXPECT_EQ(import("C:\\s"), QStringList{"C:\\s\\top.mpp"});
+    // Its files are read apart from the walk: an odd failure there is reported too.
+    fs.addFolder("C:\\t", kHiddenSystem, 5L);
+    fake.dialogs.allowErrorReports();
+    EXPECT_TRUE(import("C:\\t").isEmpty());
+    EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{112});
 }
 
 TEST_F(FakeTree, ADriveRootIsAlwaysWalkedAndEntriesHaveSingleSeparators) {

@@ -274,6 +274,23 @@ TEST(StartReplacingWithListedOutputs, NoResultReplacesAListedFile) {
     }
 }
 
+TEST_F(StartReplacing, AFileListedWhileTheOldOutputIsDeletedIsKept) {
+    addSource("y/plan.mpp");
+    const QString users = out + "/plan.mpp";
+    WriteBytes(users, "user's own");
+    // The second yield is the one inside the deletion of the old output.
+    fake.events.atYield = [&] {
+        if (fake.events.yields != 2) return;
+        form.ListView1->addTopLevelItem(new QTreeWidgetItem({users}));
+        sources[users] = "user's own";
+    };
+    fake.dialogs.allowErrorReports();
+    fake.dialogs.expectMessage(kDone);
+    start();
+    EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{136});
+    EXPECT_TRUE(savedTo().isEmpty());
+}
+
 TEST_F(StartReplacing, AStaleReadOnlyOutputIsRemovedBeforeThePass) {
     addSource("alpha.mpp");
     const QString stale = out + "/alpha.mpp";
