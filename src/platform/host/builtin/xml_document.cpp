@@ -86,6 +86,19 @@ struct ExtendedValue {
     bool lookup = false;  // a ValueGUID: the value comes from a lookup table
 };
 
+struct Task {
+    QString uid;
+    bool isNull = false;
+    std::vector<Capture> fields;
+    std::vector<ExtendedValue> extended;
+};
+
+// A project-level custom field definition.
+struct Definition {
+    QString fieldId;
+    bool hasLookup = false;
+};
+
 }  // namespace
 
 // Walks the document once with expat and collects the editable values.
@@ -222,17 +235,6 @@ class XmlScanner {
             }
         }
     }
-
-    struct Task {
-        QString uid;
-        bool isNull = false;
-        std::vector<Capture> fields;
-        std::vector<ExtendedValue> extended;
-    };
-    struct Definition {
-        QString fieldId;
-        bool hasLookup = false;
-    };
 
     void finishTask(Task& task) {
         // The project summary task and blank rows are not edited, as in Project's task views.
