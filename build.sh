@@ -10,10 +10,12 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libexpat1-dev
 )
-# The tests also cross-build the Windows automation host and run it under wine.
+# The tests also cross-build the Windows automation host and run it under wine, and build the
+# fuzz targets with clang and libFuzzer.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev googletest libxml2-utils
   g++-mingw-w64-x86-64-posix wine wine64
+  clang libclang-rt-14-dev
 )
 
 sudo_if_needed() {
