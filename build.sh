@@ -10,11 +10,12 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libexpat1-dev
 )
-# The tests also cross-build the Windows automation host and run it under wine.
-# The format check needs clang-format.
+# The tests also cross-build the Windows automation host and run it under wine, build the fuzz
+# targets with clang and libFuzzer, and check the format with clang-format.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev googletest libxml2-utils clang-format
   g++-mingw-w64-x86-64-posix wine wine64
+  clang libclang-rt-14-dev
 )
 
 sudo_if_needed() {
@@ -47,13 +48,15 @@ check_format() {
 }
 
 # The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
-# report fails the test that caused it. The wine stage runs in the normal build only.
+# report fails the test that caused it. The wine stage and the fuzz targets (which carry their
+# own sanitizers) run in the normal build only.
 sanitizer_tests() {
   cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLMERE_BUILD_TESTS=ON \
     -DQUILLMERE_SANITIZE=ON -DQUILLMERE_WERROR=ON
   cmake --build build-sanitize --parallel
   ASAN_OPTIONS=detect_leaks=1 \
-    ctest --test-dir build-sanitize --output-on-failure --timeout 300 -E AutomationHostUnderWine
+    ctest --test-dir build-sanitize --output-on-failure --timeout 300 \
+      -E "AutomationHostUnderWine|FuzzTargets"
 }
 
 case "${1:-}" in

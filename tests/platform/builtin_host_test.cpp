@@ -193,6 +193,32 @@ TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
     }
 }
 
+// A changed value is written in the file's own encoding, with or without a byte order mark. The
+// Name starts with U+FEFF, which is part of the value and not a mark.
+TEST(BuiltinHostXml, Utf16WithAndWithoutMarkKeepsItsEncoding) {
+    const QString xml = QStringLiteral(
+        "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID>"
+        "<Name>\uFEFFPlan Büro</Name></Task></Tasks></Project>");
+    QString changed = xml;
+    changed.replace("Plan", "Design");
+    const struct {
+        const char* label;
+        QStringEncoder::Encoding encoding;
+        QByteArray mark;
+    } cases[] = {
+        {"le, mark", QStringEncoder::Utf16LE, "\xFF\xFE"},
+        {"be, mark", QStringEncoder::Utf16BE, "\xFE\xFF"},
+        {"le, no mark", QStringEncoder::Utf16LE, ""},
+        {"be, no mark", QStringEncoder::Utf16BE, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        auto doc = OpenDocument(c.mark + QStringEncoder(c.encoding).encode(xml), "t.xml");
+        EXPECT_TRUE(doc->replace("Name", "Plan", "Design", true));
+        EXPECT_EQ(doc->save(), c.mark + QStringEncoder(c.encoding).encode(changed));
+    }
+}
+
 TEST(BuiltinHostText, CaseInsensitiveMatchingCoversAllOfUnicode) {
     const struct {
         const char* text;
@@ -265,6 +291,48 @@ TEST(BuiltinHostMpx, Windows1252BytesAndNotes) {
                                          "to keep, \"now\""));
 }
 
+QByteArray MpxWithNote(const QByteArray& codePage, const QByteArray& note) {
+    return "MPX,Microsoft Project for Windows,4.0," + codePage + "\r\n61,98,1\r\n70,1,Task\r\n71," +
+           note + "\r\n";
+}
+
+// A note is written back as it was read, except for the changed text: a typed line break is
+// byte 0x7F, a character a note cannot hold fails the save.
+TEST(BuiltinHostMpx, NotesKeepWhatTheyHeld) {
+    const struct {
+        const char* replacement;
+        const char* note;  // nullptr: the save fails
+    } cases[] = {
+        {"long", "Keep\rit long"},
+        {"long\nnow", "Keep\rit long\x7Fnow"},
+        {"long\r\nnow", "Keep\rit long\x7Fnow"},
+        {"long\x7F", nullptr},
+        {"long\r", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.replacement);
+        auto doc = OpenDocument(MpxWithNote("ANSI", "Keep\rit short"), "n.mpx");
+        EXPECT_TRUE(doc->replace("Notes", "short", c.replacement, true));
+        if (c.note)
+            EXPECT_EQ(doc->save(), MpxWithNote("ANSI", c.note));
+        else
+            EXPECT_THROW(doc->save(), Failure);
+    }
+}
+
+// Byte 0x7F is a note's line break in every code page, read and written.
+TEST(BuiltinHostMpx, NoteLineBreakInEveryCodePage) {
+    for (const char* codePage : {"ANSI", "850", "437", "MAC"}) {
+        SCOPED_TRACE(codePage);
+        auto doc = OpenDocument(MpxWithNote(codePage, "one\x7Ftwo"), "n.mpx");
+        EXPECT_TRUE(doc->replace("Notes", "one\ntwo", "1\n2\n3", true));
+        EXPECT_EQ(doc->save(), MpxWithNote(codePage,
+                                           "1\x7F"
+                                           "2\x7F"
+                                           "3"));
+    }
+}
+
 TEST(BuiltinHostMpx, SummaryTaskIsLeftAlone) {
     const QByteArray before = ReadBytes(kSamples + "/Website Launch.mpx");
     auto doc = OpenDocument(before, "Website Launch.mpx");
@@ -286,6 +354,24 @@ TEST(BuiltinHostMpx, WhatTheCodePageCannotHoldFailsTheSave) {
     auto lineBreak = OpenDocument(ReadBytes(kSamples + "/Website Launch.mpx"), "w.mpx");
     lineBreak->replace("Contact", "IT", "I\nT", true);
     EXPECT_THROW(lineBreak->save(), Failure);
+}
+
+// Half a surrogate pair can only come from malformed input; no file can hold it.
+TEST(BuiltinHost, ALoneSurrogateFailsTheSave) {
+    const QByteArray files[] = {
+        "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID>"
+        "<Name>\xF0\x9F\x98\x80 x</Name></Task></Tasks></Project>",
+        "MPX,Microsoft Project for Windows,4.0,ANSI\r\n61,98,1\r\n70,1,x\r\n"};
+    for (const QByteArray& bytes : files) {
+        auto doc = OpenDocument(bytes, "s");
+        EXPECT_TRUE(doc->replace("Name", "x", QString(QChar(0xD83D)), true));
+        try {
+            doc->save();
+            ADD_FAILURE() << "saved a lone surrogate: " << bytes.left(5).toStdString();
+        } catch (const Failure& failure) {
+            EXPECT_TRUE(failure.description().contains("lone surrogate U+D83D"));
+        }
+    }
 }
 
 class BuiltinHostInstance : public ::testing::Test {
@@ -355,6 +441,9 @@ TEST_F(BuiltinHostInstance, BadFilesFailWithTheirReasonAndLeaveNothing) {
         {"noise.bin", random, "noise.bin is neither a Project XML file nor an MPX file."},
         {"latin.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><Project/>",
          "latin.xml uses the character encoding ISO-8859-1"},
+        {"root.xml", "<html/>", "root.xml is an XML file, but not a Microsoft Project XML file."},
+        {"pair.xml", QByteArray("<\0a\0/\0>\0\0\xD8y\0", 10),
+         "pair.xml is not well-formed UTF-16: the surrogate at byte 8 has no partner."},
         {"old.mpx", "MPX,Microsoft Project for Windows,4.0,ZH\r\n",
          "old.mpx uses the MPX code page \"ZH\""},
         {"short.mpx", "MPX", "short.mpx has no MPX header record"},

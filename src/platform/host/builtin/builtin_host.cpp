@@ -22,13 +22,6 @@ bool IsCatalogueField(const QString& field) {
     return std::find(catalogue.begin(), catalogue.end(), field) != catalogue.end();
 }
 
-bool LooksLikeXml(const QByteArray& bytes) {
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return true;
-    qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    while (i < bytes.size() && QByteArrayView(" \t\r\n").contains(bytes[i])) ++i;
-    return i < bytes.size() && bytes[i] == '<';
-}
-
 }  // namespace
 
 std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName) {
@@ -44,7 +37,7 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
                                       "Project can open. Run Quillmere on Windows with Project "
                                       "installed, or save the file as XML from Project."));
     if (bytes.startsWith("MPX")) return MpxProjectDocument::Parse(bytes, fileName);
-    if (LooksLikeXml(bytes)) return XmlProjectDocument::Parse(bytes, fileName);
+    if (XmlProjectDocument::LooksLikeXml(bytes)) return XmlProjectDocument::Parse(bytes, fileName);
     throw Failure(errors::kNotAProjectFile,
                   fileName + QStringLiteral(" is neither a Project XML file nor an MPX file."));
 }

@@ -49,6 +49,43 @@ QByteArray CodecFor(const QString& codePage) {
     return {};
 }
 
+bool IsControl(char16_t c) {
+    return c < 0x20 || c == 0x7F;
+}
+
+// Bytes below 0x20 and 0x7F are the same control characters in every code page; the converters
+// for 850 and 437 map some of them onto other characters (the note line break 0x7F onto U+001A),
+// so they bypass the converter both ways.
+QString DecodeBytes(QStringDecoder& decoder, QByteArrayView raw) {
+    QString text;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i <= raw.size(); ++i) {
+        if (i < raw.size() && !IsControl(uchar(raw[i]))) continue;
+        if (i > run) text += decoder.decode(raw.sliced(run, i - run));
+        if (i < raw.size()) text += QChar(uchar(raw[i]));
+        run = i + 1;
+    }
+    return text;
+}
+
+// The text in the code page, or nothing when a character has no byte of its own there (a
+// converter's stand-in byte would be read back as another character).
+std::optional<QByteArray> EncodeText(const QString& text, const QByteArray& codec) {
+    QStringEncoder encoder(codec.constData());
+    QByteArray bytes;
+    qsizetype run = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !IsControl(text[i].unicode())) continue;
+        if (i > run)
+            bytes.append(QByteArray(encoder.encode(QStringView(text).sliced(run, i - run))));
+        if (i < text.size()) bytes.append(char(text[i].unicode()));
+        run = i + 1;
+    }
+    QStringDecoder decoder(codec.constData());
+    if (encoder.hasError() || DecodeBytes(decoder, bytes) != text) return std::nullopt;
+    return bytes;
+}
+
 struct Field {
     qint64 begin;
     qint64 end;
@@ -119,7 +156,7 @@ class MpxScanner {
     }
 
   private:
-    QString decode(const QByteArray& raw) { return m_decoder.decode(raw); }
+    QString decode(const QByteArray& raw) { return DecodeBytes(m_decoder, raw); }
 
     void readHeader(const std::vector<Field>& fields) {
         const QString codePage = fields.size() > 3 ? QString::fromLatin1(fields[3].raw).trimmed()
@@ -226,9 +263,7 @@ Failure Unencodable(const StoredValue& value, const QString& text, const QByteAr
     QString culprit;
     for (char32_t c : text.toUcs4()) {
         const QString single = QString::fromUcs4(&c, 1);
-        QStringEncoder probe(codec.constData());
-        const QByteArray encoded = probe.encode(single);
-        if (probe.hasError()) {
+        if (!EncodeText(single, codec)) {
             culprit =
                 QStringLiteral("\"%1\" (U+%2)")
                     .arg(single, QString::number(uint(c), 16).toUpper().rightJustified(4, '0'));
@@ -241,24 +276,47 @@ Failure Unencodable(const StoredValue& value, const QString& text, const QByteAr
                        .arg(culprit, value.field, value.task, QString::fromLatin1(codec)));
 }
 
+// A note reads byte 0x7F as a line break and every other byte as its character, so the text
+// it holds is written back the same way. It cannot hold U+007F itself, nor a carriage return
+// that is not the file's own (a record ends at a line end).
+QString NoteText(const StoredValue& value) {
+    const auto refuse = [&](const char* what) {
+        return Failure(errors::kNotAProjectFile,
+                       QStringLiteral("The field %1 of task %2 would hold %3, which an MPX "
+                                      "note cannot store.")
+                           .arg(value.field, value.task, QLatin1String(what)));
+    };
+    if (value.text.contains(kNoteLineBreak)) throw refuse("the character U+007F");
+    if (value.text.contains(QLatin1Char('\r')) && value.replacements.contains(QLatin1Char('\r')))
+        throw refuse("a carriage return without a line feed");
+    return QString(value.text).replace(QLatin1Char('\n'), kNoteLineBreak);
+}
+
 }  // namespace
+
+QString MpxProjectDocument::storedReplacement(const QString& field,
+                                              const QString& replacement) const {
+    // A line break typed as CR LF is one note line break.
+    if (field != QLatin1String("Notes")) return replacement;
+    return QString(replacement).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
 
 QByteArray MpxProjectDocument::encode(const StoredValue& value) const {
     QString text = value.text;
     if (value.note) {
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        text.replace(QLatin1Char('\n'), kNoteLineBreak);
+        text = NoteText(value);
     } else if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
         throw Failure(errors::kNotAProjectFile,
                       QStringLiteral("The field %1 of task %2 would hold a line break, which an "
                                      "MPX file cannot store.")
                           .arg(value.field, value.task));
     }
-    QStringEncoder encoder(m_codec.constData());
-    QByteArray bytes = encoder.encode(text);
-    if (encoder.hasError()) throw Unencodable(value, text, m_codec);
-    if (value.quoted || bytes.contains(m_separator) || bytes.contains('"')) {
+    const auto encoded = EncodeText(text, m_codec);
+    if (!encoded) throw Unencodable(value, text, m_codec);
+    QByteArray bytes = *encoded;
+    // A carriage return at the end of a line would be taken for part of the line end.
+    if (value.quoted || bytes.contains(m_separator) || bytes.contains('"') ||
+        bytes.endsWith('\r')) {
         bytes.replace("\"", "\"\"");
         bytes = '"' + bytes + '"';
     }

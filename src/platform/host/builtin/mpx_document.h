@@ -17,6 +17,7 @@ class MpxProjectDocument : public SplicedDocument {
   private:
     friend class MpxScanner;
     QByteArray encode(const StoredValue& value) const override;
+    QString storedReplacement(const QString& field, const QString& replacement) const override;
 
     char m_separator = ',';
     QByteArray m_codec;  // the ICU name of the file's code page

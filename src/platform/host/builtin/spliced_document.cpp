@@ -1,5 +1,7 @@
 #include "platform/host/builtin/spliced_document.h"
 
+#include "platform/failure.h"
+
 #include <algorithm>
 
 namespace quillmere::builtin {
@@ -15,11 +17,13 @@ bool SplicedDocument::replace(const QString& field, const QString& find, const Q
                               bool matchCase) {
     const auto indexes = m_byField.constFind(field);
     if (indexes == m_byField.cend()) return false;
-    const TextReplacer replacer(find, replacement, matchCase);
+    const QString stored = storedReplacement(field, replacement);
+    const TextReplacer replacer(find, stored, matchCase);
     bool changed = false;
     for (size_t i : *indexes) {
         if (replacer.apply(m_values[i].text)) {
             m_values[i].changed = true;
+            m_values[i].replacements += stored;
             changed = true;
         }
     }
@@ -32,12 +36,33 @@ QStringList SplicedDocument::values(const QString& field) const {
     return texts;
 }
 
+namespace {
+
+// Half of a UTF-16 surrogate pair stands for no character; no encoding can write it.
+void CheckCharacters(const StoredValue& value) {
+    const QString& text = value.text;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (text[i].isSurrogate()) {
+            throw Failure(errors::kNotAProjectFile,
+                          QStringLiteral("The field %1 of task %2 holds half a character (the "
+                                         "lone surrogate U+%3), which cannot be saved.")
+                              .arg(value.field, value.task)
+                              .arg(QString::number(text[i].unicode(), 16).toUpper()));
+        }
+    }
+}
+
+}  // namespace
+
 QByteArray SplicedDocument::save() const {
     QByteArray out;
     out.reserve(m_bytes.size() + 1024);
     qint64 copied = 0;
     for (const StoredValue& value : m_values) {
         if (!value.changed) continue;
+        CheckCharacters(value);
         out.append(QByteArrayView(m_bytes).sliced(copied, value.begin - copied));
         out.append(encode(value));
         copied = value.end;

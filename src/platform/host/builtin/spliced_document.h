@@ -16,6 +16,9 @@ struct StoredValue {
     QString task;   // how messages name the task: its unique ID
     QString text;
     bool changed = false;
+    // Every replacement text that changed the value: a character the file did not hold came in
+    // through one of these.
+    QString replacements;
     // How the value was written, so that a new value keeps the form: Project XML CDATA, an MPX
     // quoted field, an MPX task note.
     bool cdata = false;
@@ -37,6 +40,11 @@ class SplicedDocument : public ProjectDocument {
     void indexValues();
     // The bytes that stand for a changed value; throws Failure when it cannot be written.
     virtual QByteArray encode(const StoredValue& value) const = 0;
+    // A replacement as the field stores it, for a format that holds some characters its own way.
+    virtual QString storedReplacement(const QString& field, const QString& replacement) const {
+        Q_UNUSED(field);
+        return replacement;
+    }
 
     QByteArray m_bytes;
     std::vector<StoredValue> m_values;

@@ -58,6 +58,41 @@ QString Decode(QByteArrayView raw, XmlProjectDocument::Encoding encoding) {
     }
 }
 
+// The encoding as the XML parser detects it: from a byte order mark, or else from the zero byte
+// beside the first character of UTF-16 text (a document starts with an ASCII character).
+XmlProjectDocument::Encoding EncodingOf(QByteArrayView bytes) {
+    using Encoding = XmlProjectDocument::Encoding;
+    if (bytes.startsWith("\xFF\xFE")) return Encoding::Utf16LE;
+    if (bytes.startsWith("\xFE\xFF")) return Encoding::Utf16BE;
+    if (bytes.size() >= 2 && bytes[0] == 0) return Encoding::Utf16BE;
+    if (bytes.size() >= 2 && bytes[1] == 0) return Encoding::Utf16LE;
+    return Encoding::Utf8;
+}
+
+// The byte offset of the first UTF-16 surrogate without its partner, or -1. The parser would
+// join a lone high surrogate with the next character, reading a character the file does not hold.
+qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding encoding) {
+    const bool little = encoding == XmlProjectDocument::Encoding::Utf16LE;
+    const auto unit = [&](qsizetype at) {
+        const uchar first = bytes[at], second = bytes[at + 1];
+        return char16_t(little ? second << 8 | first : first << 8 | second);
+    };
+    for (qsizetype at = 0; at + 1 < bytes.size(); at += 2) {
+        const char16_t c = unit(at);
+        if (QChar::isLowSurrogate(c)) return at;
+        if (!QChar::isHighSurrogate(c)) continue;
+        if (at + 3 >= bytes.size() || !QChar::isLowSurrogate(unit(at + 2))) return at;
+        at += 2;
+    }
+    return -1;
+}
+
+// The parser's UTF-8 as text. A U+FEFF at the start is part of the value, not a byte order mark.
+QString FromParser(const QByteArray& utf8) {
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)
+        .decode(utf8);
+}
+
 enum class Form { Text, CData, Markup };
 
 // Plain text (with entities), CDATA sections only, or anything else with markup.
@@ -83,6 +118,19 @@ struct ExtendedValue {
     QString fieldId;
     std::optional<Capture> value;
     bool lookup = false;  // a ValueGUID: the value comes from a lookup table
+};
+
+struct Task {
+    QString uid;
+    bool isNull = false;
+    std::vector<Capture> fields;
+    std::vector<ExtendedValue> extended;
+};
+
+// A project-level custom field definition.
+struct Definition {
+    QString fieldId;
+    bool hasLookup = false;
 };
 
 }  // namespace
@@ -130,8 +178,9 @@ class XmlScanner {
         auto* s = static_cast<XmlScanner*>(self);
         if (!encoding) return;
         const QString name = QString::fromUtf8(encoding).toLower();
-        if (name != QLatin1String("utf-8") && name != QLatin1String("utf-16") &&
-            name != QLatin1String("utf8"))
+        // The parser itself checks that a declared encoding agrees with the detected one.
+        const QStringList readable{"utf-8", "utf8", "utf-16", "utf-16le", "utf-16be"};
+        if (!readable.contains(name))
             s->refuse(QStringLiteral("%1 uses the character encoding %2; only UTF-8 and UTF-16 "
                                      "Project XML files can be opened.")
                           .arg(s->m_file, QString::fromUtf8(encoding)));
@@ -151,13 +200,15 @@ class XmlScanner {
         const qsizetype cut = full.lastIndexOf(kSeparator);
         const QByteArray ns = cut < 0 ? QByteArray() : full.left(cut);
         const QString local = QString::fromUtf8(cut < 0 ? full : full.mid(cut + 1));
-        if (m_path.isEmpty()) {
+        // The path grows before a refusal too: the parser may still report the element's end.
+        const bool root = m_path.isEmpty();
+        m_path << (ns == kNamespace ? local : QStringLiteral("?"));
+        if (root) {
             m_sawRoot = true;
-            if (ns != kNamespace || local != QLatin1String("Project"))
+            if (m_path.first() != QLatin1String("Project"))
                 return refuse(m_file + QStringLiteral(" is an XML file, but not a Microsoft "
                                                       "Project XML file."));
         }
-        m_path << (ns == kNamespace ? local : QStringLiteral("?"));
         if (isPath({"Project", "Tasks", "Task"})) m_task.emplace();
         if (isPath({"Project", "Tasks", "Task", "ExtendedAttribute"})) m_extended.emplace();
         if (isPath({"Project", "ExtendedAttributes", "ExtendedAttribute"})) m_definition.emplace();
@@ -223,17 +274,6 @@ class XmlScanner {
         }
     }
 
-    struct Task {
-        QString uid;
-        bool isNull = false;
-        std::vector<Capture> fields;
-        std::vector<ExtendedValue> extended;
-    };
-    struct Definition {
-        QString fieldId;
-        bool hasLookup = false;
-    };
-
     void finishTask(Task& task) {
         // The project summary task and blank rows are not edited, as in Project's task views.
         if (task.uid == QLatin1String("0") || task.isNull) return;
@@ -258,7 +298,7 @@ class XmlScanner {
         if (form == Form::Markup) return;
         value.cdata = form == Form::CData;
         value.task = uid;
-        value.text = QString::fromUtf8(capture.text);
+        value.text = FromParser(capture.text);
         m_doc.m_values.push_back(value);
     }
 
@@ -289,14 +329,31 @@ class XmlScanner {
     std::set<QString> m_lookupFields;
 };
 
+bool XmlProjectDocument::LooksLikeXml(const QByteArray& bytes) {
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return true;
+    const auto encoding = EncodingOf(bytes);
+    qsizetype length = qMin<qsizetype>(bytes.size(), 256);
+    if (encoding != Encoding::Utf8) length &= ~1;
+    const QString start = Decode(QByteArrayView(bytes).first(length), encoding);
+    qsizetype i = start.startsWith(QChar(0xFEFF)) ? 1 : 0;
+    while (i < start.size() && QStringView(u" \t\r\n").contains(start[i])) ++i;
+    return i < start.size() && start[i] == QLatin1Char('<');
+}
+
 std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& bytes,
                                                               const QString& fileName) {
     auto doc = std::make_unique<XmlProjectDocument>();
     doc->m_bytes = bytes;
-    if (bytes.startsWith("\xFF\xFE"))
-        doc->m_encoding = Encoding::Utf16LE;
-    else if (bytes.startsWith("\xFE\xFF"))
-        doc->m_encoding = Encoding::Utf16BE;
+    doc->m_encoding = EncodingOf(bytes);
+    if (doc->m_encoding != Encoding::Utf8) {
+        const qsizetype at = UnpairedSurrogate(bytes, doc->m_encoding);
+        if (at >= 0)
+            throw Failure(errors::kNotAProjectFile,
+                          QStringLiteral("%1 is not well-formed UTF-16: the surrogate at byte %2 "
+                                         "has no partner.")
+                              .arg(fileName)
+                              .arg(at));
+    }
     XmlScanner(*doc, fileName).run();
     return doc;
 }

@@ -14,6 +14,10 @@ class XmlProjectDocument : public SplicedDocument {
     static std::unique_ptr<XmlProjectDocument> Parse(const QByteArray& bytes,
                                                      const QString& fileName);
 
+    // Whether the bytes start like an XML document: a byte order mark or white space, then "<",
+    // in UTF-8 or UTF-16.
+    static bool LooksLikeXml(const QByteArray& bytes);
+
     enum class Encoding { Utf8, Utf16LE, Utf16BE };
 
   private:
