@@ -4,6 +4,7 @@
 
 #include "platform/failure.h"
 
+#include <QDialog>
 #include <QRegularExpression>
 
 namespace quillmere::testing {
@@ -16,17 +17,20 @@ ScriptedDialogs::~ScriptedDialogs() {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectMessage(std::optional<QString> text, Answer answer) {
-    m_expected.push_back({QStringLiteral("message"), std::move(text), answer, std::nullopt, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("message"), std::move(text), answer, std::nullopt, std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectPrompt(std::optional<QString> answer) {
-    m_expected.push_back({QStringLiteral("prompt"), std::nullopt, Answer::Ok, std::move(answer), std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("prompt"), std::nullopt, Answer::Ok, std::move(answer), std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectOpenFiles(const QString& result) {
-    m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
@@ -37,12 +41,20 @@ ScriptedDialogs& ScriptedDialogs::expectOpenFilesFailure(long number) {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectSaveFile(const QString& result) {
-    m_expected.push_back({QStringLiteral("saveFile"), std::nullopt, Answer::Ok, result, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("saveFile"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectBrowseFolder(const QString& result) {
-    m_expected.push_back({QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result, std::nullopt});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::expectModal(std::function<void(QDialog&)> user) {
+    m_expected.push_back({QStringLiteral("modal"), std::nullopt, Answer::Ok, std::nullopt,
+                          std::nullopt, std::move(user)});
     return *this;
 }
 
@@ -112,6 +124,13 @@ QString ScriptedDialogs::saveFile(const QString& title, const QString& initialPa
 QString ScriptedDialogs::browseFolder(const QString& prompt, const QString& initialFolder) {
     const auto expected = take({QStringLiteral("browseFolder"), prompt, initialFolder});
     return expected ? expected->result.value_or(QString()) : QString();
+}
+
+void ScriptedDialogs::showModal(QDialog& window) {
+    const auto expected = take({QStringLiteral("modal"), window.windowTitle(), QString()});
+    if (!expected) return;
+    window.show();
+    expected->user(window);
 }
 
 }  // namespace quillmere::testing
