@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class QDialog;
+
 namespace quillmere {
 
 enum class MessageIcon { None, Warning };
@@ -24,6 +26,8 @@ struct OpenFilesRequest {
     QString title;
     QString initialFolder;
     QStringList filters;  // "MS Project Files (*.mpp)", ...
+    // One file only: the result is then always one full path.
+    bool multiSelect = true;
 };
 
 // Every prompt the program shows goes through here, so tests can script the answers.
@@ -54,6 +58,8 @@ class Dialogs {
                              const QString& filter) = 0;
     // A folder, or empty when cancelled.
     virtual QString browseFolder(const QString& prompt, const QString& initialFolder) = 0;
+    // Shows one of the program's own windows modally; returns when it has closed.
+    virtual void showModal(QDialog& window) = 0;
 
   private:
     QString m_applicationTitle;

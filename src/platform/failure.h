@@ -32,6 +32,8 @@ struct ProgramEnding {};
 // fits, and the host's own for what only a project host can say.
 namespace errors {
 inline constexpr long kInvalidArgument = 5;
+// The set list's 16-bit counts: no room for another pair.
+inline constexpr long kOverflow = 6;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kFileNotFound = 53;
 inline constexpr long kFileAlreadyExists = 58;

@@ -4,6 +4,7 @@
 #include "platform/failure.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
@@ -163,9 +164,13 @@ std::optional<QString> QtDialogs::prompt(const QString& text, const QString& ini
 
 QString QtDialogs::openFiles(const OpenFilesRequest& request) {
     checkEnding();
+    QWidget* parent = QApplication::activeWindow();
+    const QString filter = request.filters.join(";;");
     const QStringList chosen =
-        QFileDialog::getOpenFileNames(QApplication::activeWindow(), request.title,
-                                      request.initialFolder, request.filters.join(";;"));
+        request.multiSelect
+            ? QFileDialog::getOpenFileNames(parent, request.title, request.initialFolder, filter)
+            : QStringList{QFileDialog::getOpenFileName(parent, request.title, request.initialFolder,
+                                                       filter)};
     checkEnding();
     QStringList native;
     for (const QString& path : chosen) native << QDir::toNativeSeparators(path);
@@ -188,6 +193,12 @@ QString QtDialogs::browseFolder(const QString& prompt, const QString& initialFol
         QFileDialog::getExistingDirectory(QApplication::activeWindow(), prompt, initialFolder);
     checkEnding();
     return QDir::toNativeSeparators(chosen);
+}
+
+void QtDialogs::showModal(QDialog& window) {
+    checkEnding();
+    window.exec();
+    checkEnding();
 }
 
 }  // namespace quillmere

@@ -18,6 +18,7 @@ class QtDialogs : public Dialogs {
     QString saveFile(const QString& title, const QString& initialPath,
                      const QString& filter) override;
     QString browseFolder(const QString& prompt, const QString& initialFolder) override;
+    void showModal(QDialog& window) override;
 
   private:
     void checkEnding() const;

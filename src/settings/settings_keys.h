@@ -24,6 +24,8 @@ namespace settings {
 // The folder import: the extension last typed and the folder last chosen.
 inline constexpr TextSetting kExtension{QLatin1String("Extension"), QLatin1String("mpp")};
 inline constexpr TextSetting kLastFolder{QLatin1String("LastFolder"), QLatin1String("")};
+// The Load Sets dialog's separator, exactly as typed: an emptied box stays empty.
+inline constexpr TextSetting kSeparator{QLatin1String("Form2.Text2"), QLatin1String("::")};
 }  // namespace settings
 
 }  // namespace quillmere

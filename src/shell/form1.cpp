@@ -68,6 +68,9 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
         m_services, m_report,
         RunControls{ListView1, Option1, Option2, Text3, TabControl1, Text1, Text2, Combo1, Combo2,
                     Check2, ProgressBar1, &m_pointer});
+    m_sets = std::make_unique<SetCommands>(m_services, m_report,
+                                           SetControls{Combo1, Combo2, this, &m_pointer});
+    connectSetCommands();
     connectCommand(PushButton7, &Form1::PushButton7_Click);
     connectCommand(PushButton2, &Form1::PushButton2_Click);
     connectCommand(PushButton3, &Form1::PushButton3_Click);
@@ -137,6 +140,17 @@ void Form1::createSetControls(QWidget* page) {
               {240, 2640, 3600, 405});
     PushButton5 = place(Named<QPushButton>(page, "PushButton5", QStringLiteral("Clear Sets")),
                         {3960, 2640, 3600, 405});
+}
+
+void Form1::connectSetCommands() {
+    connectCommand(Pushbutton1, &Form1::Pushbutton1_Click);
+    connectCommand(PushButton4, &Form1::PushButton4_Click);
+    connectCommand(PushButton5, &Form1::PushButton5_Click);
+    connectCommand(PushButton9, &Form1::PushButton9_Click);
+    connectCommand(PushButton10, &Form1::PushButton10_Click);
+    // Only a choice of the user's sets the other list off; a selection set by code does not.
+    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+    connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
 }
 
 void Form1::createOutputControls() {

@@ -5,6 +5,7 @@
 #include "platform/services.h"
 #include "report/error_report.h"
 #include "run/run_command.h"
+#include "sets/set_commands.h"
 
 #include <QWidget>
 
@@ -93,6 +94,13 @@ class Form1 : public QWidget {
     QPushButton* PushButton9;   // Save Sets
     QPushButton* PushButton4;   // Remove Selected Set
     QPushButton* PushButton5;   // Clear Sets
+    void Pushbutton1_Click() { m_sets->Pushbutton1_Click(); }
+    void PushButton4_Click() { m_sets->PushButton4_Click(); }
+    void PushButton5_Click() { m_sets->PushButton5_Click(); }
+    void PushButton9_Click() { m_sets->PushButton9_Click(); }
+    void PushButton10_Click() { m_sets->PushButton10_Click(); }
+    void Combo1_Click() { m_sets->Combo1_Click(); }
+    void Combo2_Click() { m_sets->Combo2_Click(); }
 
     // ---- output
     QGroupBox* Frame2;
@@ -117,6 +125,7 @@ class Form1 : public QWidget {
     void createFileListControls();
     void createOptionControls();
     void createSetControls(QWidget* page);
+    void connectSetCommands();
     void createPairControls(QWidget* page);
     void createOutputControls();
     void createRunControls();
@@ -146,6 +155,7 @@ class Form1 : public QWidget {
     // The subsystems' commands, each with its own state, made once the controls exist.
     std::unique_ptr<FileListCommands> m_fileList;
     std::unique_ptr<RunCommand> m_run;
+    std::unique_ptr<SetCommands> m_sets;
 };
 
 }  // namespace quillmere

@@ -4,23 +4,12 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QRadioButton>
+#include <QWidget>
 
 namespace quillmere {
 namespace {
-
-void SetBackground(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, colour);
-    widget.setPalette(palette);
-    widget.setAutoFillBackground(true);
-}
 
 bool IsOrdinaryFile(FileSystem& files, const QString& path) {
     try {
@@ -39,16 +28,6 @@ QByteArray ReadWhole(const QString& path) {
 }
 
 }  // namespace
-
-void ApplyFormColours(QWidget& form) {
-    const QColor buttonFace = QApplication::palette().color(QPalette::Button);
-    SetBackground(form, buttonFace);
-    for (QWidget* child : form.findChildren<QWidget*>()) {
-        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) ||
-            qobject_cast<QGroupBox*>(child) || qobject_cast<QLabel*>(child))
-            SetBackground(*child, buttonFace);
-    }
-}
 
 void ApplySkin(QWidget& form, FileSystem& files, const QString& programFolder) {
     const QString path = QDir::toNativeSeparators(programFolder + QStringLiteral("/x/o.cjs"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "controls/form_colours.h"
+
 #include <QString>
 
 class QWidget;
@@ -13,10 +15,6 @@ class FileSystem;
 // giving the window and its option buttons, check boxes, frames and labels the button-face
 // colour. Without an ordinary file there, the window keeps its designed colours.
 void ApplySkin(QWidget& form, FileSystem& files, const QString& programFolder);
-
-// Gives the window and its option buttons, check boxes, frames and labels the system's
-// button-face colour; other controls keep theirs.
-void ApplyFormColours(QWidget& form);
 
 // The product name, cut at its last blank while longer than 40 characters.
 QString ApplicationTitle(const QString& productName);

@@ -4,6 +4,7 @@
 
 #include "platform/failure.h"
 
+#include <QDialog>
 #include <QRegularExpression>
 
 namespace quillmere::testing {
@@ -48,6 +49,12 @@ ScriptedDialogs& ScriptedDialogs::expectSaveFile(const QString& result) {
 ScriptedDialogs& ScriptedDialogs::expectBrowseFolder(const QString& result) {
     m_expected.push_back(
         {QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result, std::nullopt});
+    return *this;
+}
+
+ScriptedDialogs& ScriptedDialogs::expectModal(std::function<void(QDialog&)> user) {
+    m_expected.push_back({QStringLiteral("modal"), std::nullopt, Answer::Ok, std::nullopt,
+                          std::nullopt, std::move(user)});
     return *this;
 }
 
@@ -117,6 +124,13 @@ QString ScriptedDialogs::saveFile(const QString& title, const QString& initialPa
 QString ScriptedDialogs::browseFolder(const QString& prompt, const QString& initialFolder) {
     const auto expected = take({QStringLiteral("browseFolder"), prompt, initialFolder});
     return expected ? expected->result.value_or(QString()) : QString();
+}
+
+void ScriptedDialogs::showModal(QDialog& window) {
+    const auto expected = take({QStringLiteral("modal"), window.windowTitle(), QString()});
+    if (!expected) return;
+    window.show();
+    expected->user(window);
 }
 
 }  // namespace quillmere::testing

@@ -12,7 +12,7 @@ namespace quillmere::testing {
 
 // One prompt as the program showed it.
 struct ShownPrompt {
-    QString kind;  // "message", "prompt", "openFiles", "saveFile", "browseFolder"
+    QString kind;  // "message", "prompt", "openFiles", "saveFile", "browseFolder", "modal"
     QString caption;
     QString text;
     MessageButtons buttons = MessageButtons::Ok;
@@ -35,6 +35,8 @@ class ScriptedDialogs : public Dialogs {
     ScriptedDialogs& expectOpenFilesFailure(long number);
     ScriptedDialogs& expectSaveFile(const QString& result);
     ScriptedDialogs& expectBrowseFolder(const QString& result);
+    // An expected modal window: it is shown, the user's part runs on it, and the call returns.
+    ScriptedDialogs& expectModal(std::function<void(QDialog&)> user);
     void allowErrorReports(bool allow = true) { m_allowErrorReports = allow; }
     // Runs while the next prompt is "open", as a user acting behind a modal box.
     void whilePromptOpen(std::function<void()> action) { m_whileOpen = std::move(action); }
@@ -50,6 +52,7 @@ class ScriptedDialogs : public Dialogs {
     QString saveFile(const QString& title, const QString& initialPath,
                      const QString& filter) override;
     QString browseFolder(const QString& prompt, const QString& initialFolder) override;
+    void showModal(QDialog& window) override;
 
   private:
     struct Expected {
@@ -58,6 +61,7 @@ class ScriptedDialogs : public Dialogs {
         Answer answer = Answer::Ok;
         std::optional<QString> result;
         std::optional<long> failure;
+        std::function<void(QDialog&)> user = {};
     };
     std::optional<Expected> take(const ShownPrompt& prompt);
 

@@ -1,0 +1,51 @@
+#include "sets/set_file.h"
+
+#include "paths/path_routines.h"
+#include "platform/failure.h"
+#include "sets/code_page.h"
+
+#include <QSaveFile>
+#include <QtEndian>
+
+namespace quillmere {
+namespace {
+
+QString SetFileText(const QStringList& finds, const QStringList& replacements) {
+    QString text;
+    for (qsizetype i = 0; i < finds.size(); ++i) {
+        if (i >= replacements.size())
+            throw Failure(errors::kInvalidIndex, QStringLiteral("Invalid property array index"));
+        text += finds[i] + QLatin1String("::") + replacements[i] + QLatin1String("\r\n");
+    }
+    return text;
+}
+
+QByteArray Utf16LittleEndianWithMark(QStringView text) {
+    QByteArray bytes(2 * (text.size() + 1), Qt::Uninitialized);
+    qToLittleEndian<quint16>(0xFEFF, bytes.data());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        qToLittleEndian<quint16>(text[i].unicode(), bytes.data() + 2 * (i + 1));
+    return bytes;
+}
+
+}  // namespace
+
+QByteArray SetFileBytes(const QStringList& finds, const QStringList& replacements) {
+    const QString text = SetFileText(finds, replacements);
+    if (std::optional<QByteArray> ansi = ToWindows1252(text)) return *ansi;
+    return Utf16LittleEndianWithMark(text);
+}
+
+void SaveSetFile(FileSystem& files, Dialogs& dialogs, const QString& path, const QStringList& finds,
+                 const QStringList& replacements) {
+    if (!ConfirmOverwrite(files, dialogs, path)) return;
+    const QByteArray bytes = SetFileBytes(finds, replacements);
+    QSaveFile file(path);
+    // commit() does not notice a failure of the last flush (a full disk), so flush first.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit())
+        throw Failure(errors::kPathFileAccess,
+                      QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
+}
+
+}  // namespace quillmere

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace quillmere {
+
+class FileSystem;
+
+// The whole text of a file; the empty text for a missing or empty file. Throws Failure when the
+// file cannot be read.
+QString ReadTextFile(FileSystem& files, const QString& path);
+
+// A file's bytes as text. A first byte 0xFF or 0xFE makes the whole file 16-bit little-endian
+// units (a byte-order mark is dropped, a last odd byte too); after a UTF-8 mark, or when the
+// bytes are valid UTF-8, it is UTF-8; anything else is Windows-1252.
+QString DecodeText(const QByteArray& bytes);
+
+// One find/replace pair.
+struct SetPair {
+    QString find;
+    QString replacement;
+};
+
+// The text before the first separator, and the text between it and the next one (or the end).
+// The separator is matched exactly, letter case included.
+SetPair SplitPair(const QString& line, const QString& separator);
+
+// True when an ordinary file matches the path: with the wildcards "*" and "?" in its name, any
+// file of its folder that matches; folders, hidden and system files never match. Never fails.
+bool FileMatches(FileSystem& files, const QString& path);
+
+}  // namespace quillmere
