@@ -16,17 +16,20 @@ ScriptedDialogs::~ScriptedDialogs() {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectMessage(std::optional<QString> text, Answer answer) {
-    m_expected.push_back({QStringLiteral("message"), std::move(text), answer, std::nullopt, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("message"), std::move(text), answer, std::nullopt, std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectPrompt(std::optional<QString> answer) {
-    m_expected.push_back({QStringLiteral("prompt"), std::nullopt, Answer::Ok, std::move(answer), std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("prompt"), std::nullopt, Answer::Ok, std::move(answer), std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectOpenFiles(const QString& result) {
-    m_expected.push_back({QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("openFiles"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
@@ -37,12 +40,14 @@ ScriptedDialogs& ScriptedDialogs::expectOpenFilesFailure(long number) {
 }
 
 ScriptedDialogs& ScriptedDialogs::expectSaveFile(const QString& result) {
-    m_expected.push_back({QStringLiteral("saveFile"), std::nullopt, Answer::Ok, result, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("saveFile"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
 ScriptedDialogs& ScriptedDialogs::expectBrowseFolder(const QString& result) {
-    m_expected.push_back({QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result, std::nullopt});
+    m_expected.push_back(
+        {QStringLiteral("browseFolder"), std::nullopt, Answer::Ok, result, std::nullopt});
     return *this;
 }
 
