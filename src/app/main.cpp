@@ -1,5 +1,6 @@
 // Quillmere: finds and replaces text in many project-schedule files in one run.
 
+#include "platform/desktop_shell.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
@@ -19,9 +20,10 @@ int main(int argc, char* argv[]) {
     quillmere::QtDialogs dialogs(events);
     quillmere::NativeFileSystem files;
     quillmere::QtSettingsStore settings;
+    quillmere::QtDesktopShell shell;
     const auto hosts = quillmere::MakeDefaultHostFactory();
-    quillmere::Services services{dialogs,  *hosts, files,
-                                 settings, events, QCoreApplication::applicationDirPath()};
+    quillmere::Services services{
+        dialogs, *hosts, files, settings, events, QCoreApplication::applicationDirPath(), shell};
 
     quillmere::Form1 form(services);
     try {

@@ -5,6 +5,7 @@
 #include "platform/services.h"
 #include "report/error_report.h"
 #include "run/run_command.h"
+#include "shell/options_commands.h"
 
 #include <QWidget>
 
@@ -71,6 +72,7 @@ class Form1 : public QWidget {
     }
     void PushButton3_Click() { m_fileList->PushButton3_Click(); }
     void PushButton6_Click() { m_fileList->PushButton6_Click(); }
+    void PushButton8_Click() { m_fileList->PushButton8_Click(); }
 
     // ---- options
     QGroupBox* Frame1;
@@ -101,6 +103,7 @@ class Form1 : public QWidget {
     QLineEdit* Text3;
     QPushButton* PushButton14;  // "..."
     QRadioButton* Option2;
+    void PushButton14_Click() { m_options->PushButton14_Click(); }
 
     // ---- run
     QPushButton* PushButton7;  // Start Replacing
@@ -146,6 +149,7 @@ class Form1 : public QWidget {
     // The subsystems' commands, each with its own state, made once the controls exist.
     std::unique_ptr<FileListCommands> m_fileList;
     std::unique_ptr<RunCommand> m_run;
+    std::unique_ptr<OptionsCommands> m_options;
 };
 
 }  // namespace quillmere

@@ -3,6 +3,7 @@
 #include "controls/cursor_file.h"
 #include "controls/progress_bar.h"
 #include "controls/tab_control.h"
+#include "paths/path_routines.h"
 #include "platform/failure.h"
 #include "shell/twips.h"
 #include "shell/window_dressing.h"
@@ -281,6 +282,7 @@ TEST(Form1StartUp, WithoutAProjectHostTheProgramEndsAfterTheMessage) {
         "use this software without error.");
     Form1 form(fake.services);
     EXPECT_THROW(form.Form_Load(), ProgramEnding);
+    EXPECT_EQ(form.Text3->text(), GetDesktopFolder(fake.files));  // restored before the message
     EXPECT_EQ(fake.dialogs.shown().size(), 1u);
     EXPECT_EQ(fake.dialogs.shown()[0].caption, "Quillmere");
     EXPECT_FALSE(form.isVisible());
