@@ -29,6 +29,12 @@
 #include <QRadioButton>
 #include <QTreeWidget>
 
+// The icon is compiled into this library; nothing refers to it by name, so without this call the
+// linker leaves it out of the program.
+static void InitIconResource() {
+    Q_INIT_RESOURCE(quillmere);
+}
+
 namespace quillmere {
 namespace {
 
@@ -222,6 +228,7 @@ void Form1::Form_Load() {
     });
     g.step(130, [&] {
         setWindowTitle(kProductName);
+        InitIconResource();
         setWindowIcon(QIcon(QStringLiteral(":/quillmere.png")));
         SetApplicationTitle(m_services.dialogs, kProductName);
     });

@@ -210,7 +210,7 @@ TEST_F(Form1Test, FormLoadSetsCaptionTitleAndColumn) {
     form.Form_Load();
     EXPECT_EQ(form.windowTitle(), "Quillmere");
     EXPECT_EQ(fake.dialogs.applicationTitle(), "Quillmere");
-    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_FALSE(form.windowIcon().availableSizes().isEmpty());
     EXPECT_EQ(form.ListView1->headerItem()->text(0), "MS Project File(s)");
     EXPECT_EQ(form.ListView1->columnWidth(0),
               TwipsToPixels(0, 0, 7000, 0, form.logicalDpiX()).width());
