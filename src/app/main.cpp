@@ -15,6 +15,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(quillmere::kProductName);
+    // Lets the desktop match the window to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillmere"));
 
     quillmere::QtEventLoop events;
     quillmere::QtDialogs dialogs(events);
