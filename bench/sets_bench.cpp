@@ -4,6 +4,7 @@
 
 #include "best_of.h"
 #include "controls/window_pointer.h"
+#include "platform/desktop_shell.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
@@ -90,7 +91,8 @@ int main(int argc, char* argv[]) {
     NativeFileSystem files;
     MemorySettings settings;
     QtEventLoop events;
-    Services services{dialogs, hosts, files, settings, events, temporary.path()};
+    QtDesktopShell shell;
+    Services services{dialogs, hosts, files, settings, events, temporary.path(), shell};
     PrintedReport report;
     QWidget window;
     WindowPointer pointer(window);

@@ -1,5 +1,6 @@
 // Quillmere: finds and replaces text in many project-schedule files in one run.
 
+#include "platform/desktop_shell.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
@@ -14,14 +15,17 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(quillmere::kProductName);
+    // Lets the desktop match the window to the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillmere"));
 
     quillmere::QtEventLoop events;
     quillmere::QtDialogs dialogs(events);
     quillmere::NativeFileSystem files;
     quillmere::QtSettingsStore settings;
+    quillmere::QtDesktopShell shell;
     const auto hosts = quillmere::MakeDefaultHostFactory();
-    quillmere::Services services{dialogs,  *hosts, files,
-                                 settings, events, QCoreApplication::applicationDirPath()};
+    quillmere::Services services{
+        dialogs, *hosts, files, settings, events, QCoreApplication::applicationDirPath(), shell};
 
     quillmere::Form1 form(services);
     try {

@@ -1,4 +1,4 @@
-// Adding files: the open dialog, dropped files and folders, and the folder import.
+// Adding files: the open dialog, dropped files and folders, the folder import and the samples.
 
 #include "filelist/file_list_commands.h"
 
@@ -6,6 +6,7 @@
 #include "filelist/entry_list.h"
 #include "filelist/folder_walk.h"
 #include "filelist/list_validation.h"
+#include "filelist/sample_files.h"
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/failure.h"
@@ -128,6 +129,12 @@ void FileListCommands::PushButton6_Click() {
     });
     g.step(118, [&] { c.pointer->set(WindowPointer::Shape::Default); });
     g.step(120, [&] { ValidateListFiles(); });
+}
+
+void FileListCommands::PushButton8_Click() {
+    // The samples are ours: no extension check follows.
+    Guard g(m_report, locations::kLoadSamples);
+    g.step(100, [&] { LoadSampleFiles(*m_entries, m_services); });
 }
 
 }  // namespace quillmere

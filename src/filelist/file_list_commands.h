@@ -27,7 +27,8 @@ struct FileListControls {
 };
 
 // The file list's commands: removing, clearing, reordering by dragging, dropping, the add
-// dialog and the folder import. The list control is the only store of the entries.
+// dialog, the folder import and the sample files. The list control is the only store of the
+// entries.
 class FileListCommands {
   public:
     FileListCommands(Services& services, ErrorReport& report, const FileListControls& controls);
@@ -46,6 +47,7 @@ class FileListCommands {
     void ListView1_OLEDragDrop(const QStringList& paths);
     void PushButton3_Click();
     void PushButton6_Click();
+    void PushButton8_Click();
 
   private:
     bool isBusy() const;

@@ -41,6 +41,7 @@ inline constexpr long kPermissionDenied = 70;
 inline constexpr long kPathFileAccess = 75;
 inline constexpr long kPathNotFound = 76;
 inline constexpr long kObjectNotSet = 91;
+inline constexpr long kInvalidPropertyValue = 380;
 inline constexpr long kInvalidIndex = 381;
 inline constexpr long kCannotCreateObject = 429;
 inline constexpr long kInvalidPicture = 481;

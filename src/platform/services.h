@@ -5,6 +5,7 @@
 
 namespace quillmere {
 
+class DesktopShell;
 class Dialogs;
 class EventLoop;
 class FileSystem;
@@ -21,6 +22,7 @@ struct Services {
     EventLoop& events;
     // The folder of the executable, where the program's own resource files lie.
     QString programFolder;
+    DesktopShell& shell;
 };
 
 // A file in the program's folder, as a native path.

@@ -3,6 +3,7 @@
 #include "controls/cursor_file.h"
 #include "controls/progress_bar.h"
 #include "controls/tab_control.h"
+#include "filelist/sample_files.h"
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
@@ -10,6 +11,7 @@
 #include "project/host_checks.h"
 #include "report/guard.h"
 #include "report/locations.h"
+#include "settings/settings_keys.h"
 #include "shell/twips.h"
 #include "shell/window_dressing.h"
 
@@ -26,6 +28,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+
+// The icon is compiled into this library; nothing refers to it by name, so without this call the
+// linker leaves it out of the program.
+static void InitIconResource() {
+    Q_INIT_RESOURCE(quillmere);
+}
 
 namespace quillmere {
 namespace {
@@ -75,6 +83,11 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
     connectCommand(PushButton2, &Form1::PushButton2_Click);
     connectCommand(PushButton3, &Form1::PushButton3_Click);
     connectCommand(PushButton6, &Form1::PushButton6_Click);
+    m_options = std::make_unique<OptionsCommands>(
+        m_services, m_report,
+        OptionsControls{Check2, TabControl1, Text3, Option1, Option2, Frame3});
+    connectCommand(PushButton8, &Form1::PushButton8_Click);
+    connectCommand(PushButton14, &Form1::PushButton14_Click);
     setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
 }
 
@@ -222,8 +235,14 @@ void Form1::Form_Load() {
                [&] { return FileExists(m_services.files, ProgramFile(m_services, "HAND-M.CUR")); }))
         g.step(104,
                [&] { m_pointer.setHand(LoadCursorFile(ProgramFile(m_services, "HAND-M.CUR"))); });
+    // The first start records the sample files; so does every start until some were found.
+    g.step(108, [&] {
+        if (ReadSetting(m_services.settings, settings::kSnapshot).isEmpty())
+            RecordSampleFiles(m_services);
+    });
     g.step(130, [&] {
         setWindowTitle(kProductName);
+        InitIconResource();
         setWindowIcon(QIcon(QStringLiteral(":/quillmere.png")));
         SetApplicationTitle(m_services.dialogs, kProductName);
     });
@@ -231,6 +250,7 @@ void Form1::Form_Load() {
     g.step(134, [&] {
         ListView1->setColumnWidth(0, TwipsToPixels(0, 0, 7000, 0, logicalDpiX()).width());
     });
+    m_options->restore(g);
     g.step(152, [&] { CheckProjectInstalled(m_services.hosts, m_services.dialogs); });
 }
 

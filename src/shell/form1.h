@@ -6,6 +6,7 @@
 #include "report/error_report.h"
 #include "run/run_command.h"
 #include "sets/set_commands.h"
+#include "shell/options_commands.h"
 
 #include <QWidget>
 
@@ -72,6 +73,7 @@ class Form1 : public QWidget {
     }
     void PushButton3_Click() { m_fileList->PushButton3_Click(); }
     void PushButton6_Click() { m_fileList->PushButton6_Click(); }
+    void PushButton8_Click() { m_fileList->PushButton8_Click(); }
 
     // ---- options
     QGroupBox* Frame1;
@@ -109,6 +111,7 @@ class Form1 : public QWidget {
     QLineEdit* Text3;
     QPushButton* PushButton14;  // "..."
     QRadioButton* Option2;
+    void PushButton14_Click() { m_options->PushButton14_Click(); }
 
     // ---- run
     QPushButton* PushButton7;  // Start Replacing
@@ -156,6 +159,7 @@ class Form1 : public QWidget {
     std::unique_ptr<FileListCommands> m_fileList;
     std::unique_ptr<RunCommand> m_run;
     std::unique_ptr<SetCommands> m_sets;
+    std::unique_ptr<OptionsCommands> m_options;
 };
 
 }  // namespace quillmere

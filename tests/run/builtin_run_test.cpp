@@ -24,7 +24,8 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     testing::FakeServices fake;
     builtin::BuiltinHostFactory hosts;
     Services services{fake.dialogs,  hosts,       fake.files,
-                      fake.settings, fake.events, fake.programFolder.path()};
+                      fake.settings, fake.events, fake.programFolder.path(),
+                      fake.shell};
     Form1 form(services);
     QTemporaryDir dir;
     QDir(dir.path()).mkdir("plans");

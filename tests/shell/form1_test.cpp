@@ -3,6 +3,7 @@
 #include "controls/cursor_file.h"
 #include "controls/progress_bar.h"
 #include "controls/tab_control.h"
+#include "paths/path_routines.h"
 #include "platform/failure.h"
 #include "shell/twips.h"
 #include "shell/window_dressing.h"
@@ -209,7 +210,7 @@ TEST_F(Form1Test, FormLoadSetsCaptionTitleAndColumn) {
     form.Form_Load();
     EXPECT_EQ(form.windowTitle(), "Quillmere");
     EXPECT_EQ(fake.dialogs.applicationTitle(), "Quillmere");
-    EXPECT_FALSE(form.windowIcon().isNull());
+    EXPECT_FALSE(form.windowIcon().availableSizes().isEmpty());
     EXPECT_EQ(form.ListView1->headerItem()->text(0), "MS Project File(s)");
     EXPECT_EQ(form.ListView1->columnWidth(0),
               TwipsToPixels(0, 0, 7000, 0, form.logicalDpiX()).width());
@@ -281,6 +282,7 @@ TEST(Form1StartUp, WithoutAProjectHostTheProgramEndsAfterTheMessage) {
         "use this software without error.");
     Form1 form(fake.services);
     EXPECT_THROW(form.Form_Load(), ProgramEnding);
+    EXPECT_EQ(form.Text3->text(), GetDesktopFolder(fake.files));  // restored before the message
     EXPECT_EQ(fake.dialogs.shown().size(), 1u);
     EXPECT_EQ(fake.dialogs.shown()[0].caption, "Quillmere");
     EXPECT_FALSE(form.isVisible());

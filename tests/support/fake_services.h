@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist/entry_list.h"
+#include "platform/desktop_shell.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
@@ -25,6 +26,13 @@ class MemorySettings : public SettingsStore {
     QHash<QString, QString> values;
 };
 
+// Records the folders the program asked the desktop to open.
+class RecordingShell : public DesktopShell {
+  public:
+    void openFolder(const QString& folder) override { opened << folder; }
+    QStringList opened;
+};
+
 // The real event loop with a hook that runs at every yield, so a test can act "while the
 // program yields" (press a button, close the window, change an option).
 class HookedEventLoop : public QtEventLoop {
@@ -39,7 +47,8 @@ class HookedEventLoop : public QtEventLoop {
 };
 
 // One test's worth of services: scripted dialogs, a recording host, the real file system, a
-// memory settings store, and an empty program folder in a temporary directory.
+// memory settings store, an empty program folder in a temporary directory, and a desktop that
+// only records what it was asked to open.
 struct FakeServices {
     ScriptedDialogs dialogs;
     FakeHost host;
@@ -47,7 +56,8 @@ struct FakeServices {
     MemorySettings settings;
     HookedEventLoop events;
     QTemporaryDir programFolder;
-    Services services{dialogs, host, files, settings, events, programFolder.path()};
+    RecordingShell shell;
+    Services services{dialogs, host, files, settings, events, programFolder.path(), shell};
 };
 
 }  // namespace quillmere::testing

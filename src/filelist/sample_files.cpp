@@ -1,0 +1,100 @@
+#include "filelist/sample_files.h"
+
+#include "filelist/entry_list.h"
+#include "filelist/folder_walk.h"
+#include "paths/path_routines.h"
+#include "platform/desktop_shell.h"
+#include "platform/dialogs.h"
+#include "platform/event_loop.h"
+#include "platform/failure.h"
+#include "platform/services.h"
+#include "settings/settings_keys.h"
+
+namespace quillmere {
+namespace {
+
+// Our own key for the recorded sample list.
+const QByteArray kSnapshotKey = QByteArrayLiteral("fenwicks");
+const QChar kPathSeparator = QLatin1Char('|');
+
+enum class Direction { Scramble, Unscramble };
+
+QByteArray Shift(const QByteArray& codes, const QByteArray& key, EventLoop& events,
+                 Direction direction) {
+    QByteArray result;
+    result.reserve(codes.size());
+    qsizetype k = 0;
+    for (const char code : codes) {
+        events.doEvents();
+        const int c = static_cast<unsigned char>(code);
+        const int shift = static_cast<unsigned char>(key.at(k));
+        k = (k + 1) % key.size();
+        int s = 0;
+        if (direction == Direction::Scramble) {
+            s = c + shift;
+            if (s >= 256) s -= 255;
+        } else {
+            s = c - shift;
+            if (s <= 0) s += 255;
+        }
+        result.append(static_cast<char>(s));
+    }
+    return result;
+}
+
+// The Samples folder of the program folder, ending in a separator.
+QString SamplesFolder(const Services& services) {
+    return ProgramFile(services, "Samples") + Separator();
+}
+
+}  // namespace
+
+QByteArray ScrambleCodes(const QByteArray& codes, const QByteArray& key, EventLoop& events) {
+    return Shift(codes, key, events, Direction::Scramble);
+}
+
+QByteArray UnscrambleCodes(const QByteArray& codes, const QByteArray& key, EventLoop& events) {
+    return Shift(codes, key, events, Direction::Unscramble);
+}
+
+QString ScrambleText(const QString& text, const QByteArray& key, EventLoop& events) {
+    return QString::fromLatin1(ScrambleCodes(text.toUtf8(), key, events));
+}
+
+QString UnscrambleText(const QString& text, const QByteArray& key, EventLoop& events) {
+    for (const QChar character : text)
+        if (character.unicode() > 255)
+            throw Failure(errors::kInvalidArgument,
+                          QStringLiteral("Invalid procedure call or argument"));
+    return QString::fromUtf8(UnscrambleCodes(text.toLatin1(), key, events));
+}
+
+bool IsInList(const EntryList& list, const QString& text) {
+    bool found = false;
+    for (int i = 0; i < list.count(); ++i) found = list.text(i) == text || found;
+    return found;
+}
+
+void RecordSampleFiles(Services& services) {
+    const QString samples = SamplesFolder(services);
+    QStringList paths;
+    if (FolderExists(services.files, samples))
+        for (const QString& name : ListFolderFiles(services.files, samples, QStringLiteral("*.*")))
+            paths << samples + name;
+    WriteSetting(services.settings, settings::kSnapshot,
+                 ScrambleText(paths.join(kPathSeparator), kSnapshotKey, services.events));
+}
+
+void LoadSampleFiles(EntryList& list, Services& services) {
+    const QString recorded = ReadSetting(services.settings, settings::kSnapshot);
+    const QStringList paths =
+        UnscrambleText(recorded, kSnapshotKey, services.events).split(kPathSeparator);
+    for (const QString& path : paths)
+        if (FileExists(services.files, path) && !IsInList(list, path)) list.append({path});
+    if (services.dialogs.ask(QStringLiteral(
+            "Would you like this software to open the folder where these sample files are stored "
+            "(so that you can view them before working with them)?")))
+        services.shell.openFolder(SamplesFolder(services));
+}
+
+}  // namespace quillmere

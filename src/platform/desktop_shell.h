@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace quillmere {
+
+// The desktop's own programs, as the user would start them.
+class DesktopShell {
+  public:
+    virtual ~DesktopShell() = default;
+    // Opens the folder in the desktop's file manager. Whether that worked is not reported: the
+    // user sees it, or sees nothing, and goes on either way.
+    virtual void openFolder(const QString& folder) = 0;
+};
+
+// The desktop's default handler for a folder (on Linux the one xdg-open would pick).
+class QtDesktopShell : public DesktopShell {
+  public:
+    void openFolder(const QString& folder) override;
+};
+
+}  // namespace quillmere
