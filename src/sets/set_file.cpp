@@ -1,10 +1,10 @@
 #include "sets/set_file.h"
 
 #include "paths/path_routines.h"
+#include "platform/atomic_file.h"
 #include "platform/failure.h"
 #include "sets/code_page.h"
 
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace quillmere {
@@ -39,13 +39,7 @@ QByteArray SetFileBytes(const QStringList& finds, const QStringList& replacement
 void SaveSetFile(FileSystem& files, Dialogs& dialogs, const QString& path, const QStringList& finds,
                  const QStringList& replacements) {
     if (!ConfirmOverwrite(files, dialogs, path)) return;
-    const QByteArray bytes = SetFileBytes(finds, replacements);
-    QSaveFile file(path);
-    // commit() does not notice a failure of the last flush (a full disk), so flush first.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit())
-        throw Failure(errors::kPathFileAccess,
-                      QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
+    SaveFileAtomically(path, SetFileBytes(finds, replacements));
 }
 
 }  // namespace quillmere

@@ -18,6 +18,7 @@ namespace quillmere::builtin {
 namespace {
 
 using testing::ReadBytes;
+using testing::WithFileSizeLimit;
 using testing::WriteBytes;
 
 const QString kExternal = QStringLiteral(QUILLMERE_TESTDATA "/external");
@@ -471,6 +472,11 @@ TEST_F(BuiltinHostInstance, AFailedSaveLeavesNothingAtTheOutputPath) {
     EXPECT_NE(failureOf([&] { host->fileSaveAs(output); }), "no failure");
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files) == QStringList{"w.mpx"});
     EXPECT_NE(failureOf([&] { host->fileSaveAs(dir.filePath("missing/out.mpx")); }), "no failure");
+    // A disk that fills up while the result is written.
+    host->replace(Args("Name", QString::fromUtf8("写真"), "Photograph"));
+    WithFileSizeLimit(
+        64, [&] { EXPECT_NE(failureOf([&] { host->fileSaveAs(output); }), "no failure"); });
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files) == QStringList{"w.mpx"});
 }
 
 TEST_F(BuiltinHostInstance, TheSourceIsNeverTheTarget) {

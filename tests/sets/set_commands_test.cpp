@@ -13,13 +13,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <sys/resource.h>
-#include <csignal>
-
 namespace quillmere {
 namespace {
 
 using testing::ReadBytes;
+using testing::WithFileSizeLimit;
 using testing::WriteBytes;
 
 QByteArray Utf16WithMark(const QString& text) {
@@ -148,14 +146,7 @@ TEST_F(Sets, ASaveThatFailsMidwayLeavesTheOldFileAsItWas) {
     add({"hi::hello", "peter::pete"});
     fake.dialogs.allowErrorReports();
     // Files may grow to 8 bytes only: the write fails after its first bytes.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit small{8, limit.rlim_max};
-    setrlimit(RLIMIT_FSIZE, &small);
-    save(setFile, Answer::Yes);
-    setrlimit(RLIMIT_FSIZE, &limit);
-    std::signal(SIGXFSZ, oldHandler);
+    WithFileSizeLimit(8, [&] { save(setFile, Answer::Yes); });
     EXPECT_EQ(ReadBytes(setFile), "old::file\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"sets.txt"});
     EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{114});

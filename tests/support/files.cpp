@@ -6,6 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 namespace quillmere::testing {
 
 QByteArray ReadBytes(const QString& path) {
@@ -18,6 +22,17 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         ADD_FAILURE() << "cannot write " << path.toStdString();
+}
+
+void WithFileSizeLimit(qint64 bytes, const std::function<void()>& action) {
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{rlim_t(bytes), limit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &small);
+    action();
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, oldHandler);
 }
 
 }  // namespace quillmere::testing

@@ -1,5 +1,6 @@
 #include "platform/host/builtin/builtin_host.h"
 
+#include "platform/atomic_file.h"
 #include "platform/failure.h"
 #include "platform/host/builtin/mpx_document.h"
 #include "platform/host/builtin/xml_document.h"
@@ -7,7 +8,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -85,12 +85,8 @@ void BuiltinHost::fileSaveAs(const QString& path) {
                       QStringLiteral("%1 is the file the project was opened from; Quillmere never "
                                      "writes over a source file.")
                           .arg(path));
-    const QByteArray bytes = m_document->save();
     // Written beside the target and renamed into place: a failed save leaves nothing behind.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(errors::kPathFileAccess,
-                      QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
+    SaveFileAtomically(path, m_document->save());
 }
 
 void BuiltinHost::quit() {
