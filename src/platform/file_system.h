@@ -16,6 +16,8 @@ inline constexpr quint32 kHidden = 2;
 inline constexpr quint32 kSystem = 4;
 inline constexpr quint32 kDirectory = 16;
 inline constexpr quint32 kArchive = 32;
+// Not a file to read: a pipe, a socket or a device (POSIX only).
+inline constexpr quint32 kDevice = 64;
 inline constexpr quint32 kReparsePoint = 1024;
 }  // namespace attr
 

@@ -122,6 +122,7 @@ quint32 AttributesOf(const struct stat& st, bool link, const QString& name) {
     quint32 bits = link ? attr::kReparsePoint : 0;
     if (S_ISDIR(st.st_mode)) bits |= attr::kDirectory;
     if (S_ISREG(st.st_mode)) bits |= attr::kArchive;
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) bits |= attr::kDevice;
     if ((st.st_mode & S_IWUSR) == 0) bits |= attr::kReadOnly;
     if (name.startsWith(QLatin1Char('.'))) bits |= attr::kHidden;
     return bits;

@@ -24,7 +24,7 @@ QString FromUtf16LittleEndian(const QByteArray& bytes) {
 }
 
 bool IsOrdinaryFile(quint32 attributes) {
-    return (attributes & (attr::kDirectory | attr::kHidden | attr::kSystem)) == 0;
+    return (attributes & (attr::kDirectory | attr::kHidden | attr::kSystem | attr::kDevice)) == 0;
 }
 
 bool AnyFileMatches(FileSystem& files, const QString& path) {

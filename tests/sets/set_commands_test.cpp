@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -152,14 +154,27 @@ TEST_F(Sets, ASaveThatFailsMidwayLeavesTheOldFileAsItWas) {
     EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{114});
 }
 
-TEST_F(Sets, ANonLatinPairIsSavedAsUtf16AndLoadsBackTheSame) {
-    add({"\u03A9mega::\u65E5\u672C", "\u20AC::caf\u00E9"});
-    save(setFile);
-    EXPECT_EQ(ReadBytes(setFile),
-              Utf16WithMark("\u03A9mega::\u65E5\u672C\r\n\u20AC::caf\u00E9\r\n"));
-    form.PushButton5->click();
-    EXPECT_TRUE(load(setFile, "::"));
-    EXPECT_EQ(pairs(), QStringList({"\u03A9mega|\u65E5\u672C", "\u20AC|caf\u00E9"}));
+TEST_F(Sets, EveryPairLoadsBackAsItWasSaved) {
+    const struct {
+        QStringList added;
+        QStringList pairs;
+    } cases[] = {
+        {{"\u03A9mega::\u65E5\u672C", "\u20AC::caf\u00E9"},
+         {"\u03A9mega|\u65E5\u672C", "\u20AC|caf\u00E9"}},
+        // Windows-1252 bytes that would read back as a byte-order mark or as UTF-8.
+        {{"\u00FEing::thing"}, {"\u00FEing|thing"}},
+        {{"Rohr \u00D8\u00BD::pipe \u00D8\u00BD"}, {"Rohr \u00D8\u00BD|pipe \u00D8\u00BD"}},
+        {{"\u00C3\u00A9t\u00C3\u00A9::summer"}, {"\u00C3\u00A9t\u00C3\u00A9|summer"}},
+    };
+    for (const auto& c : cases) {
+        add(c.added);
+        save(setFile, QFile::exists(setFile) ? std::optional(Answer::Yes) : std::nullopt);
+        form.PushButton5->click();
+        EXPECT_TRUE(load(setFile, "::"));
+        EXPECT_EQ(pairs(), c.pairs);
+        form.PushButton5->click();
+    }
+    EXPECT_EQ(ReadBytes(setFile), Utf16WithMark("\u00C3\u00A9t\u00C3\u00A9::summer\r\n"));
 }
 
 TEST_F(Sets, TheListStopsAt32767PairsWithOneReportAndStaysInStep) {
@@ -208,12 +223,16 @@ TEST_F(Sets, LoadAppendsThePairOfEachLineThatHoldsTheSeparator) {
 
 TEST_F(Sets, LoadChecksTheSeparatorFirstAndKeepsTheDialogAsItWas) {
     const QString missing = dir.filePath("missing.txt");
+    // A pipe would wait for a writer for ever.
+    const QString pipe = dir.filePath("pipe.txt");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const struct {
         QString file, separator;
         std::optional<QString> message;
     } cases[] = {{"", "", "You must enter separating character(s)."},
                  {"   ", "::", std::nullopt},
-                 {missing, "::", missing + " not found."}};
+                 {missing, "::", missing + " not found."},
+                 {pipe, "::", pipe + " not found."}};
     for (const auto& c : cases) {
         EXPECT_FALSE(inLoadSets([&](Form2& f) {
             f.Text1->setText(c.file);
