@@ -140,6 +140,9 @@ bool ReplaceInBoth(ProjectDocument& doc, HostInstance& host, Choices& choose) {
         const auto& texts = AwkwardTexts();
         const QString replacement = texts[choose.below(texts.size())];
         const bool matchCase = step % 2 == 1;
+        // A replacement that holds its own find text multiplies the value at every step.
+        if (replacement.contains(find, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive))
+            continue;
         const bool inDoc = doc.replace(field, find, replacement, matchCase);
         const bool inHost =
             host.replace({field, "contains", find, replacement, true, true, matchCase});

@@ -68,10 +68,20 @@ QString DecodeBytes(QStringDecoder& decoder, QByteArrayView raw) {
     return text;
 }
 
+// The converters of one code page, opened once: opening one costs far more than converting a
+// character.
+struct CodePage {
+    explicit CodePage(const QByteArray& codec)
+        : encoder(codec.constData()), decoder(codec.constData()) {}
+    QStringEncoder encoder;
+    QStringDecoder decoder;
+};
+
 // The text in the code page, or nothing when a character has no byte of its own there (a
 // converter's stand-in byte would be read back as another character).
-std::optional<QByteArray> EncodeText(const QString& text, const QByteArray& codec) {
-    QStringEncoder encoder(codec.constData());
+std::optional<QByteArray> EncodeText(const QString& text, CodePage& page) {
+    QStringEncoder& encoder = page.encoder;
+    encoder.resetState();
     QByteArray bytes;
     qsizetype run = 0;
     for (qsizetype i = 0; i <= text.size(); ++i) {
@@ -81,8 +91,8 @@ std::optional<QByteArray> EncodeText(const QString& text, const QByteArray& code
         if (i < text.size()) bytes.append(char(text[i].unicode()));
         run = i + 1;
     }
-    QStringDecoder decoder(codec.constData());
-    if (encoder.hasError() || DecodeBytes(decoder, bytes) != text) return std::nullopt;
+    page.decoder.resetState();
+    if (encoder.hasError() || DecodeBytes(page.decoder, bytes) != text) return std::nullopt;
     return bytes;
 }
 
@@ -261,9 +271,10 @@ namespace {
 // Names the first character of text that the code page cannot hold.
 Failure Unencodable(const StoredValue& value, const QString& text, const QByteArray& codec) {
     QString culprit;
+    CodePage page(codec);
     for (char32_t c : text.toUcs4()) {
         const QString single = QString::fromUcs4(&c, 1);
-        if (!EncodeText(single, codec)) {
+        if (!EncodeText(single, page)) {
             culprit =
                 QStringLiteral("\"%1\" (U+%2)")
                     .arg(single, QString::number(uint(c), 16).toUpper().rightJustified(4, '0'));
@@ -311,7 +322,8 @@ QByteArray MpxProjectDocument::encode(const StoredValue& value) const {
                                      "MPX file cannot store.")
                           .arg(value.field, value.task));
     }
-    const auto encoded = EncodeText(text, m_codec);
+    CodePage page(m_codec);
+    const auto encoded = EncodeText(text, page);
     if (!encoded) throw Unencodable(value, text, m_codec);
     QByteArray bytes = *encoded;
     // A carriage return at the end of a line would be taken for part of the line end.
