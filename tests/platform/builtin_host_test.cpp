@@ -194,6 +194,25 @@ TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
     }
 }
 
+// A value that refers to an entity of the document's own cannot be written back without losing
+// the reference: it is left alone, and the file stays as it was.
+TEST(BuiltinHostXml, ValuesWithTheDocumentsOwnEntitiesAreLeftAlone) {
+    const char* doctypes[] = {"<!DOCTYPE Project [<!ENTITY co \"Contoso\">]>",
+                              "<!DOCTYPE Project [<!ENTITY co SYSTEM \"ext.txt\">]>",
+                              "<!DOCTYPE Project SYSTEM \"none.dtd\">"};
+    for (const char* doctype : doctypes) {
+        SCOPED_TRACE(doctype);
+        const QByteArray xml = QByteArray("<?xml version=\"1.0\"?>\n") + doctype +
+                               "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>"
+                               "<Task><UID>1</UID><Name>&co; Plan</Name>"
+                               "<Contact>A &amp; B &#x41;</Contact></Task></Tasks></Project>";
+        auto doc = OpenDocument(xml, "t.xml");
+        doc->replace("Name", "Plan", "Design", true);
+        EXPECT_TRUE(doc->replace("Contact", "B", "C", true));
+        EXPECT_EQ(doc->save(), QByteArray(xml).replace("B &#x41;", "C A"));
+    }
+}
+
 // A changed value is written in the file's own encoding, with or without a byte order mark. The
 // Name starts with U+FEFF, which is part of the value and not a mark.
 TEST(BuiltinHostXml, Utf16WithAndWithoutMarkKeepsItsEncoding) {

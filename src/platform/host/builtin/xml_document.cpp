@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -96,8 +97,22 @@ QString FromParser(const QByteArray& utf8) {
 enum class Form { Text, CData, Markup };
 
 // Plain text (with entities), CDATA sections only, or anything else with markup.
+// True when the text refers to an entity of the document's own (declared in a DOCTYPE, or not
+// at all): the parser gives its replacement text or nothing, and writing the value back would
+// lose the reference. The five predefined entities and character references are safe.
+bool HasDocumentEntity(const QString& raw) {
+    static const QRegularExpression safe(
+        QStringLiteral("&(amp|lt|gt|quot|apos|#[0-9]+|#x[0-9A-Fa-f]+);"));
+    for (qsizetype at = raw.indexOf(QLatin1Char('&')); at >= 0;
+         at = raw.indexOf(QLatin1Char('&'), at + 1)) {
+        const auto anchored = QRegularExpression::AnchorAtOffsetMatchOption;
+        if (!safe.match(raw, at, QRegularExpression::NormalMatch, anchored).hasMatch()) return true;
+    }
+    return false;
+}
+
 Form ContentForm(const QString& raw) {
-    if (!raw.contains(QLatin1Char('<'))) return Form::Text;
+    if (!raw.contains(QLatin1Char('<'))) return HasDocumentEntity(raw) ? Form::Markup : Form::Text;
     const QLatin1String open("<![CDATA["), close("]]>");
     qsizetype at = 0;
     while (at < raw.size()) {
