@@ -47,6 +47,13 @@ check_format() {
   echo "Format check passed"
 }
 
+# Everything, tests included, also builds with clang without a warning.
+clang_build() {
+  CXX=clang++ cmake -S . -B build-clang -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DQUILLMERE_BUILD_TESTS=ON -DQUILLMERE_WERROR=ON
+  cmake --build build-clang --parallel
+}
+
 # The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer; any
 # report fails the test that caused it. The wine stage and the fuzz targets (which carry their
 # own sanitizers) run in the normal build only.
@@ -70,6 +77,7 @@ case "${1:-}" in
     check_format
     build ON ON
     ctest --test-dir build --output-on-failure --timeout 300
+    clang_build
     sanitizer_tests
     ;;
   *)
