@@ -365,7 +365,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         UsersProjectCase{"OurFileOpenFails", "fail FileOpen\n" + kUserSwitches, {}, ""},
         UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, OursTouched(), "Beta"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {
     for (int i = 0; i < 3; ++i)

@@ -218,6 +218,10 @@ void LogDocument(const std::wstring& method, const Document& document) {
     Log(L"DOC " + method + L" " + Quoted(document.name));
 }
 
+// COM interfaces have no virtual destructor: their objects delete themselves in Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
 // IUnknown and the type-library-less part of IDispatch, shared by the fake's objects.
 class DispatchObject : public IDispatch {
   public:
@@ -246,6 +250,8 @@ class DispatchObject : public IDispatch {
   private:
     LONG m_refs = 1;
 };
+
+#pragma GCC diagnostic pop
 
 // A project as ActiveProject hands it out: its name and Activate, bound to that project even
 // after another one became active.
@@ -474,6 +480,9 @@ class FakeApplication : public DispatchObject {
     WorkspacePtr m_workspace;
 };
 
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
 class Factory : public IClassFactory {
   public:
     explicit Factory(IDispatch* shared) : m_shared(shared) {}
@@ -502,6 +511,8 @@ class Factory : public IClassFactory {
   private:
     IDispatch* m_shared;
 };
+
+#pragma GCC diagnostic pop
 
 bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY handle = nullptr;
