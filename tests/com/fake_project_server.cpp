@@ -437,7 +437,9 @@ class FakeApplication : public DispatchObject {
             Log(L"QUIT " + ProcessTag());
             for (const DocumentPtr& document : workspace.open)
                 Log(L"STILL OPEN " + Quoted(document->name) + L" text=" + Quoted(document->text));
-            PostQuitMessage(0);
+            // A private instance ends when its client lets go of it, as Project does: ending it
+            // here could end the process before this call's answer reached the client.
+            if (g_standalone) PostQuitMessage(0);
             return S_OK;
         }
         if (name == L"FileOpen") {
