@@ -127,9 +127,10 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     waitForExits();
     const std::string text = logText();
     auto calls = Lines(text, "CALL ");
-    ASSERT_EQ(calls.size(), 7u) << text;
+    ASSERT_EQ(calls.size(), 8u) << text;
     EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
-    calls.erase(calls.begin());
+    EXPECT_EQ(calls[1], "CALL Projects positional=0 named=0 wire= |");
+    calls.erase(calls.begin(), calls.begin() + 2);
     EXPECT_EQ(calls[0],
               "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Narrow(in) + "\"");
     EXPECT_EQ(calls[1], "CALL ActiveProject positional=0 named=0 wire= |");
@@ -198,22 +199,41 @@ TEST_F(AutomationHost, ServerErrorsArriveWithTheirDescriptionAndThePassGoesOn) {
 }
 
 // A new instance has an empty project of its own open: without our project, nothing may act on it.
+// FileOpen fails by raising an error, or by returning False.
 TEST_F(AutomationHost, AFailedOpenStillSavesNothingAndQuits) {
-    auto host = ProjectAutomation::Create(kProgId);
-    EXPECT_THROW(host->fileOpen(folder + L"missing.txt"), ComError);
-    EXPECT_FALSE(host->replace({L"Name", L"contains", L"", L"x", true, true, false}));
-    try {
-        host->fileSaveAs(folder + L"never.txt");
-        ADD_FAILURE() << "saved without a project of ours";
-    } catch (const ComError& error) {
-        EXPECT_EQ(error.description(), L"No project is open, so nothing was saved.");
+    const std::wstring plan = file(L"plan.txt", "Alpha");
+    const struct {
+        std::string control;
+        std::wstring path;
+        std::wstring refusal;
+    } cases[] = {
+        {"", folder + L"missing.txt", L"No project is open, so nothing was saved."},
+        {"false FileOpen\n", plan,
+         L"Project did not open \"" + plan + L"\", so nothing was saved."},
+    };
+    for (const auto& c : cases) {
+        control(c.control);
+        auto host = ProjectAutomation::Create(kProgId);
+        try {
+            host->fileOpen(c.path);
+            EXPECT_FALSE(c.control.empty());
+        } catch (const ComError&) {
+            EXPECT_TRUE(c.control.empty());
+        }
+        EXPECT_FALSE(host->replace({L"Name", L"contains", L"", L"x", true, true, false}));
+        try {
+            host->fileSaveAs(folder + L"never.txt");
+            ADD_FAILURE() << "saved without a project of ours";
+        } catch (const ComError& error) {
+            EXPECT_EQ(error.description(), c.refusal);
+        }
+        host->quit();
     }
-    host->quit();
-    host.reset();
+    waitForExits();
     EXPECT_FALSE(Exists(folder + L"never.txt"));
     const std::string text = logText();
     EXPECT_EQ(Lines(text, "DOC "), std::vector<std::string>{}) << text;
-    EXPECT_EQ(Count(text, "CALL Quit"), 1u) << text;
+    EXPECT_EQ(Count(text, "CALL Quit"), 2u) << text;
 }
 
 TEST_F(AutomationHost, TwoPassesInOneProcessLeaveNoInstanceAlive) {
@@ -240,7 +260,8 @@ class UsersInstance : public AutomationHost {
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &process));
+                                   nullptr, &startup, &process))
+            << "error " << GetLastError();
         CloseHandle(process.hThread);
         for (int i = 0; i < 200 && !running(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -296,12 +317,14 @@ TEST_F(UsersInstance, APassClosesOnlyItsProjectAndLeavesProjectRunning) {
 
 // The user's instance holds the user's unsaved project beside ours, and the user makes theirs
 // active again after every Replace and FileSaveAs: whether or not our FileOpen succeeded, only
-// our project is ever acted on or closed.
+// our project is ever acted on or closed. The user may also have our source file open there.
 struct UsersProjectCase {
     const char* name;
     std::string control;
+    bool usersCopy;                    // the user opened our source file before the pass
     std::vector<std::string> touched;  // the server's DOC lines, in order
     std::string saved;                 // the output's content; empty: nothing may be saved
+    std::wstring refusal;              // then part of FileSaveAs' description
 };
 
 void PrintTo(const UsersProjectCase& c, std::ostream* out) {
@@ -313,39 +336,43 @@ class UsersProject : public UsersInstance,
 
 TEST_P(UsersProject, IsNeverActedOnOrClosed) {
     const UsersProjectCase& c = GetParam();
-    control(c.control);
+    const std::wstring source = file(L"ours.txt", "Alpha");
     const std::wstring out = folder + L"ours-out.txt";
+    DeleteFileW(out.c_str());
+    std::vector<std::string> stillOpen{
+        "STILL OPEN \"UserPlan\" text=\"Alpha in the user's unsaved plan\""};
+    if (c.usersCopy) {
+        std::vector<Variant> arguments;
+        arguments.push_back(Variant::text(source));
+        AutomationObject::Attach(kProgId).call(L"FileOpen", std::move(arguments));
+        stillOpen.push_back("STILL OPEN \"ours.txt\" text=\"Alpha\"");
+    }
+    control(c.control);
     auto host = ProjectAutomation::Create(kProgId);
     EXPECT_EQ(Count(logText(), "START "), 1u);  // the user's instance, not a private one
-    const bool opened = [&] {
-        try {
-            host->fileOpen(file(L"ours.txt", "Alpha"));
-            return true;
-        } catch (const ComError&) {
-            return false;
-        }
-    }();
-    EXPECT_EQ(opened, !c.saved.empty());
+    try {
+        host->fileOpen(source);
+    } catch (const ComError&) {
+    }
+    const bool saves = !c.saved.empty();
     for (const wchar_t* field : {L"Name", L"Notes"})
         EXPECT_EQ(host->replace({field, L"contains", L"Alpha", L"Beta", true, true, false}),
-                  opened && field == std::wstring(L"Name"));
+                  saves && field == std::wstring(L"Name"));
     try {
         host->fileSaveAs(out);
-        EXPECT_TRUE(opened);
+        EXPECT_TRUE(saves);
     } catch (const ComError& error) {
-        EXPECT_FALSE(opened);
-        EXPECT_EQ(error.description(), L"No project is open, so nothing was saved.");
+        EXPECT_FALSE(saves);
+        EXPECT_NE(error.description().find(c.refusal), std::wstring::npos)
+            << Narrow(error.description());
     }
     host->quit();
     host.reset();
     endUsersInstance();
     const std::string text = logText();
     EXPECT_EQ(Lines(text, "DOC "), c.touched) << text;
-    EXPECT_EQ(Lines(text, "STILL OPEN"), std::vector<std::string>{"STILL OPEN \"UserPlan\" text="
-                                                                  "\"Alpha in the user's unsaved "
-                                                                  "plan\""})
-        << text;
-    EXPECT_EQ(Exists(out), opened);
+    EXPECT_EQ(Lines(text, "STILL OPEN"), stillOpen) << text;
+    EXPECT_EQ(Exists(out), saves);
     EXPECT_EQ(ReadAll(out), c.saved);
 }
 
@@ -363,9 +390,26 @@ std::vector<std::string> OursTouched() {
 INSTANTIATE_TEST_SUITE_P(
     , UsersProject,
     ::testing::Values(
-        UsersProjectCase{"OurFileOpenFails", "fail FileOpen\n" + kUserSwitches, {}, ""},
-        UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, OursTouched(), "Beta"}),
-    [](const auto& info) { return std::string(info.param.name); });
+        UsersProjectCase{"OurFileOpenFails",
+                         "fail FileOpen\n" + kUserSwitches,
+                         false,
+                         {},
+                         "",
+                         L"No project is open, so nothing was saved."},
+        UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, false, OursTouched(), "Beta", L""},
+        UsersProjectCase{"OurFileOpenReturnsFalse",
+                         "false FileOpen\n" + kUserSwitches,
+                         false,
+                         {},
+                         "",
+                         L"Project did not open"},
+        UsersProjectCase{"TheUserHasOurFileOpen",
+                         kUserSwitches,
+                         true,
+                         {"DOC FileOpen \"ours.txt\"", "DOC FileOpen-activates \"ours.txt\""},
+                         "",
+                         L"is already open in Project"}),
+    [](const auto& tested) { return std::string(tested.param.name); });
 
 TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {
     for (int i = 0; i < 3; ++i)

@@ -4,9 +4,11 @@
 //
 // Each instance holds projects as Project does: a private instance starts with an empty project
 // "Project1", the user's instance with the user's unsaved "UserPlan". FileOpen adds a project and
-// makes it active; Replace, FileSaveAs and FileClose act on the active one, and every such act
-// is logged as DOC METHOD "PROJECT". ActiveProject hands out a project object (Name, Activate).
-// Quit logs each project still open as STILL OPEN "PROJECT" text="TEXT".
+// makes it active (closing "Project1" while nothing was done to it), or only makes the project
+// active when that file is already open; it returns True. Replace, FileSaveAs and FileClose act
+// on the active project, and every such act is logged as DOC METHOD "PROJECT". ActiveProject and
+// Projects.Item(index from 1) hand out a project object (Name, FullName, Activate); Projects also
+// has Count. Quit logs each project still open as STILL OPEN "PROJECT" text="TEXT".
 //
 //   fake_project_server /regserver /log LOG   register under HKLM (wine ignores HKCU)
 //   fake_project_server -Embedding /log LOG   started by COM: one private instance
@@ -15,6 +17,7 @@
 //
 // Before each call the server reads LOG.control, lines of:
 //   fail METHOD [FIRST-ARGUMENT]   raise an exception through EXCEPINFO
+//   false METHOD                   return False, doing nothing
 //   name TEXT                      answer TEXT as the default property
 //   user-switches-after METHOD     after each METHOD, the user makes their own project (the
 //                                  one the instance started with) active again
@@ -26,9 +29,11 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -160,6 +165,14 @@ bool AsBool(VARIANT* v) {
     return converted.boolVal != VARIANT_FALSE;
 }
 
+HRESULT ReturnBool(VARIANT* result, bool value) {
+    if (result) {
+        result->vt = VT_BOOL;
+        result->boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    return S_OK;
+}
+
 HRESULT Raise(EXCEPINFO* info, const std::wstring& description) {
     Log(L"FAIL " + description);
     if (info) {
@@ -189,6 +202,8 @@ bool Controlled(const std::wstring& line) {
 struct Document {
     std::wstring name;
     std::wstring text;
+    std::wstring path;       // the file it was opened from or saved to; empty when none
+    bool untouched = false;  // a new empty project nothing was done to: FileOpen closes it
 };
 using DocumentPtr = std::shared_ptr<Document>;
 
@@ -207,9 +222,14 @@ struct Workspace {
             if (d == document) return true;
         return false;
     }
-    void closeActive() {
-        std::erase(open, active);
-        active = open.empty() ? nullptr : open.back();
+    DocumentPtr find(const std::wstring& path) const {
+        for (const DocumentPtr& d : open)
+            if (!d->path.empty() && _wcsicmp(d->path.c_str(), path.c_str()) == 0) return d;
+        return nullptr;
+    }
+    void close(DocumentPtr document) {
+        std::erase(open, document);
+        if (active == document) active = open.empty() ? nullptr : open.back();
     }
 };
 using WorkspacePtr = std::shared_ptr<Workspace>;
@@ -217,6 +237,10 @@ using WorkspacePtr = std::shared_ptr<Workspace>;
 void LogDocument(const std::wstring& method, const Document& document) {
     Log(L"DOC " + method + L" " + Quoted(document.name));
 }
+
+// COM interfaces have no virtual destructor: their objects delete themselves in Release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
 // IUnknown and the type-library-less part of IDispatch, shared by the fake's objects.
 class DispatchObject : public IDispatch {
@@ -247,8 +271,28 @@ class DispatchObject : public IDispatch {
     LONG m_refs = 1;
 };
 
-// A project as ActiveProject hands it out: its name and Activate, bound to that project even
-// after another one became active.
+#pragma GCC diagnostic pop
+
+// GetIDsOfNames for an object whose members take no named arguments; logs NAMES OBJECT.MEMBER=ID.
+HRESULT MemberIds(const wchar_t* object,
+                  std::initializer_list<std::pair<const wchar_t*, DISPID>> members, LPOLESTR* names,
+                  UINT count, DISPID* ids) {
+    ids[0] = DISPID_UNKNOWN;
+    for (const auto& [member, id] : members)
+        if (IEquals(names[0], member)) ids[0] = id;
+    for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+    Log(L"NAMES " + std::wstring(object) + L"." + names[0] + L"=" + std::to_wstring(ids[0]));
+    return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+}
+
+HRESULT ReturnText(VARIANT* result, const std::wstring& text) {
+    result->vt = VT_BSTR;
+    result->bstrVal = SysAllocStringLen(text.data(), UINT(text.size()));
+    return S_OK;
+}
+
+// A project as ActiveProject and Projects.Item hand it out: its name, full name and Activate,
+// bound to that project even after another one became active.
 class FakeProject : public DispatchObject {
   public:
     FakeProject(WorkspacePtr workspace, DocumentPtr document)
@@ -256,23 +300,18 @@ class FakeProject : public DispatchObject {
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
-        ids[0] = IEquals(names[0], L"Name")       ? DISPID_VALUE
-                 : IEquals(names[0], L"Activate") ? 1
-                                                  : DISPID_UNKNOWN;
-        for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        Log(L"NAMES Project." + std::wstring(names[0]) + L"=" + std::to_wstring(ids[0]));
-        return ids[0] == DISPID_UNKNOWN || count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+        return MemberIds(L"Project", {{L"Name", DISPID_VALUE}, {L"Activate", 1}, {L"FullName", 2}},
+                         names, count, ids);
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* info, UINT*) override {
         if (params->cArgs) return DISP_E_BADPARAMCOUNT;
         if (!m_workspace->isOpen(m_document)) return Raise(info, L"The project was closed.");
-        if (id == DISPID_VALUE && result) {
-            result->vt = VT_BSTR;
-            result->bstrVal = SysAllocString(m_document->name.c_str());
-            return S_OK;
-        }
+        if (id == DISPID_VALUE && result) return ReturnText(result, m_document->name);
+        if (id == 2 && result)
+            return ReturnText(result,
+                              m_document->path.empty() ? m_document->name : m_document->path);
         if (id != 1) return DISP_E_MEMBERNOTFOUND;
         m_workspace->active = m_document;
         LogDocument(L"Activate", *m_document);
@@ -284,7 +323,43 @@ class FakeProject : public DispatchObject {
     DocumentPtr m_document;
 };
 
+// Application.Projects: Count, and Item by index from 1. Counts what is open at each call.
+class FakeProjects : public DispatchObject {
+  public:
+    explicit FakeProjects(WorkspacePtr workspace) : m_workspace(std::move(workspace)) {}
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        return MemberIds(L"Projects", {{L"Item", DISPID_VALUE}, {L"Count", 1}}, names, count, ids);
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO* info, UINT*) override {
+        const std::vector<DocumentPtr>& open = m_workspace->open;
+        if (!result) return E_INVALIDARG;
+        if (id == 1 && params->cArgs == 0) {
+            result->vt = VT_I4;
+            result->lVal = LONG(open.size());
+            return S_OK;
+        }
+        if (id != DISPID_VALUE || params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+        VARIANT index;
+        VariantInit(&index);
+        if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4)))
+            return DISP_E_TYPEMISMATCH;
+        if (index.lVal < 1 || size_t(index.lVal) > open.size())
+            return Raise(info, L"No project has the index " + std::to_wstring(index.lVal) + L".");
+        result->vt = VT_DISPATCH;
+        result->pdispVal = new FakeProject(m_workspace, open[size_t(index.lVal) - 1]);
+        return S_OK;
+    }
+
+  private:
+    WorkspacePtr m_workspace;
+};
+
 const DISPID kActiveProject = 6;
+const DISPID kProjects = 7;
 
 struct Member {
     const wchar_t* name;
@@ -303,6 +378,7 @@ const std::vector<Member>& Members() {
         {L"Quit", 4, {L"SaveChanges"}},
         {L"FileClose", 5, {L"Save", L"NoAuto"}},
         {L"ActiveProject", kActiveProject, {}},
+        {L"Projects", kProjects, {}},
     };
     return members;
 }
@@ -401,10 +477,16 @@ class FakeApplication : public DispatchObject {
             if (control == L"fail " + std::wstring(member->name) ||
                 control == L"fail " + std::wstring(member->name) + L" " + first)
                 return Raise(info, L"Injected failure in " + std::wstring(member->name) + L".");
+            if (control == L"false " + std::wstring(member->name)) return ReturnBool(result, false);
         }
-        if (id == DISPID_VALUE || id == kActiveProject) {
+        if (id == DISPID_VALUE || id == kActiveProject || id == kProjects) {
             if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
             if (id == kActiveProject) return ActiveProject(result, info);
+            if (id == kProjects) {
+                result->vt = VT_DISPATCH;
+                result->pdispVal = new FakeProjects(m_workspace);
+                return S_OK;
+            }
             std::wstring name = L"Microsoft Project";
             for (const std::wstring& control : ControlLines())
                 if (control.rfind(L"name ", 0) == 0) name = control.substr(5);
@@ -423,6 +505,26 @@ class FakeApplication : public DispatchObject {
         return S_OK;
     }
 
+    HRESULT FileOpen(const std::wstring& path, VARIANT* result, EXCEPINFO* info) {
+        Workspace& workspace = *m_workspace;
+        if (DocumentPtr open = workspace.find(path)) {
+            workspace.active = open;
+            LogDocument(L"FileOpen-activates", *open);
+            return ReturnBool(result, true);
+        }
+        std::string bytes;
+        if (!ReadFile(path, bytes))
+            return Raise(info, L"The file \"" + path + L"\" could not be found.");
+        if (workspace.isOpen(workspace.initial) && workspace.initial->untouched) {
+            LogDocument(L"FileOpen-closes", *workspace.initial);
+            workspace.close(workspace.initial);
+        }
+        workspace.add(
+            std::make_shared<Document>(Document{FileName(path), Wide(bytes), path, false}));
+        LogDocument(L"FileOpen", *workspace.active);
+        return ReturnBool(result, true);
+    }
+
     HRESULT Act(const Member& member, std::vector<VARIANT*>& slots, VARIANT* result,
                 EXCEPINFO* info) {
         const std::wstring name = member.name;
@@ -431,20 +533,15 @@ class FakeApplication : public DispatchObject {
             Log(L"QUIT " + ProcessTag());
             for (const DocumentPtr& document : workspace.open)
                 Log(L"STILL OPEN " + Quoted(document->name) + L" text=" + Quoted(document->text));
-            PostQuitMessage(0);
+            // A private instance ends when its client lets go of it, as Project does: ending it
+            // here could end the process before this call's answer reached the client.
+            if (g_standalone) PostQuitMessage(0);
             return S_OK;
         }
-        if (name == L"FileOpen") {
-            const std::wstring path = AsText(slots[0]);
-            std::string bytes;
-            if (!ReadFile(path, bytes))
-                return Raise(info, L"The file \"" + path + L"\" could not be found.");
-            workspace.add(std::make_shared<Document>(Document{FileName(path), Wide(bytes)}));
-            LogDocument(name, *workspace.active);
-            return S_OK;
-        }
+        if (name == L"FileOpen") return FileOpen(AsText(slots[0]), result, info);
         if (!workspace.active) return Raise(info, L"No project is open.");
         Document& document = *workspace.active;
+        document.untouched = false;
         if (name == L"Replace") {
             for (size_t p = 0; p < slots.size(); ++p)
                 if (!slots[p] && p != 5) return DISP_E_PARAMNOTOPTIONAL;
@@ -461,9 +558,10 @@ class FakeApplication : public DispatchObject {
             if (!WriteFile(path, Utf8(document.text), L"wb"))
                 return Raise(info, L"Cannot write " + path);
             document.name = FileName(path);  // the project now carries the saved file's name
+            document.path = path;
         }
         LogDocument(name, document);
-        if (name == L"FileClose") workspace.closeActive();
+        if (name == L"FileClose") workspace.close(workspace.active);
         if (Controlled(L"user-switches-after " + name) && workspace.isOpen(workspace.initial)) {
             workspace.active = workspace.initial;
             Log(L"SWITCH " + Quoted(workspace.initial->name));
@@ -473,6 +571,9 @@ class FakeApplication : public DispatchObject {
 
     WorkspacePtr m_workspace;
 };
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
 class Factory : public IClassFactory {
   public:
@@ -492,7 +593,7 @@ class Factory : public IClassFactory {
         if (outer) return CLASS_E_NOAGGREGATION;
         // The user's running instance is handed to every client, as Project does.
         if (m_shared) return m_shared->QueryInterface(riid, out);
-        auto* app = new FakeApplication({L"Project1", L""});
+        auto* app = new FakeApplication({L"Project1", L"", L"", true});
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();
         return hr;
@@ -502,6 +603,8 @@ class Factory : public IClassFactory {
   private:
     IDispatch* m_shared;
 };
+
+#pragma GCC diagnostic pop
 
 bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY handle = nullptr;
@@ -537,8 +640,9 @@ int Serve() {
     // stalling it.
     SetTimer(nullptr, 0, 60000, nullptr);
     FakeApplication* shared =
-        g_standalone ? new FakeApplication({L"UserPlan", L"Alpha in the user's unsaved plan"})
-                     : nullptr;
+        g_standalone
+            ? new FakeApplication({L"UserPlan", L"Alpha in the user's unsaved plan", L"", false})
+            : nullptr;
     Factory factory(shared);
     DWORD classCookie = 0;
     CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER,

@@ -9,7 +9,7 @@ build=${1:?usage: run_wine_tests.sh BUILD_DIR}
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$here/mingw-toolchain.cmake" > "$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" --parallel
+cmake --build "$build" --parallel 2
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" \

@@ -61,12 +61,19 @@ Variant AutomationObject::defaultValue() {
     return invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, none, L"default property");
 }
 
-AutomationObject AutomationObject::object(const std::wstring& property) {
-    DISPPARAMS none{nullptr, nullptr, 0, 0};
-    Variant held = invoke(id(property), DISPATCH_PROPERTYGET, none, property);
+Variant AutomationObject::property(const std::wstring& name, std::vector<Variant> arguments) {
+    std::vector<VARIANTARG> wire;
+    for (size_t i = arguments.size(); i-- > 0;) wire.push_back(arguments[i].value());
+    DISPPARAMS params{wire.data(), nullptr, UINT(wire.size()), 0};
+    return invoke(id(name), DISPATCH_PROPERTYGET, params, name);
+}
+
+AutomationObject AutomationObject::object(const std::wstring& name,
+                                          std::vector<Variant> arguments) {
+    Variant held = property(name, std::move(arguments));
     const VARIANT& value = held.value();
     if (value.vt != VT_DISPATCH || !value.pdispVal)
-        ThrowHresult(DISP_E_TYPEMISMATCH, property + L" holds no object");
+        ThrowHresult(DISP_E_TYPEMISMATCH, name + L" holds no object");
     value.pdispVal->AddRef();  // held releases its own reference on the way out
     return AutomationObject(DispatchRef(value.pdispVal));
 }

@@ -22,8 +22,10 @@ class AutomationObject {
 
     // The default property (DISPID_VALUE), read without arguments.
     Variant defaultValue();
-    // The object that a property without arguments holds; throws ComError when it holds none.
-    AutomationObject object(const std::wstring& property);
+    // A property's value; arguments (an index, say) in call order.
+    Variant property(const std::wstring& name, std::vector<Variant> arguments = {});
+    // The object that a property holds; throws ComError when it holds none.
+    AutomationObject object(const std::wstring& name, std::vector<Variant> arguments = {});
     // Calls a method; positional arguments in call order, then the named ones. Throws ComError
     // with EXCEPINFO's description (or the HRESULT's) when the call fails.
     Variant call(const std::wstring& method, std::vector<Variant> positional,

@@ -68,6 +68,13 @@ bool Variant::asBoolean() const {
     return converted.m_value.boolVal != VARIANT_FALSE;
 }
 
+long Variant::asInteger() const {
+    Variant converted;
+    const HRESULT hr = VariantChangeType(converted.get(), const_cast<VARIANT*>(&m_value), 0, VT_I4);
+    if (FAILED(hr)) ThrowHresult(hr, L"VariantChangeType");
+    return converted.m_value.lVal;
+}
+
 DispatchRef& DispatchRef::operator=(DispatchRef&& other) noexcept {
     if (this != &other) {
         reset();

@@ -41,6 +41,8 @@ class Variant {
     // The value as text (an empty text for VT_EMPTY); throws ComError when it has none.
     std::wstring asText() const;
     bool asBoolean() const;
+    // The value as a whole number; throws ComError when it has none.
+    long asInteger() const;
 
   private:
     VARIANT m_value;

@@ -4,10 +4,14 @@
 
 #include <olectl.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace quillmere::com {
 namespace {
 
 const long kDoNotSave = 0;  // pjDoNotSave
+const wchar_t kNothingOpen[] = L"No project is open, so nothing was saved.";
 
 bool IsRunning(const std::wstring& progId) {
     try {
@@ -16,6 +20,23 @@ bool IsRunning(const std::wstring& progId) {
     } catch (const ComError&) {
         return false;
     }
+}
+
+// The full name of every project open in the instance.
+std::vector<std::wstring> OpenProjects(AutomationObject& application) {
+    AutomationObject projects = application.object(L"Projects");
+    const long count = projects.property(L"Count").asInteger();
+    std::vector<std::wstring> names;
+    for (long i = 1; i <= count; ++i) {
+        std::vector<Variant> index;
+        index.push_back(Variant::integer(i));
+        names.push_back(projects.object(L"Item", std::move(index)).property(L"FullName").asText());
+    }
+    return names;
+}
+
+bool IsFalse(const Variant& result) {
+    return result.value().vt == VT_BOOL && result.value().boolVal == VARIANT_FALSE;
 }
 
 }  // namespace
@@ -37,11 +58,25 @@ std::wstring ProjectAutomation::name() {
 
 void ProjectAutomation::fileOpen(const std::wstring& path) {
     m_project.reset();
+    m_whyNoProject.clear();
+    // Project opens a file that is already open there by activating that copy, the user's work,
+    // and may close an untouched new project to make room: ours is whatever is active after
+    // FileOpen, provided it was not open before.
+    const std::vector<std::wstring> before = OpenProjects(m_application);
     std::vector<Variant> arguments;
     arguments.push_back(Variant::text(path));
-    m_application.call(L"FileOpen", std::move(arguments));
-    // A successful FileOpen leaves the opened project active.
-    m_project = m_application.object(L"ActiveProject");
+    if (IsFalse(m_application.call(L"FileOpen", std::move(arguments)))) {
+        m_whyNoProject = L"Project did not open \"" + path + L"\", so nothing was saved.";
+        return;
+    }
+    AutomationObject active = m_application.object(L"ActiveProject");
+    if (std::ranges::find(before, active.property(L"FullName").asText()) != before.end()) {
+        m_whyNoProject = L"\"" + path +
+                         L"\" is already open in Project; that copy was left alone and nothing "
+                         L"was saved.";
+        return;
+    }
+    m_project = std::move(active);
 }
 
 bool ProjectAutomation::replace(const ReplaceCall& call) {
@@ -61,7 +96,8 @@ bool ProjectAutomation::replace(const ReplaceCall& call) {
 
 void ProjectAutomation::fileSaveAs(const std::wstring& path) {
     if (!m_project)
-        throw ComError(CTL_E_ILLEGALFUNCTIONCALL, L"No project is open, so nothing was saved.");
+        throw ComError(CTL_E_ILLEGALFUNCTIONCALL,
+                       m_whyNoProject.empty() ? kNothingOpen : m_whyNoProject);
     m_project->call(L"Activate", {});
     std::vector<Variant> arguments;
     arguments.push_back(Variant::text(path));

@@ -22,7 +22,9 @@ struct ReplaceCall {
 // running instance when there is one: such an instance is never quit, only the project this
 // client opened is closed, without saving. Project's Replace, FileSaveAs and FileClose act on
 // the active project, which the user may switch at any time; so each of them first makes the
-// project our FileOpen opened active again, and without one they touch nothing.
+// project our FileOpen opened active again, and without one they touch nothing. A FileOpen that
+// returns False, or only activates a copy of the file that was already open, opened nothing of
+// ours.
 class ProjectAutomation {
   public:
     // A private instance, or the user's running one; notes which.
@@ -31,6 +33,8 @@ class ProjectAutomation {
     static std::unique_ptr<ProjectAutomation> Attach(const std::wstring& progId);
 
     std::wstring name();
+    // Throws only when Project raises an error; a file Project did not open leaves us without
+    // a project, which FileSaveAs reports.
     void fileOpen(const std::wstring& path);
     // Changes nothing, and calls nothing, when no FileOpen of ours succeeded.
     bool replace(const ReplaceCall& call);
@@ -49,6 +53,7 @@ class ProjectAutomation {
 
     AutomationObject m_application;
     std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
+    std::wstring m_whyNoProject;                // when FileOpen ran but opened nothing of ours: why
     bool m_usersInstance;
 };
 
