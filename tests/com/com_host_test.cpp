@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include "wide_text.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,18 +20,11 @@
 namespace quillmere::com {
 namespace {
 
+using quillmere::testing::Utf8;
+
 std::wstring Env(const wchar_t* name) {
     const wchar_t* value = _wgetenv(name);
     return value ? value : L"";
-}
-
-std::string Narrow(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
 }
 
 std::string ReadAll(const std::wstring& path) {
@@ -132,7 +127,7 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     EXPECT_EQ(calls[1], "CALL Projects positional=0 named=0 wire= |");
     calls.erase(calls.begin(), calls.begin() + 2);
     EXPECT_EQ(calls[0],
-              "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Narrow(in) + "\"");
+              "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(in) + "\"");
     EXPECT_EQ(calls[1], "CALL ActiveProject positional=0 named=0 wire= |");
     EXPECT_EQ(
         calls[2],
@@ -144,8 +139,8 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
         "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
         "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
         "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
-    EXPECT_EQ(calls[4], "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" +
-                            Narrow(out) + "\"");
+    EXPECT_EQ(calls[4],
+              "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(out) + "\"");
     // "Do not save": a save prompt after a failed save would block forever.
     EXPECT_EQ(calls[5], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
     EXPECT_NE(text.find("NAMES Replace=2 Field=0 Test=1 Value=2 Replacement=3 ReplaceAll=4 Next=5 "
@@ -364,7 +359,7 @@ TEST_P(UsersProject, IsNeverActedOnOrClosed) {
     } catch (const ComError& error) {
         EXPECT_FALSE(saves);
         EXPECT_NE(error.description().find(c.refusal), std::wstring::npos)
-            << Narrow(error.description());
+            << Utf8(error.description());
     }
     host->quit();
     host.reset();

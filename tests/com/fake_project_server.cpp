@@ -27,6 +27,8 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include "wide_text.h"
+
 #include <cstdio>
 #include <cwchar>
 #include <initializer_list>
@@ -38,6 +40,9 @@
 
 namespace {
 
+using quillmere::testing::Utf8;
+using quillmere::testing::Wide;
+
 // {6A3C2F0E-8D1B-4C57-9E2A-51B7D4C0A913}
 const CLSID kClsid = {0x6a3c2f0e, 0x8d1b, 0x4c57, {0x9e, 0x2a, 0x51, 0xb7, 0xd4, 0xc0, 0xa9, 0x13}};
 const wchar_t kClsidText[] = L"{6A3C2F0E-8D1B-4C57-9E2A-51B7D4C0A913}";
@@ -45,24 +50,6 @@ const wchar_t kProgId[] = L"MSProject.Application";
 
 std::wstring g_log;
 bool g_standalone = false;
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr,
-                        nullptr);
-    return out;
-}
-
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
-    return out;
-}
 
 std::wstring ProcessTag() {
     return (g_standalone ? L"standalone pid=" : L"private pid=") +
