@@ -47,8 +47,6 @@ class Form1 : public QWidget {
     void setPointer(Pointer pointer) { m_pointer.set(pointer); }
     // "Match Case" as a check box value: 0 unchecked, 1 checked, 2 grayed.
     int Check2Value() const { return CheckBoxValue(Check2); }
-    Services& services() { return m_services; }
-    ErrorReport& errorReport() { return m_report; }
 
     // ---- file list
     QTreeWidget* ListView1;
