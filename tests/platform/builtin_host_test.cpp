@@ -255,9 +255,11 @@ TEST(BuiltinHostText, CaseInsensitiveMatchingCoversAllOfUnicode) {
         {"abc", "", false, "abc"},
     };
     for (const auto& c : cases) {
-        QString text = QString::fromUtf8(c.text);
-        TextReplacer(QString::fromUtf8(c.find), "X", c.matchCase).apply(text);
-        EXPECT_EQ(text, QString::fromUtf8(c.expected)) << c.text;
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(
+            TextReplacer(QString::fromUtf8(c.find), "X", c.matchCase).apply(text).value_or(text),
+            QString::fromUtf8(c.expected))
+            << c.text;
     }
 }
 

@@ -8,6 +8,16 @@
 #include <optional>
 
 namespace quillmere::builtin {
+
+// The converters of one code page, opened once: opening one costs far more than converting a
+// character.
+struct CodePage {
+    explicit CodePage(const QByteArray& codec)
+        : encoder(codec.constData()), decoder(codec.constData()) {}
+    QStringEncoder encoder;
+    QStringDecoder decoder;
+};
+
 namespace {
 
 const QChar kNoteLineBreak(0x7F);
@@ -68,15 +78,6 @@ QString DecodeBytes(QStringDecoder& decoder, QByteArrayView raw) {
     return text;
 }
 
-// The converters of one code page, opened once: opening one costs far more than converting a
-// character.
-struct CodePage {
-    explicit CodePage(const QByteArray& codec)
-        : encoder(codec.constData()), decoder(codec.constData()) {}
-    QStringEncoder encoder;
-    QStringDecoder decoder;
-};
-
 // The text in the code page, or nothing when a character has no byte of its own there (a
 // converter's stand-in byte would be read back as another character).
 std::optional<QByteArray> EncodeText(const QString& text, CodePage& page) {
@@ -106,31 +107,40 @@ struct Field {
 // Splits one record into fields; a quoted field may hold the separator and doubled quotes.
 std::vector<Field> SplitRecord(const QByteArray& bytes, qint64 begin, qint64 end, char separator) {
     std::vector<Field> fields;
+    const QByteArrayView all(bytes);
     qint64 i = begin;
+    const auto untilSeparator = [&](Field& field) {
+        qint64 stop = all.sliced(0, end).indexOf(separator, i);
+        if (stop < 0) stop = end;
+        field.raw.append(all.sliced(i, stop - i));
+        i = stop;
+    };
     while (true) {
         Field field{i, i, {}, false};
         if (i < end && bytes[i] == '"') {
             field.quoted = true;
             ++i;
             while (i < end) {
-                if (bytes[i] == '"') {
-                    if (i + 1 < end && bytes[i + 1] == '"') {
-                        field.raw += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
+                qint64 quote = all.sliced(0, end).indexOf('"', i);
+                if (quote < 0) quote = end;
+                field.raw.append(all.sliced(i, quote - i));
+                i = quote;
+                if (i >= end) break;
+                if (i + 1 < end && bytes[i + 1] == '"') {
+                    field.raw += '"';
+                    i += 2;
+                    continue;
                 }
-                field.raw += bytes[i++];
+                ++i;
+                break;
             }
             // Anything between the closing quote and the separator stays part of the field.
-            while (i < end && bytes[i] != separator) field.raw += bytes[i++];
+            untilSeparator(field);
         } else {
-            while (i < end && bytes[i] != separator) field.raw += bytes[i++];
+            untilSeparator(field);
         }
         field.end = i;
-        fields.push_back(field);
+        fields.push_back(std::move(field));
         if (i >= end) break;
         ++i;  // the separator
     }
@@ -207,7 +217,7 @@ class MpxScanner {
     void readTask(const std::vector<Field>& fields) {
         QString uid;
         QString id;
-        std::vector<StoredValue> values;
+        std::vector<std::pair<StoredValue, QString>> values;
         for (size_t i = 1; i < fields.size() && qsizetype(i - 1) < m_layout.size(); ++i) {
             const int number = m_layout[i - 1];
             if (number == kUniqueId) uid = decode(fields[i].raw).trimmed();
@@ -219,30 +229,29 @@ class MpxScanner {
         // The project summary task: Unique ID 0, or ID 0 where the file has no Unique ID.
         m_task = Task{uid.isEmpty() ? id : uid, (uid.isEmpty() ? id : uid) == QLatin1String("0")};
         if (m_task->summary) return;
-        for (auto& value : values) keep(value);
+        for (auto& [value, text] : values) keep(value, text);
     }
 
     void readNote(const std::vector<Field>& fields) {
         if (!m_task || m_task->summary || fields.size() < 2) return;
-        auto value = valueOf(fields[1], QStringLiteral("Notes"), true);
-        value.text.replace(kNoteLineBreak, QLatin1Char('\n'));
-        keep(value);
+        auto [value, text] = valueOf(fields[1], QStringLiteral("Notes"), true);
+        text.replace(kNoteLineBreak, QLatin1Char('\n'));
+        keep(value, text);
     }
 
-    StoredValue valueOf(const Field& field, const QString& name, bool note) {
+    std::pair<StoredValue, QString> valueOf(const Field& field, const QString& name, bool note) {
         StoredValue value;
         value.begin = field.begin;
         value.end = field.end;
-        value.field = name;
-        value.text = decode(field.raw);
+        value.fieldKey = m_doc.fieldKey(name);
         value.quoted = field.quoted;
         value.note = note;
-        return value;
+        return {value, decode(field.raw)};
     }
 
-    void keep(StoredValue& value) {
-        value.task = m_task ? m_task->label : QString();
-        m_doc.m_values.push_back(value);
+    void keep(StoredValue& value, const QString& text) {
+        value.taskKey = m_doc.taskKey(m_task ? m_task->label : QString());
+        m_doc.addValue(value, text);
     }
 
     MpxProjectDocument& m_doc;
@@ -252,6 +261,9 @@ class MpxScanner {
     bool m_numericLayout = false;
     std::optional<Task> m_task;
 };
+
+MpxProjectDocument::MpxProjectDocument() = default;
+MpxProjectDocument::~MpxProjectDocument() = default;
 
 std::unique_ptr<MpxProjectDocument> MpxProjectDocument::Parse(const QByteArray& bytes,
                                                               const QString& fileName) {
@@ -269,7 +281,8 @@ std::unique_ptr<MpxProjectDocument> MpxProjectDocument::Parse(const QByteArray& 
 namespace {
 
 // Names the first character of text that the code page cannot hold.
-Failure Unencodable(const StoredValue& value, const QString& text, const QByteArray& codec) {
+Failure Unencodable(const QString& field, const QString& task, const QString& text,
+                    const QByteArray& codec) {
     QString culprit;
     CodePage page(codec);
     for (char32_t c : text.toUcs4()) {
@@ -284,23 +297,24 @@ Failure Unencodable(const StoredValue& value, const QString& text, const QByteAr
     return Failure(errors::kNotAProjectFile,
                    QStringLiteral("The character %1 in the field %2 of task %3 cannot be stored "
                                   "in this MPX file's code page (%4).")
-                       .arg(culprit, value.field, value.task, QString::fromLatin1(codec)));
+                       .arg(culprit, field, task, QString::fromLatin1(codec)));
 }
 
 // A note reads byte 0x7F as a line break and every other byte as its character, so the text
 // it holds is written back the same way. It cannot hold U+007F itself, nor a carriage return
 // that is not the file's own (a record ends at a line end).
-QString NoteText(const StoredValue& value) {
+QString NoteText(const StoredValue& value, const QString& field, const QString& task,
+                 QStringView text) {
     const auto refuse = [&](const char* what) {
         return Failure(errors::kNotAProjectFile,
                        QStringLiteral("The field %1 of task %2 would hold %3, which an MPX "
                                       "note cannot store.")
-                           .arg(value.field, value.task, QLatin1String(what)));
+                           .arg(field, task, QLatin1String(what)));
     };
-    if (value.text.contains(kNoteLineBreak)) throw refuse("the character U+007F");
-    if (value.text.contains(QLatin1Char('\r')) && value.replacements.contains(QLatin1Char('\r')))
+    if (text.contains(kNoteLineBreak)) throw refuse("the character U+007F");
+    if (text.contains(QLatin1Char('\r')) && value.carriageReturnReplaced)
         throw refuse("a carriage return without a line feed");
-    return QString(value.text).replace(QLatin1Char('\n'), kNoteLineBreak);
+    return text.toString().replace(QLatin1Char('\n'), kNoteLineBreak);
 }
 
 }  // namespace
@@ -312,19 +326,19 @@ QString MpxProjectDocument::storedReplacement(const QString& field,
     return QString(replacement).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
-QByteArray MpxProjectDocument::encode(const StoredValue& value) const {
-    QString text = value.text;
+QByteArray MpxProjectDocument::encode(const StoredValue& value, QStringView stored) const {
+    QString text = stored.toString();
     if (value.note) {
-        text = NoteText(value);
+        text = NoteText(value, fieldName(value), taskName(value), stored);
     } else if (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))) {
         throw Failure(errors::kNotAProjectFile,
                       QStringLiteral("The field %1 of task %2 would hold a line break, which an "
                                      "MPX file cannot store.")
-                          .arg(value.field, value.task));
+                          .arg(fieldName(value), taskName(value)));
     }
-    CodePage page(m_codec);
-    const auto encoded = EncodeText(text, page);
-    if (!encoded) throw Unencodable(value, text, m_codec);
+    if (!m_page) m_page = std::make_unique<CodePage>(m_codec);
+    const auto encoded = EncodeText(text, *m_page);
+    if (!encoded) throw Unencodable(fieldName(value), taskName(value), text, m_codec);
     QByteArray bytes = *encoded;
     // A carriage return at the end of a line would be taken for part of the line end.
     if (value.quoted || bytes.contains(m_separator) || bytes.contains('"') ||

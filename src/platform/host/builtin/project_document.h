@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <QStringMatcher>
 
+#include <optional>
+
 namespace quillmere::builtin {
 
 // One opened project file. Values are edited in memory; saving writes the file's original
@@ -28,8 +30,12 @@ class ProjectDocument {
 class TextReplacer {
   public:
     TextReplacer(const QString& find, const QString& replacement, bool matchCase);
-    // True when text changed.
-    bool apply(QString& text) const;
+    // The text with every occurrence replaced, or nothing when that leaves it as it was.
+    std::optional<QString> apply(QStringView text) const;
+    // Whether find occurs in text.
+    bool occursIn(QStringView text) const {
+        return !m_find.isEmpty() && m_matcher.indexIn(text) >= 0;
+    }
 
   private:
     QString m_find;

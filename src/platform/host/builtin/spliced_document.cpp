@@ -2,45 +2,196 @@
 
 #include "platform/failure.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 namespace quillmere::builtin {
+namespace {
+
+// Case folding one UTF-16 unit at a time, as case-insensitive matching folds a text that holds
+// no surrogates. A surrogate is kept: it never equals such a text's characters, folded or not.
+void FoldCase(QStringView text, QChar* out) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80)
+            *out++ = QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u);
+        else
+            *out++ = c.isSurrogate() ? c : QChar(char16_t(QChar::toCaseFolded(char32_t(u))));
+    }
+}
+
+bool HasSurrogate(QStringView text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
+}
+
+}  // namespace
+
+qsizetype SplicedDocument::growTexts(qsizetype size) {
+    const qsizetype at = m_texts.size();
+    // Grows by half again or more, so that adding values one by one stays linear.
+    const auto grow = [&](QString& store) {
+        if (store.capacity() < at + size) store.reserve(qMax(at + size, at + at / 2 + 1024));
+        store.resize(at + size);
+    };
+    grow(m_texts);
+    if (!m_folded.isEmpty()) grow(m_folded);
+    return at;
+}
+
+const QString& SplicedDocument::foldedTexts() {
+    if (m_folded.size() != m_texts.size()) {
+        m_folded.resize(m_texts.size());
+        FoldCase(m_texts, m_folded.data());
+    }
+    return m_folded;
+}
+
+void SplicedDocument::addValue(StoredValue value, QStringView text) {
+    value.textAt = growTexts(text.size());
+    value.textSize = value.room = text.size();
+    std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
+    m_values.push_back(std::move(value));
+}
+
+void SplicedDocument::addUtf8Value(StoredValue value, QByteArrayView utf8) {
+    // UTF-8 never takes fewer bytes than UTF-16 takes code units.
+    value.textAt = growTexts(utf8.size());
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QChar* start = m_texts.data() + value.textAt;
+    value.textSize = value.room = decoder.appendToBuffer(start, utf8) - start;
+    m_texts.resize(value.textAt + value.textSize);
+    m_values.push_back(std::move(value));
+}
+
+int SplicedDocument::fieldKey(const QString& name) {
+    auto key = m_fieldKeys.constFind(name);
+    if (key == m_fieldKeys.cend()) {
+        key = m_fieldKeys.insert(name, int(m_fieldNames.size()));
+        m_fieldNames.push_back(name);
+    }
+    return *key;
+}
+
+int SplicedDocument::taskKey(const QString& label) {
+    // A task's values come one after another.
+    if (m_taskNames.empty() || m_taskNames.back() != label) m_taskNames.push_back(label);
+    return int(m_taskNames.size()) - 1;
+}
 
 void SplicedDocument::indexValues() {
-    std::sort(m_values.begin(), m_values.end(),
-              [](const StoredValue& a, const StoredValue& b) { return a.begin < b.begin; });
-    m_byField.clear();
-    for (size_t i = 0; i < m_values.size(); ++i) m_byField[m_values[i].field].push_back(i);
+    const auto byPosition = [](const StoredValue& a, const StoredValue& b) {
+        return a.begin < b.begin;
+    };
+    if (!std::is_sorted(m_values.begin(), m_values.end(), byPosition))
+        std::stable_sort(m_values.begin(), m_values.end(), byPosition);
+    m_slots.clear();
+    m_slots.reserve(m_values.size());
+    for (size_t i = 0; i < m_values.size(); ++i) {
+        const StoredValue& value = m_values[i];
+        // An empty value holds no find text, so it never changes; it has no slot of its own
+        // and would share its position with the next value.
+        if (value.textSize > 0) m_slots.push_back({value.textAt, i});
+    }
+    std::sort(m_slots.begin(), m_slots.end(),
+              [](const Slot& a, const Slot& b) { return a.textAt < b.textAt; });
+    m_candidates.reset();
+}
+
+void SplicedDocument::setText(size_t index, const QString& text) {
+    StoredValue& value = m_values[index];
+    // A text that fits where the old one was stays there; a longer one moves to the store's end,
+    // after every slot so far.
+    if (text.size() > value.room) {
+        value.textAt = growTexts(text.size());
+        value.room = text.size();
+        m_slots.push_back({value.textAt, index});
+    }
+    std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
+    if (!m_folded.isEmpty()) FoldCase(text, m_folded.data() + value.textAt);
+    value.textSize = text.size();
+    value.changed = true;
+    ++m_generation;
+}
+
+std::optional<size_t> SplicedDocument::valueAt(qsizetype at) const {
+    const auto after =
+        std::upper_bound(m_slots.begin(), m_slots.end(), at,
+                         [](qsizetype position, const Slot& s) { return position < s.textAt; });
+    if (after == m_slots.begin()) return std::nullopt;
+    const Slot& slot = *std::prev(after);
+    const StoredValue& value = m_values[slot.value];
+    if (value.textAt != slot.textAt || at >= value.textAt + value.textSize) return std::nullopt;
+    return slot.value;
+}
+
+const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& find,
+                                                               bool matchCase) {
+    if (m_candidates && m_candidates->find == find && m_candidates->matchCase == matchCase &&
+        m_candidates->generation == m_generation)
+        return *m_candidates;
+    Candidates found{find, matchCase, m_generation, {}};
+    // Every occurrence in the store, each one mapped to the value it starts in; one that spans
+    // two values only makes a candidate that holds nothing.
+    const bool folded = !matchCase && !HasSurrogate(find);
+    QString needle = find;
+    if (folded) FoldCase(find, needle.data());
+    const QString& store = folded ? foldedTexts() : m_texts;
+    const QStringMatcher matcher(needle,
+                                 folded || matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    for (qsizetype at = matcher.indexIn(store); at >= 0;) {
+        const auto index = valueAt(at);
+        qsizetype next = at + 1;
+        if (index) {
+            found.values.emplace_back(m_values[*index].fieldKey, *index);
+            next = m_values[*index].textAt + m_values[*index].textSize;
+        }
+        at = matcher.indexIn(store, next);
+    }
+    std::sort(found.values.begin(), found.values.end());
+    found.values.erase(std::unique(found.values.begin(), found.values.end()), found.values.end());
+    m_candidates = std::move(found);
+    return *m_candidates;
 }
 
 bool SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
                               bool matchCase) {
-    const auto indexes = m_byField.constFind(field);
-    if (indexes == m_byField.cend()) return false;
+    const auto key = m_fieldKeys.constFind(field);
+    if (key == m_fieldKeys.cend() || find.isEmpty()) return false;
+    const auto& values = candidates(find, matchCase).values;
+    const auto inField =
+        std::equal_range(values.begin(), values.end(), std::make_pair(*key, size_t(0)),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (inField.first == inField.second) return false;
     const QString stored = storedReplacement(field, replacement);
     const TextReplacer replacer(find, stored, matchCase);
+    const bool carriageReturn = stored.contains(QLatin1Char('\r'));
     bool changed = false;
-    for (size_t i : *indexes) {
-        if (replacer.apply(m_values[i].text)) {
-            m_values[i].changed = true;
-            m_values[i].replacements += stored;
-            changed = true;
-        }
+    for (auto it = inField.first; it != inField.second; ++it) {
+        const auto text = replacer.apply(textOf(m_values[it->second]));
+        if (!text) continue;
+        setText(it->second, *text);
+        m_values[it->second].carriageReturnReplaced |= carriageReturn;
+        changed = true;
     }
+    // Only candidates changed, so the candidates of this find text are still all the values that
+    // may hold it.
+    m_candidates->generation = m_generation;
     return changed;
 }
 
 QStringList SplicedDocument::values(const QString& field) const {
     QStringList texts;
-    for (size_t i : m_byField.value(field)) texts << m_values[i].text;
+    const int key = m_fieldKeys.value(field, -1);
+    for (const StoredValue& value : m_values)
+        if (value.fieldKey == key) texts << textOf(value).toString();
     return texts;
 }
 
 namespace {
 
 // Half of a UTF-16 surrogate pair stands for no character; no encoding can write it.
-void CheckCharacters(const StoredValue& value) {
-    const QString& text = value.text;
+void CheckCharacters(const QString& field, const QString& task, QStringView text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
             ++i;
@@ -48,7 +199,7 @@ void CheckCharacters(const StoredValue& value) {
             throw Failure(errors::kNotAProjectFile,
                           QStringLiteral("The field %1 of task %2 holds half a character (the "
                                          "lone surrogate U+%3), which cannot be saved.")
-                              .arg(value.field, value.task)
+                              .arg(field, task)
                               .arg(QString::number(text[i].unicode(), 16).toUpper()));
         }
     }
@@ -62,9 +213,9 @@ QByteArray SplicedDocument::save() const {
     qint64 copied = 0;
     for (const StoredValue& value : m_values) {
         if (!value.changed) continue;
-        CheckCharacters(value);
+        CheckCharacters(fieldName(value), taskName(value), textOf(value));
         out.append(QByteArrayView(m_bytes).sliced(copied, value.begin - copied));
-        out.append(encode(value));
+        out.append(encode(value, textOf(value)));
         copied = value.end;
     }
     out.append(QByteArrayView(m_bytes).sliced(copied));

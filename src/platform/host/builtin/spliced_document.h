@@ -4,21 +4,24 @@
 
 #include <QHash>
 
+#include <optional>
 #include <vector>
 
 namespace quillmere::builtin {
 
-// One editable value of a file: the byte range it was read from and its current text.
+// One editable value of a file: the byte range it was read from and where its current text
+// lies in the document's text store.
 struct StoredValue {
     qint64 begin = 0;  // bytes [begin, end) of the file
     qint64 end = 0;
-    QString field;  // catalogue name
-    QString task;   // how messages name the task: its unique ID
-    QString text;
+    qsizetype textAt = 0;  // the text: characters [textAt, textAt + textSize) of the store
+    qsizetype textSize = 0;
+    qsizetype room = 0;  // characters the text may take at textAt without moving
+    int fieldKey = 0;    // the field, by its number within the document
+    int taskKey = 0;     // the task, by its number within the document
     bool changed = false;
-    // Every replacement text that changed the value: a character the file did not hold came in
-    // through one of these.
-    QString replacements;
+    // A replacement holding a carriage return changed the value: that CR is not the file's own.
+    bool carriageReturnReplaced = false;
     // How the value was written, so that a new value keeps the form: Project XML CDATA, an MPX
     // quoted field, an MPX task note.
     bool cdata = false;
@@ -27,7 +30,9 @@ struct StoredValue {
 };
 
 // A document saved by splicing: the original bytes, with only the changed values rewritten in
-// the format's own encoding.
+// the format's own encoding. The texts of all values lie one after another in one store, so
+// that one search of the store finds every value that holds a find text: the walk over the
+// fields then visits only those, and a find text that occurs nowhere costs that one search.
 class SplicedDocument : public ProjectDocument {
   public:
     bool replace(const QString& field, const QString& find, const QString& replacement,
@@ -36,10 +41,25 @@ class SplicedDocument : public ProjectDocument {
     QByteArray save() const final;
 
   protected:
+    // Adds a value whose text is given, or whose text is the UTF-8 given (a U+FEFF at its start
+    // is a character of the value, not a byte order mark).
+    void addValue(StoredValue value, QStringView text);
+    // The numbers of a field (by its catalogue name) and of a task (by how messages name it: its
+    // unique ID) that values are added with.
+    int fieldKey(const QString& name);
+    int taskKey(const QString& label);
+    const QString& fieldName(const StoredValue& value) const {
+        return m_fieldNames[value.fieldKey];
+    }
+    const QString& taskName(const StoredValue& value) const { return m_taskNames[value.taskKey]; }
+    void addUtf8Value(StoredValue value, QByteArrayView utf8);
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
+    QStringView textOf(const StoredValue& value) const {
+        return QStringView(m_texts).sliced(value.textAt, value.textSize);
+    }
     // The bytes that stand for a changed value; throws Failure when it cannot be written.
-    virtual QByteArray encode(const StoredValue& value) const = 0;
+    virtual QByteArray encode(const StoredValue& value, QStringView text) const = 0;
     // A replacement as the field stores it, for a format that holds some characters its own way.
     virtual QString storedReplacement(const QString& field, const QString& replacement) const {
         Q_UNUSED(field);
@@ -50,7 +70,40 @@ class SplicedDocument : public ProjectDocument {
     std::vector<StoredValue> m_values;
 
   private:
-    QHash<QString, std::vector<size_t>> m_byField;
+    // The values that may hold one find text, ordered by field and position.
+    struct Candidates {
+        QString find;
+        bool matchCase = false;
+        quint64 generation = 0;
+        std::vector<std::pair<int, size_t>> values;  // field key, value index
+    };
+    struct Slot {
+        qsizetype textAt;
+        size_t value;
+    };
+
+    // Makes room for size more characters at the end of the store; returns where they start.
+    qsizetype growTexts(qsizetype size);
+    void setText(size_t index, const QString& text);
+    const Candidates& candidates(const QString& find, bool matchCase);
+    // The value whose current text holds the store's character at, if any.
+    std::optional<size_t> valueAt(qsizetype at) const;
+
+    // The store with every character case-folded, made on the first search that ignores case:
+    // the same search then runs without folding a character per comparison.
+    const QString& foldedTexts();
+
+    QString m_texts;
+    QString m_folded;
+    // Where each value's text lies, by position in the store; a value whose text moved keeps a
+    // stale entry, which valueAt skips.
+    std::vector<Slot> m_slots;
+    QHash<QString, int> m_fieldKeys;
+    std::vector<QString> m_fieldNames;
+    std::vector<QString> m_taskNames;
+    // Counts the changes to any value.
+    quint64 m_generation = 0;
+    std::optional<Candidates> m_candidates;
 };
 
 }  // namespace quillmere::builtin

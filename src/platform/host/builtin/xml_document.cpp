@@ -8,6 +8,7 @@
 
 #include <expat.h>
 
+#include <cstring>
 #include <optional>
 #include <set>
 
@@ -88,12 +89,6 @@ qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding e
     return -1;
 }
 
-// The parser's UTF-8 as text. A U+FEFF at the start is part of the value, not a byte order mark.
-QString FromParser(const QByteArray& utf8) {
-    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom)
-        .decode(utf8);
-}
-
 enum class Form { Text, CData, Markup };
 
 // Plain text (with entities), CDATA sections only, or anything else with markup.
@@ -124,21 +119,63 @@ Form ContentForm(const QString& raw) {
     return Form::CData;
 }
 
-struct Capture {
-    StoredValue value;
-    QByteArray text;  // UTF-8 as the parser delivers it
+// The elements the scanner tells apart; every other element, and every element of another
+// namespace, is Other.
+enum class Kind {
+    Other,
+    Project,
+    Tasks,
+    Task,
+    ExtendedAttributes,
+    ExtendedAttribute,
+    UID,
+    IsNull,
+    FieldID,
+    ValueGUID,
+    Value,
+    Ltuid,
+    TextElement,  // one of TaskTextElements
 };
+
+struct ElementName {
+    Kind kind = Kind::Other;
+    QString field;  // for a text element, its catalogue name
+};
+
+ElementName NameOf(QByteArrayView local) {
+    static const QHash<QByteArray, ElementName> names = [] {
+        QHash<QByteArray, ElementName> map{
+            {"Project", {Kind::Project, {}}},
+            {"Tasks", {Kind::Tasks, {}}},
+            {"Task", {Kind::Task, {}}},
+            {"ExtendedAttributes", {Kind::ExtendedAttributes, {}}},
+            {"ExtendedAttribute", {Kind::ExtendedAttribute, {}}},
+            {"UID", {Kind::UID, {}}},
+            {"IsNull", {Kind::IsNull, {}}},
+            {"FieldID", {Kind::FieldID, {}}},
+            {"ValueGUID", {Kind::ValueGUID, {}}},
+            {"Value", {Kind::Value, {}}},
+            {"Ltuid", {Kind::Ltuid, {}}},
+        };
+        for (auto it = TaskTextElements().cbegin(); it != TaskTextElements().cend(); ++it)
+            map[it.key().toLatin1()] = {Kind::TextElement, it.value()};
+        return map;
+    }();
+    // Looked up without copying the name: this runs for every element of the file.
+    return names.value(QByteArray::fromRawData(local.data(), local.size()));
+}
 
 struct ExtendedValue {
     QString fieldId;
-    std::optional<Capture> value;
+    std::optional<StoredValue> value;
+    QByteArray text;      // the value's UTF-8 as the parser delivers it
     bool lookup = false;  // a ValueGUID: the value comes from a lookup table
 };
 
 struct Task {
     QString uid;
     bool isNull = false;
-    std::vector<Capture> fields;
+    std::vector<std::pair<StoredValue, QByteArray>> fields;
     std::vector<ExtendedValue> extended;
 };
 
@@ -146,6 +183,16 @@ struct Task {
 struct Definition {
     QString fieldId;
     bool hasLookup = false;
+};
+
+// The element whose text is being collected.
+struct Capture {
+    qsizetype depth = 0;
+    Kind kind = Kind::Other;
+    QString field;
+    qint64 begin = 0;
+    QByteArray text;      // UTF-8 as the parser delivers it
+    bool nested = false;  // an element inside: the content is markup, left alone
 };
 
 }  // namespace
@@ -161,7 +208,6 @@ class XmlScanner {
         XML_SetUserData(parser, this);
         XML_SetXmlDeclHandler(parser, &XmlScanner::OnDecl);
         XML_SetElementHandler(parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
-        XML_SetCharacterDataHandler(parser, &XmlScanner::OnText);
         const QByteArray& bytes = m_doc.m_bytes;
         const bool ok =
             XML_Parse(parser, bytes.constData(), int(bytes.size()), XML_TRUE) == XML_STATUS_OK;
@@ -201,90 +247,112 @@ class XmlScanner {
                           .arg(s->m_file, QString::fromUtf8(encoding)));
     }
 
-    static void OnStart(void* self, const XML_Char* name, const XML_Char** attributes) {
-        static_cast<XmlScanner*>(self)->start(name, attributes);
+    static void OnStart(void* self, const XML_Char* name, const XML_Char**) {
+        static_cast<XmlScanner*>(self)->start(name);
     }
     static void OnEnd(void* self, const XML_Char*) { static_cast<XmlScanner*>(self)->end(); }
     static void OnText(void* self, const XML_Char* text, int length) {
-        auto* s = static_cast<XmlScanner*>(self);
-        if (s->m_capture) s->m_capture->text.append(text, length);
+        static_cast<XmlScanner*>(self)->m_capture->text.append(text, length);
     }
 
-    void start(const char* qualified, const char**) {
-        const QByteArray full(qualified);
-        const qsizetype cut = full.lastIndexOf(kSeparator);
-        const QByteArray ns = cut < 0 ? QByteArray() : full.left(cut);
-        const QString local = QString::fromUtf8(cut < 0 ? full : full.mid(cut + 1));
+    // The element's kind where the scanner may need it: in the project's namespace and no deeper
+    // than an extended attribute's value.
+    static ElementName NameOfElement(const char* qualified, qsizetype depth) {
+        const qsizetype prefix = sizeof(kNamespace) - 1;
+        if (depth > 5 || std::strncmp(qualified, kNamespace, prefix) != 0 ||
+            qualified[prefix] != kSeparator)
+            return {};
+        return NameOf(QByteArrayView(qualified + prefix + 1));
+    }
+
+    void start(const char* qualified) {
         // The path grows before a refusal too: the parser may still report the element's end.
-        const bool root = m_path.isEmpty();
-        m_path << (ns == kNamespace ? local : QStringLiteral("?"));
+        const bool root = m_path.empty();
+        const ElementName name = NameOfElement(qualified, qsizetype(m_path.size()) + 1);
+        const Kind kind = name.kind;
+        m_path.push_back(kind);
+        if (m_capture) {
+            m_capture->nested = true;
+            return;
+        }
         if (root) {
             m_sawRoot = true;
-            if (m_path.first() != QLatin1String("Project"))
+            if (kind != Kind::Project)
                 return refuse(m_file + QStringLiteral(" is an XML file, but not a Microsoft "
                                                       "Project XML file."));
         }
-        if (isPath({"Project", "Tasks", "Task"})) m_task.emplace();
-        if (isPath({"Project", "Tasks", "Task", "ExtendedAttribute"})) m_extended.emplace();
-        if (isPath({"Project", "ExtendedAttributes", "ExtendedAttribute"})) m_definition.emplace();
-        if (wantsText()) {
-            m_capture.emplace();
-            const qint64 tagStart = XML_GetCurrentByteIndex(m_parser);
-            m_capture->value.begin = tagStart + XML_GetCurrentByteCount(m_parser);
-        }
+        if (isPath({Kind::Project, Kind::Tasks, Kind::Task})) m_task.emplace();
+        if (isPath({Kind::Project, Kind::Tasks, Kind::Task, Kind::ExtendedAttribute}))
+            m_extended.emplace();
+        if (isPath({Kind::Project, Kind::ExtendedAttributes, Kind::ExtendedAttribute}))
+            m_definition.emplace();
+        if (wantsText(kind)) beginCapture(name);
     }
 
-    bool isPath(std::initializer_list<const char*> names) const {
-        if (m_path.size() != qsizetype(names.size())) return false;
-        qsizetype i = 0;
-        for (const char* name : names)
-            if (m_path[i++] != QLatin1String(name)) return false;
-        return true;
+    bool isPath(std::initializer_list<Kind> kinds) const {
+        return m_path.size() == kinds.size() &&
+               std::equal(kinds.begin(), kinds.end(), m_path.begin());
     }
 
-    bool wantsText() const {
-        if (m_path.size() == 4 && m_task) return true;
-        if (m_path.size() == 5 && m_extended) return true;
-        return m_path.size() == 4 && m_definition;
+    bool wantsText(Kind kind) const {
+        const size_t depth = m_path.size();
+        if (depth == 4 && m_task && !m_extended)
+            return kind == Kind::UID || kind == Kind::IsNull || kind == Kind::TextElement;
+        if (depth == 5 && m_extended)
+            return kind == Kind::FieldID || kind == Kind::ValueGUID || kind == Kind::Value;
+        return depth == 4 && m_definition && (kind == Kind::FieldID || kind == Kind::Ltuid);
+    }
+
+    void beginCapture(const ElementName& name) {
+        m_capture.emplace();
+        m_capture->depth = qsizetype(m_path.size());
+        m_capture->kind = name.kind;
+        m_capture->field = name.field;
+        m_capture->begin = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        XML_SetCharacterDataHandler(m_parser, &XmlScanner::OnText);
     }
 
     void end() {
-        if (m_capture) {
-            m_capture->value.end = XML_GetCurrentByteIndex(m_parser);
-            storeCapture(*m_capture);
+        if (m_capture && m_capture->depth == qsizetype(m_path.size())) {
+            XML_SetCharacterDataHandler(m_parser, nullptr);
+            if (!m_capture->nested) storeCapture(*m_capture);
             m_capture.reset();
-        }
-        if (isPath({"Project", "Tasks", "Task", "ExtendedAttribute"}) && m_task && m_extended) {
-            m_task->extended.push_back(*m_extended);
+        } else if (isPath({Kind::Project, Kind::Tasks, Kind::Task, Kind::ExtendedAttribute}) &&
+                   m_task && m_extended) {
+            m_task->extended.push_back(std::move(*m_extended));
             m_extended.reset();
-        } else if (isPath({"Project", "Tasks", "Task"}) && m_task) {
+        } else if (isPath({Kind::Project, Kind::Tasks, Kind::Task}) && m_task) {
             finishTask(*m_task);
             m_task.reset();
-        } else if (isPath({"Project", "ExtendedAttributes", "ExtendedAttribute"}) && m_definition) {
+        } else if (isPath({Kind::Project, Kind::ExtendedAttributes, Kind::ExtendedAttribute}) &&
+                   m_definition) {
             if (m_definition->hasLookup) m_lookupFields.insert(m_definition->fieldId);
             m_definition.reset();
         }
-        m_path.removeLast();
+        m_path.pop_back();
     }
 
     void storeCapture(Capture& capture) {
-        const QString& element = m_path.last();
-        const QString text = QString::fromUtf8(capture.text);
-        if (m_extended && m_path.size() == 5) {
-            if (element == QLatin1String("FieldID")) m_extended->fieldId = text.trimmed();
-            if (element == QLatin1String("ValueGUID")) m_extended->lookup = true;
-            if (element == QLatin1String("Value")) m_extended->value = capture;
-        } else if (m_definition && m_path.size() == 4) {
-            if (element == QLatin1String("FieldID")) m_definition->fieldId = text.trimmed();
-            if (element == QLatin1String("Ltuid")) m_definition->hasLookup = true;
-        } else if (m_task && m_path.size() == 4) {
-            if (element == QLatin1String("UID")) m_task->uid = text.trimmed();
-            if (element == QLatin1String("IsNull"))
-                m_task->isNull = text.trimmed() == QLatin1String("1");
-            const auto field = TaskTextElements().constFind(element);
-            if (field != TaskTextElements().cend()) {
-                capture.value.field = *field;
-                m_task->fields.push_back(capture);
+        const auto text = [&] { return QString::fromUtf8(capture.text).trimmed(); };
+        StoredValue value;
+        value.begin = capture.begin;
+        value.end = XML_GetCurrentByteIndex(m_parser);
+        if (m_extended) {
+            if (capture.kind == Kind::FieldID) m_extended->fieldId = text();
+            if (capture.kind == Kind::ValueGUID) m_extended->lookup = true;
+            if (capture.kind == Kind::Value) {
+                m_extended->value = value;
+                m_extended->text = std::move(capture.text);
+            }
+        } else if (m_definition) {
+            if (capture.kind == Kind::FieldID) m_definition->fieldId = text();
+            if (capture.kind == Kind::Ltuid) m_definition->hasLookup = true;
+        } else if (m_task) {
+            if (capture.kind == Kind::UID) m_task->uid = text();
+            if (capture.kind == Kind::IsNull) m_task->isNull = text() == QLatin1String("1");
+            if (capture.kind == Kind::TextElement) {
+                value.fieldKey = m_doc.fieldKey(capture.field);
+                m_task->fields.emplace_back(value, std::move(capture.text));
             }
         }
     }
@@ -292,55 +360,61 @@ class XmlScanner {
     void finishTask(Task& task) {
         // The project summary task and blank rows are not edited, as in Project's task views.
         if (task.uid == QLatin1String("0") || task.isNull) return;
-        for (Capture& field : task.fields) keep(field, task.uid);
+        for (auto& [value, text] : task.fields) keep(value, text, task.uid);
         for (ExtendedValue& extended : task.extended) {
-            const auto text = TextFieldIds().constFind(extended.fieldId);
-            if (text == TextFieldIds().cend() || !extended.value || extended.lookup) continue;
-            extended.value->value.field = *text;
-            m_pendingExtended.push_back({extended.fieldId, *extended.value, task.uid});
+            const auto field = TextFieldIds().constFind(extended.fieldId);
+            if (field == TextFieldIds().cend() || !extended.value || extended.lookup) continue;
+            extended.value->fieldKey = m_doc.fieldKey(*field);
+            // Kept in file order; dropped at the end if a lookup table turns up for its field.
+            if (keep(*extended.value, extended.text, task.uid))
+                m_extendedValues.push_back({extended.value->begin, extended.fieldId});
         }
     }
 
-    void keep(Capture& capture, const QString& uid) {
-        StoredValue& value = capture.value;
+    // The content's form from its bytes: plain text unless it holds markup or an entity.
+    Form FormOf(const StoredValue& value) const {
+        const QByteArrayView raw =
+            QByteArrayView(m_doc.m_bytes).sliced(value.begin, value.end - value.begin);
+        if (m_doc.m_encoding == XmlProjectDocument::Encoding::Utf8 && !raw.contains('<') &&
+            !raw.contains('&'))
+            return Form::Text;
+        return ContentForm(Decode(raw, m_doc.m_encoding));
+    }
+
+    bool keep(StoredValue& value, const QByteArray& text, const QString& uid) {
         // An empty element, or content with markup other than one CDATA section, is left alone.
-        if (value.end <= value.begin) return;
-        const QString raw =
-            Decode(QByteArrayView(m_doc.m_bytes).sliced(value.begin, value.end - value.begin),
-                   m_doc.m_encoding);
-        const auto form = ContentForm(raw);
+        if (value.end <= value.begin) return false;
+        const auto form = FormOf(value);
         // Content with comments or processing instructions is left alone.
-        if (form == Form::Markup) return;
+        if (form == Form::Markup) return false;
         value.cdata = form == Form::CData;
-        value.task = uid;
-        value.text = FromParser(capture.text);
-        m_doc.m_values.push_back(value);
+        value.taskKey = m_doc.taskKey(uid);
+        m_doc.addUtf8Value(value, text);
+        return true;
     }
 
     void finish() {
         // Lookup-table definitions may come after the tasks that use them.
-        for (auto& pending : m_pendingExtended)
-            if (!m_lookupFields.count(pending.fieldId)) keep(pending.capture, pending.uid);
+        std::set<qint64> lookups;
+        for (const auto& [begin, fieldId] : m_extendedValues)
+            if (m_lookupFields.count(fieldId)) lookups.insert(begin);
+        if (!lookups.empty())
+            std::erase_if(m_doc.m_values,
+                          [&](const StoredValue& value) { return lookups.count(value.begin); });
         m_doc.indexValues();
     }
-
-    struct PendingExtended {
-        QString fieldId;
-        Capture capture;
-        QString uid;
-    };
 
     XmlProjectDocument& m_doc;
     QString m_file;
     XML_Parser m_parser = nullptr;
-    QStringList m_path;
+    std::vector<Kind> m_path;
     bool m_sawRoot = false;
     std::optional<QString> m_refusal;
     std::optional<Capture> m_capture;
     std::optional<Task> m_task;
     std::optional<ExtendedValue> m_extended;
     std::optional<Definition> m_definition;
-    std::vector<PendingExtended> m_pendingExtended;
+    std::vector<std::pair<qint64, QString>> m_extendedValues;  // where each starts, its FieldID
     std::set<QString> m_lookupFields;
 };
 
@@ -380,7 +454,7 @@ bool IsXmlChar(char32_t c) {
            (c >= 0xE000 && c <= 0xFFFD) || c >= 0x10000;
 }
 
-QString Escaped(const QString& text) {
+QString Escaped(QStringView text) {
     QString out;
     out.reserve(text.size() + 16);
     for (QChar c : text) {
@@ -407,22 +481,22 @@ QString Escaped(const QString& text) {
 
 }  // namespace
 
-QByteArray XmlProjectDocument::encode(const StoredValue& value) const {
-    for (char32_t c : value.text.toUcs4()) {
+QByteArray XmlProjectDocument::encode(const StoredValue& value, QStringView text) const {
+    for (char32_t c : text.toUcs4()) {
         if (!IsXmlChar(c))
             throw Failure(errors::kNotAProjectFile,
                           QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
                                          "stored in a Project XML file.")
                               .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, '0'),
-                                   value.field, value.task));
+                                   fieldName(value), taskName(value)));
     }
     QString content;
-    if (value.cdata && !value.text.contains(QLatin1Char('\r'))) {
-        QString body = value.text;
+    if (value.cdata && !text.contains(QLatin1Char('\r'))) {
+        QString body = text.toString();
         body.replace(QLatin1String("]]>"), QLatin1String("]]]]><![CDATA[>"));
         content = QLatin1String("<![CDATA[") + body + QLatin1String("]]>");
     } else {
-        content = Escaped(value.text);
+        content = Escaped(text);
     }
     switch (m_encoding) {
         case Encoding::Utf16LE:

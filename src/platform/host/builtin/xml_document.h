@@ -22,7 +22,7 @@ class XmlProjectDocument : public SplicedDocument {
 
   private:
     friend class XmlScanner;
-    QByteArray encode(const StoredValue& value) const override;
+    QByteArray encode(const StoredValue& value, QStringView text) const override;
 
     Encoding m_encoding = Encoding::Utf8;
 };
