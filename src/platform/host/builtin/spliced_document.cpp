@@ -71,4 +71,14 @@ QByteArray SplicedDocument::save() const {
     return out;
 }
 
+std::vector<Splice> SplicedDocument::splices() const {
+    std::vector<Splice> result;
+    for (const StoredValue& value : m_values) {
+        if (!value.changed) continue;
+        CheckCharacters(value);
+        result.push_back({value.begin, value.end, encode(value)});
+    }
+    return result;
+}
+
 }  // namespace quillmere::builtin

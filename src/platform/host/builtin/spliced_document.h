@@ -34,6 +34,7 @@ class SplicedDocument : public ProjectDocument {
                  bool matchCase) final;
     QStringList values(const QString& field) const final;
     QByteArray save() const final;
+    std::vector<Splice> splices() const final;
 
   protected:
     // Orders the values by position and indexes them by field; call once they are all read.
