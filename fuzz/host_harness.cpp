@@ -158,6 +158,24 @@ QStringList NonEmpty(QStringList values) {
     return values;
 }
 
+// The saved bytes are the input with only the changed values' byte ranges rewritten: every
+// stretch between them is kept as it was, in order, once.
+void CheckSplicing(const ProjectDocument& doc, bool changed, const QByteArray& input,
+                   const QByteArray& saved) {
+    const std::vector<builtin::Splice> splices = doc.splices();
+    Check(splices.empty() != changed, "the changed values are the ones rewritten");
+    QByteArray expected;
+    qint64 copied = 0;
+    for (const builtin::Splice& splice : splices) {
+        Check(copied <= splice.begin && splice.begin <= splice.end && splice.end <= input.size(),
+              "the changed values lie in order within the file");
+        expected += input.sliced(copied, splice.begin - copied) + splice.bytes;
+        copied = splice.end;
+    }
+    expected += input.sliced(copied);
+    Check(saved == expected, "a save rewrites nothing but the changed values");
+}
+
 // A saved file reopens, holds every value as it was in memory, and saves unchanged.
 void CheckSavedFile(const ProjectDocument& doc, const QByteArray& saved) {
     std::unique_ptr<ProjectDocument> reread;
@@ -224,6 +242,7 @@ void CheckHostOn(const uint8_t* data, size_t size) {
     Check(ReadFile(output) == *saved, "the host writes the bytes the document holds");
     QFile::remove(output);
     if (!changed) Check(*saved == input, "nothing matched: the saved bytes equal the input");
+    CheckSplicing(*doc, changed, input, *saved);
     Check(doc->save() == *saved, "saving twice gives the same bytes");
     CheckSavedFile(*doc, *saved);
 }

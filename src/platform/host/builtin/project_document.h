@@ -6,8 +6,16 @@
 #include <QStringMatcher>
 
 #include <optional>
+#include <vector>
 
 namespace quillmere::builtin {
+
+// A byte range of the opened file that saving rewrites, and the bytes written in its place.
+struct Splice {
+    qint64 begin = 0;  // bytes [begin, end) of the opened file
+    qint64 end = 0;
+    QByteArray bytes;
+};
 
 // One opened project file. Values are edited in memory; saving writes the file's original
 // bytes with only the changed values rewritten.
@@ -23,6 +31,9 @@ class ProjectDocument {
     virtual QStringList values(const QString& field) const = 0;
     // The file's bytes with the changed values. Throws Failure when a value cannot be written.
     virtual QByteArray save() const = 0;
+    // What save() puts in place of the original bytes: one splice per changed value, in file
+    // order; every byte outside them is copied as it is. Throws Failure as save() does.
+    virtual std::vector<Splice> splices() const = 0;
 };
 
 // Replaces every occurrence of one find text, left to right, in many values. Case-insensitive

@@ -207,19 +207,31 @@ void CheckCharacters(const QString& field, const QString& task, QStringView text
 
 }  // namespace
 
+Splice SplicedDocument::spliceOf(const StoredValue& value) const {
+    CheckCharacters(fieldName(value), taskName(value), textOf(value));
+    return {value.begin, value.end, encode(value, textOf(value))};
+}
+
 QByteArray SplicedDocument::save() const {
     QByteArray out;
     out.reserve(m_bytes.size() + 1024);
     qint64 copied = 0;
     for (const StoredValue& value : m_values) {
         if (!value.changed) continue;
-        CheckCharacters(fieldName(value), taskName(value), textOf(value));
-        out.append(QByteArrayView(m_bytes).sliced(copied, value.begin - copied));
-        out.append(encode(value, textOf(value)));
-        copied = value.end;
+        const Splice splice = spliceOf(value);
+        out.append(QByteArrayView(m_bytes).sliced(copied, splice.begin - copied));
+        out.append(splice.bytes);
+        copied = splice.end;
     }
     out.append(QByteArrayView(m_bytes).sliced(copied));
     return out;
+}
+
+std::vector<Splice> SplicedDocument::splices() const {
+    std::vector<Splice> result;
+    for (const StoredValue& value : m_values)
+        if (value.changed) result.push_back(spliceOf(value));
+    return result;
 }
 
 }  // namespace quillmere::builtin

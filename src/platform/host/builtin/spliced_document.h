@@ -39,6 +39,7 @@ class SplicedDocument : public ProjectDocument {
                  bool matchCase) final;
     QStringList values(const QString& field) const final;
     QByteArray save() const final;
+    std::vector<Splice> splices() const final;
 
   protected:
     // Adds a value whose text is given, or whose text is the UTF-8 given (a U+FEFF at its start
@@ -85,6 +86,8 @@ class SplicedDocument : public ProjectDocument {
     // Makes room for size more characters at the end of the store; returns where they start.
     qsizetype growTexts(qsizetype size);
     void setText(size_t index, const QString& text);
+    // What a changed value is saved as; throws Failure when it cannot be written.
+    Splice spliceOf(const StoredValue& value) const;
     const Candidates& candidates(const QString& find, bool matchCase);
     // The value whose current text holds the store's character at, if any.
     std::optional<size_t> valueAt(qsizetype at) const;
