@@ -100,51 +100,54 @@ std::optional<QByteArray> EncodeText(const QString& text, CodePage& page) {
 struct Field {
     qint64 begin;
     qint64 end;
-    QByteArray raw;  // unquoted bytes
+    QByteArray raw;  // unquoted bytes; most fields borrow them from the file without a copy
     bool quoted;
 };
 
-// Splits one record into fields; a quoted field may hold the separator and doubled quotes.
-std::vector<Field> SplitRecord(const QByteArray& bytes, qint64 begin, qint64 end, char separator) {
-    std::vector<Field> fields;
-    const QByteArrayView all(bytes);
-    qint64 i = begin;
-    const auto untilSeparator = [&](Field& field) {
-        qint64 stop = all.sliced(0, end).indexOf(separator, i);
-        if (stop < 0) stop = end;
-        field.raw.append(all.sliced(i, stop - i));
-        i = stop;
+QByteArray Borrowed(QByteArrayView bytes) {
+    return QByteArray::fromRawData(bytes.data(), bytes.size());
+}
+
+// One field from begin: its bytes up to the next separator, a quoted field's unquoted.
+Field ReadField(QByteArrayView record, qint64 begin, char separator) {
+    const auto until = [&](char c, qint64 from) {
+        const qint64 at = record.indexOf(c, from);
+        return at < 0 ? record.size() : at;
     };
-    while (true) {
-        Field field{i, i, {}, false};
-        if (i < end && bytes[i] == '"') {
-            field.quoted = true;
-            ++i;
-            while (i < end) {
-                qint64 quote = all.sliced(0, end).indexOf('"', i);
-                if (quote < 0) quote = end;
-                field.raw.append(all.sliced(i, quote - i));
-                i = quote;
-                if (i >= end) break;
-                if (i + 1 < end && bytes[i + 1] == '"') {
-                    field.raw += '"';
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
-            }
-            // Anything between the closing quote and the separator stays part of the field.
-            untilSeparator(field);
-        } else {
-            untilSeparator(field);
-        }
-        field.end = i;
-        fields.push_back(std::move(field));
-        if (i >= end) break;
-        ++i;  // the separator
+    if (begin >= record.size() || record[begin] != '"') {
+        const qint64 end = until(separator, begin);
+        return {begin, end, Borrowed(record.sliced(begin, end - begin)), false};
     }
-    return fields;
+    QByteArray raw;
+    qint64 i = begin + 1;
+    while (true) {
+        const qint64 quote = until('"', i);
+        raw += record.sliced(i, quote - i);
+        i = quote;
+        if (i + 1 < record.size() && record[i + 1] == '"') {
+            raw += '"';  // a doubled quote
+            i += 2;
+            continue;
+        }
+        if (i < record.size()) ++i;  // the closing quote
+        break;
+    }
+    // Anything between the closing quote and the separator stays part of the field.
+    const qint64 end = until(separator, i);
+    raw += record.sliced(i, end - i);
+    return {begin, end, raw, true};
+}
+
+// Splits one record into fields; a quoted field may hold the separator and doubled quotes.
+void SplitRecord(const QByteArray& bytes, qint64 begin, qint64 end, char separator,
+                 std::vector<Field>& fields) {
+    fields.clear();
+    const QByteArrayView record = QByteArrayView(bytes).first(end);
+    for (qint64 i = begin;; ++i) {
+        fields.push_back(ReadField(record, i, separator));
+        i = fields.back().end;
+        if (i >= end) break;
+    }
 }
 
 }  // namespace
@@ -163,7 +166,8 @@ class MpxScanner {
             if (lineEnd < 0) lineEnd = bytes.size();
             qint64 contentEnd = lineEnd;
             if (contentEnd > start && bytes[contentEnd - 1] == '\r') --contentEnd;
-            const auto fields = SplitRecord(bytes, start, contentEnd, m_doc.m_separator);
+            SplitRecord(bytes, start, contentEnd, m_doc.m_separator, m_fields);
+            const auto& fields = m_fields;
             if (header) {
                 readHeader(fields);
                 header = false;
@@ -258,6 +262,7 @@ class MpxScanner {
     QString m_file;
     QStringDecoder m_decoder;
     QList<int> m_layout;
+    std::vector<Field> m_fields;  // the record being read
     bool m_numericLayout = false;
     std::optional<Task> m_task;
 };
