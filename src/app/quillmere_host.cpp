@@ -2,6 +2,7 @@
 //   quillmere-host SOURCE OUTPUT [--match-case] --find TEXT --replace TEXT [--find ... --replace
 //   ...]
 
+#include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
 #include "project/replace_passes.h"
@@ -66,5 +67,10 @@ int main(int argc, char* argv[]) {
     const bool matchCase = parser.isSet("match-case");
     const quillmere::PassContext context{*hosts, report, [matchCase] { return matchCase ? 1 : 0; }};
     quillmere::ReplaceByFileXYCombo(context, source, ListOf(finds), ListOf(replacements), output);
+    try {
+        hosts->syncSaves();
+    } catch (const quillmere::Failure& failure) {
+        report.show(failure.description(), "sync", 0);
+    }
     return report.failed ? 1 : 0;
 }

@@ -2,17 +2,108 @@
 
 #include "platform/failure.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
-namespace quillmere {
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-void SaveFileAtomically(const QString& path, const QByteArray& bytes) {
+#include <cerrno>
+#include <cstring>
+#include <set>
+#endif
+
+namespace quillmere {
+namespace {
+
+Failure SaveFailure(const QString& path, const QString& reason) {
+    return Failure(errors::kPathFileAccess,
+                   QStringLiteral("%1 could not be saved: %2").arg(path, reason));
+}
+
+void SaveSynced(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     // commit() does not notice a failure of the last flush (a full disk), so flush first.
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
         !file.commit())
-        throw Failure(errors::kPathFileAccess,
-                      QStringLiteral("%1 could not be saved: %2").arg(path, file.errorString()));
+        throw SaveFailure(path, file.errorString());
+}
+
+#ifdef Q_OS_LINUX
+
+QString SystemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    for (qsizetype written = 0; written < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        written += n;
+    }
+    return true;
+}
+
+// The mode a new file gets (read and write for all, less the process's umask), or the mode of
+// the file being replaced.
+mode_t ModeFor(const QByteArray& target) {
+    struct stat existing {};
+    if (::stat(target.constData(), &existing) == 0) return existing.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+// A named temporary file beside the target, written and renamed over it without a sync.
+void SaveDeferred(const QString& path, const QByteArray& bytes) {
+    const QByteArray target = QFile::encodeName(path);
+    QByteArray temporary = target + ".quillmere-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) throw SaveFailure(path, SystemError());
+    const bool written = ::fchmod(fd, ModeFor(target)) == 0 && WriteAll(fd, bytes);
+    const QString writeError = written ? QString() : SystemError();
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temporary.constData(), target.constData()) != 0) {
+        const QString reason = written ? SystemError() : writeError;
+        ::unlink(temporary.constData());
+        throw SaveFailure(path, reason);
+    }
+}
+
+#endif
+
+}  // namespace
+
+void SaveFileAtomically(const QString& path, const QByteArray& bytes, Durability durability) {
+#ifdef Q_OS_LINUX
+    if (durability == Durability::Deferred) return SaveDeferred(path, bytes);
+#endif
+    SaveSynced(path, bytes);
+}
+
+void SavedFiles::sync() {
+#ifdef Q_OS_LINUX
+    // One sync of each file system that holds a saved file: its data, and the renames that put
+    // the files in place.
+    std::set<dev_t> synced;
+    for (const QString& path : std::as_const(m_paths)) {
+        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+        if (fd < 0) continue;  // moved or deleted since: nothing of ours left to sync there
+        struct stat info {};
+        const bool done = ::fstat(fd, &info) == 0 && synced.count(info.st_dev);
+        const bool ok = done || ::syncfs(fd) == 0;
+        const QString error = ok ? QString() : SystemError();
+        ::close(fd);
+        if (!ok) throw SaveFailure(path, error);
+        synced.insert(info.st_dev);
+    }
+#endif
+    m_paths.clear();
 }
 
 }  // namespace quillmere

@@ -2,11 +2,33 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace quillmere {
 
+enum class Durability {
+    // On disk when the call returns.
+    Synced,
+    // Written and in place when the call returns; on disk once SavedFiles::sync has run. A run
+    // of many saves syncs once at its end instead of once a file.
+    Deferred,
+};
+
 // Writes the whole file beside its target and renames it into place, so a save that fails at
 // any point leaves the old file (or no file) as it was. Throws Failure naming the path.
-void SaveFileAtomically(const QString& path, const QByteArray& bytes);
+void SaveFileAtomically(const QString& path, const QByteArray& bytes,
+                        Durability durability = Durability::Synced);
+
+// The files saved with deferred durability that are not yet known to be on disk.
+class SavedFiles {
+  public:
+    void add(const QString& path) { m_paths << path; }
+    // Puts every file added so far, and its folder entry, on disk. Throws Failure when the
+    // system cannot.
+    void sync();
+
+  private:
+    QStringList m_paths;
+};
 
 }  // namespace quillmere

@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
+#include "platform/host/host.h"
 #include "project/host_checks.h"
 #include "project/replace_passes.h"
 #include "report/guard.h"
@@ -129,7 +130,11 @@ void RunCommand::start() {
     g.step(150, [&] { c.pointer->set(WindowPointer::Shape::Default); });
     g.step(152, [&] { c.ProgressBar1->setValue(0); });
     g.step(154, [&] { c.ProgressBar1->setText(QStringLiteral("Progress Bar")); });
-    g.step(156, [&] { m_services.dialogs.inform(QStringLiteral("Done.")); });
+    // Every result is on disk before the run says so; a failed sync is reported instead.
+    g.step(156, [&] {
+        m_services.hosts.syncSaves();
+        m_services.dialogs.inform(QStringLiteral("Done."));
+    });
 }
 
 bool RunCommand::noOutputOption() const {

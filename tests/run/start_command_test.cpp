@@ -313,6 +313,24 @@ TEST_F(StartReplacing, AStaleReadOnlyOutputIsRemovedBeforeThePass) {
     EXPECT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{102, 304}));
 }
 
+// Every result is on disk before the run says "Done."; a failed sync is reported instead.
+TEST_F(StartReplacing, ResultsAreSyncedBeforeDone) {
+    addSource("a.mpp");
+    fake.host.onSync = [&] {
+        for (const auto& shown : fake.dialogs.shown()) EXPECT_NE(shown.text, kDone);
+    };
+    fake.dialogs.allowErrorReports();
+    fake.host.syncFailure = "The disk is gone.";
+    start();
+    ASSERT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{156});
+    EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("The disk is gone."));
+    fake.host.syncFailure.reset();
+    fake.dialogs.expectMessage(kDone);
+    start();
+    EXPECT_EQ(fake.host.syncs, 2);
+    EXPECT_TRUE(fake.dialogs.allExpectedShown());
+}
+
 TEST_F(StartReplacing, ChangesDuringAYieldApplyFromTheNextFile) {
     const QString first = addSource("plans/a.mpp");
     const QString second = addSource("plans/b.mpp");

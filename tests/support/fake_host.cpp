@@ -78,6 +78,12 @@ class FakeInstance : public HostInstance {
     QString m_text;
 };
 
+void FakeHost::syncSaves() {
+    ++syncs;
+    if (onSync) onSync();
+    if (syncFailure) throw Failure(kFakeFailure, *syncFailure);
+}
+
 void FakeHost::record(const HostCall& call) {
     m_calls.push_back(call);
     if (onCall) onCall(call);

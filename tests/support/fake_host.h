@@ -37,6 +37,11 @@ class FakeHost : public HostFactory {
     std::function<std::optional<QString>(const HostCall&)> failWhen;
     // Runs after each call is recorded (before it fails or acts), e.g. to change the window.
     std::function<void(const HostCall&)> onCall;
+    // syncSaves: counted, not recorded among the calls; runs onSync, then fails when told to.
+    void syncSaves() override;
+    std::function<void()> onSync;
+    std::optional<QString> syncFailure;
+    int syncs = 0;
 
     const std::vector<HostCall>& calls() const { return m_calls; }
     std::vector<HostCall> callsOf(const QString& op) const;

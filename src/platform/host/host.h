@@ -38,6 +38,9 @@ class HostFactory {
     virtual std::unique_ptr<HostInstance> create(const QString& className) = 0;
     // The already running instance; throws Failure when none runs.
     virtual std::unique_ptr<HostInstance> attach(const QString& className) = 0;
+    // Puts every file that this factory's instances saved on disk, for a host that leaves that
+    // to the end of a run. Throws Failure when the system cannot.
+    virtual void syncSaves() {}
 };
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");

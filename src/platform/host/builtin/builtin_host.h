@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/atomic_file.h"
 #include "platform/host/builtin/project_document.h"
 #include "platform/host/host.h"
 
@@ -16,6 +17,8 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
 // Our own project host: opens, edits and saves Project XML and MPX files.
 class BuiltinHost : public HostInstance {
   public:
+    // With saved, a save is synced to disk when saved is, not at once.
+    explicit BuiltinHost(std::shared_ptr<SavedFiles> saved = nullptr) : m_saved(std::move(saved)) {}
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
     bool replace(const ReplaceArgs& args) override;
@@ -25,6 +28,7 @@ class BuiltinHost : public HostInstance {
   private:
     std::unique_ptr<ProjectDocument> m_document;
     QString m_openedPath;
+    std::shared_ptr<SavedFiles> m_saved;
 };
 
 class BuiltinHostFactory : public HostFactory {
@@ -32,6 +36,11 @@ class BuiltinHostFactory : public HostFactory {
     std::unique_ptr<HostInstance> create(const QString& className) override;
     // There is no shared running instance of the built-in host.
     std::unique_ptr<HostInstance> attach(const QString& className) override;
+    void syncSaves() override { m_saved->sync(); }
+
+  private:
+    // A run saves many files; they are synced once, at its end.
+    std::shared_ptr<SavedFiles> m_saved = std::make_shared<SavedFiles>();
 };
 
 }  // namespace quillmere::builtin
