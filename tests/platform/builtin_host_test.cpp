@@ -14,6 +14,8 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
+#include <map>
+
 namespace quillmere::builtin {
 namespace {
 
@@ -260,6 +262,87 @@ TEST(BuiltinHostText, CaseInsensitiveMatchingCoversAllOfUnicode) {
             TextReplacer(QString::fromUtf8(c.find), "X", c.matchCase).apply(text).value_or(text),
             QString::fromUtf8(c.expected))
             << c.text;
+    }
+}
+
+// The values as replacing in each of them alone leaves them.
+QStringList ReplacedOneByOne(const QStringList& values, const QString& find,
+                             const QString& replacement, bool matchCase) {
+    const TextReplacer replacer(find, replacement, matchCase);
+    QStringList result;
+    for (const QString& value : values) result << replacer.apply(value).value_or(value);
+    return result;
+}
+
+// A document whose task names hold every character a Project XML file can, in the BMP and the
+// cased letters beyond it, a few dozen to a name.
+QByteArray EveryCharacterXml() {
+    QString all;
+    for (char32_t c = 0x20; c < 0x10450; ++c)
+        if (!QChar::isSurrogate(c) && c != 0xFFFE && c != 0xFFFF && (c < 0x10000 || c >= 0x10400))
+            all += QString::fromUcs4(&c, 1);
+    QByteArray xml = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
+    for (qsizetype at = 0, uid = 1; at < all.size(); at += 61, ++uid) {
+        QString name = all.mid(at, 61);
+        if (name.back().isHighSurrogate()) name.chop(1), at -= 1;
+        name.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;");
+        xml += "<Task><UID>" + QByteArray::number(uid) + "</UID><Name>" + name.toUtf8() +
+               "</Name></Task>";
+    }
+    return xml + "</Tasks></Project>";
+}
+
+// The walk finds the values to change through one search of all texts, a case-folded copy of
+// them when case is ignored: it must change exactly what replacing in each value alone changes,
+// for every cased character, and nothing in a field that holds no value.
+TEST(BuiltinHostText, OneSearchOfAllTextsChangesWhatEachValueAloneWould) {
+    auto doc = OpenDocument(EveryCharacterXml(), "every.xml");
+    ASSERT_GT(doc->values("Name").size(), 1000);
+    for (char32_t c = 0x41; c < 0x10450; ++c) {
+        const bool cased =
+            QChar::toLower(c) != c || QChar::toUpper(c) != c || QChar::toCaseFolded(c) != c;
+        if (QChar::isSurrogate(c) || !cased) continue;
+        const QString find = QString::fromUcs4(&c, 1);
+        for (const bool matchCase : {false, true}) {
+            if (matchCase && c % 16) continue;  // matching case needs no folding: a sample
+            const QStringList before = doc->values("Name");
+            EXPECT_FALSE(doc->replace("Text5", find, "#", matchCase));
+            doc->replace("Name", find, "#", matchCase);
+            ASSERT_EQ(doc->values("Name"), ReplacedOneByOne(before, find, "#", matchCase))
+                << "U+" << std::hex << uint(c) << (matchCase ? " matching case" : "");
+        }
+    }
+}
+
+// Pairs that grow, shrink and recreate their own find text, over every field, in turn.
+TEST(BuiltinHostText, ASequenceOfPairsChangesWhatEachValueAloneWould) {
+    const struct {
+        const char* find;
+        const char* replacement;
+        bool matchCase;
+    } pairs[] = {
+        {"Street", "Street Street", false},
+        {"Street", "Street Street", false},
+        {"street street", "St", false},
+        {"st", "ST", true},
+        {"ST", "tS", false},
+        {"e", "", false},
+        {"ä", "Ä", false},
+        {"Quay", "Quay", false},
+    };
+    for (const QString& file :
+         {kSamples + "/Office Relocation.xml", kSamples + "/Website Launch.mpx"}) {
+        auto doc = Open(file);
+        std::map<QString, QStringList> expected;
+        for (const QString& field : FieldCatalogue()) expected[field] = doc->values(field);
+        for (const auto& pair : pairs) {
+            ReplaceEverywhere(*doc, pair.find, QString::fromUtf8(pair.replacement), pair.matchCase);
+            for (auto& [field, values] : expected) {
+                values = ReplacedOneByOne(values, QString::fromUtf8(pair.find),
+                                          QString::fromUtf8(pair.replacement), pair.matchCase);
+                ASSERT_EQ(doc->values(field), values) << file.toStdString() << " " << pair.find;
+            }
+        }
     }
 }
 
