@@ -24,12 +24,16 @@ Failure SaveFailure(const QString& path, const QString& reason) {
                    QStringLiteral("%1 could not be saved: %2").arg(path, reason));
 }
 
-void SaveSynced(const QString& path, const QByteArray& bytes) {
+void SaveSynced(const QString& path, const std::function<void(const ByteSink&)>& write) {
     QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throw SaveFailure(path, file.errorString());
+    // Given up (a throw) before commit(), the temporary file is removed.
+    write([&](QByteArrayView bytes) {
+        if (file.write(bytes.data(), bytes.size()) != bytes.size())
+            throw SaveFailure(path, file.errorString());
+    });
     // commit() does not notice a failure of the last flush (a full disk), so flush first.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit())
-        throw SaveFailure(path, file.errorString());
+    if (!file.flush() || !file.commit()) throw SaveFailure(path, file.errorString());
 }
 
 #ifdef Q_OS_LINUX
@@ -38,7 +42,7 @@ QString SystemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-bool WriteAll(int fd, const QByteArray& bytes) {
+bool WriteAll(int fd, QByteArrayView bytes) {
     for (qsizetype written = 0; written < bytes.size();) {
         const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
         if (n < 0 && errno == EINTR) continue;
@@ -58,17 +62,42 @@ mode_t ModeFor(const QByteArray& target) {
     return 0666 & ~mask;
 }
 
+// Writes the pieces to fd through a buffer, so that many small pieces cost few system calls.
+void WriteBuffered(int fd, const QString& path, const std::function<void(const ByteSink&)>& write) {
+    const qsizetype kBuffer = 1 << 16;
+    QByteArray buffer;
+    buffer.reserve(kBuffer);
+    const auto flush = [&] {
+        if (!WriteAll(fd, buffer)) throw SaveFailure(path, SystemError());
+        buffer.clear();
+    };
+    write([&](QByteArrayView bytes) {
+        if (buffer.size() + bytes.size() > kBuffer) flush();
+        if (bytes.size() >= kBuffer) {
+            if (!WriteAll(fd, bytes)) throw SaveFailure(path, SystemError());
+        } else {
+            buffer.append(bytes);
+        }
+    });
+    flush();
+}
+
 // A named temporary file beside the target, written and renamed over it without a sync.
-void SaveDeferred(const QString& path, const QByteArray& bytes) {
+void SaveDeferred(const QString& path, const std::function<void(const ByteSink&)>& write) {
     const QByteArray target = QFile::encodeName(path);
     QByteArray temporary = target + ".quillmere-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) throw SaveFailure(path, SystemError());
-    const bool written = ::fchmod(fd, ModeFor(target)) == 0 && WriteAll(fd, bytes);
-    const QString writeError = written ? QString() : SystemError();
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.constData(), target.constData()) != 0) {
-        const QString reason = written ? SystemError() : writeError;
+    try {
+        if (::fchmod(fd, ModeFor(target)) != 0) throw SaveFailure(path, SystemError());
+        WriteBuffered(fd, path, write);
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        throw;
+    }
+    if (::close(fd) != 0 || ::rename(temporary.constData(), target.constData()) != 0) {
+        const QString reason = SystemError();
         ::unlink(temporary.constData());
         throw SaveFailure(path, reason);
     }
@@ -78,11 +107,17 @@ void SaveDeferred(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
-void SaveFileAtomically(const QString& path, const QByteArray& bytes, Durability durability) {
+void SaveFileAtomically(const QString& path, const std::function<void(const ByteSink&)>& write,
+                        Durability durability) {
 #ifdef Q_OS_LINUX
-    if (durability == Durability::Deferred) return SaveDeferred(path, bytes);
+    if (durability == Durability::Deferred) return SaveDeferred(path, write);
 #endif
-    SaveSynced(path, bytes);
+    SaveSynced(path, write);
+}
+
+void SaveFileAtomically(const QString& path, const QByteArray& bytes, Durability durability) {
+    SaveFileAtomically(
+        path, [&](const ByteSink& sink) { sink(bytes); }, durability);
 }
 
 void SavedFiles::sync() {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace quillmere {
 
 enum class Durability {
@@ -14,9 +16,15 @@ enum class Durability {
     Deferred,
 };
 
+// Takes the bytes of a file piece by piece.
+using ByteSink = std::function<void(QByteArrayView)>;
+
 // Writes the whole file beside its target and renames it into place, so a save that fails at
 // any point leaves the old file (or no file) as it was. Throws Failure naming the path.
 void SaveFileAtomically(const QString& path, const QByteArray& bytes,
+                        Durability durability = Durability::Synced);
+// The same, with the bytes handed to a sink by write, which may throw Failure to give up.
+void SaveFileAtomically(const QString& path, const std::function<void(const ByteSink&)>& write,
                         Durability durability = Durability::Synced);
 
 // The files saved with deferred durability that are not yet known to be on disk.

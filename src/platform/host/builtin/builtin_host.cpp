@@ -86,9 +86,9 @@ void BuiltinHost::fileSaveAs(const QString& path) {
                                      "writes over a source file.")
                           .arg(path));
     // Written beside the target and renamed into place: a failed save leaves nothing behind.
-    const QByteArray bytes = m_document->save();
-    if (!m_saved) return SaveFileAtomically(path, bytes);
-    SaveFileAtomically(path, bytes, Durability::Deferred);
+    const auto write = [this](const ByteSink& sink) { m_document->saveTo(sink); };
+    if (!m_saved) return SaveFileAtomically(path, write);
+    SaveFileAtomically(path, write, Durability::Deferred);
     m_saved->add(path);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomic_file.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -29,8 +31,14 @@ class ProjectDocument {
                          bool matchCase) = 0;
     // The current values of a field, task by task, as the host edits them.
     virtual QStringList values(const QString& field) const = 0;
-    // The file's bytes with the changed values. Throws Failure when a value cannot be written.
-    virtual QByteArray save() const = 0;
+    // The file's bytes with the changed values, piece by piece into sink, or all at once.
+    // Throws Failure when a value cannot be written.
+    virtual void saveTo(const ByteSink& sink) const = 0;
+    QByteArray save() const {
+        QByteArray bytes;
+        saveTo([&bytes](QByteArrayView piece) { bytes.append(piece); });
+        return bytes;
+    }
     // What save() puts in place of the original bytes: one splice per changed value, in file
     // order; every byte outside them is copied as it is. Throws Failure as save() does.
     virtual std::vector<Splice> splices() const = 0;

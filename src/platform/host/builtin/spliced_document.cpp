@@ -29,9 +29,13 @@ bool HasSurrogate(QStringView text) {
 
 qsizetype SplicedDocument::growTexts(qsizetype size) {
     const qsizetype at = m_texts.size();
-    // Grows by half again or more, so that adding values one by one stays linear.
+    // The values' texts take no more characters than the file has bytes until replacements
+    // lengthen them: reserved at once, the store is not copied while the file is read, and
+    // only the part written takes memory. Beyond that it grows by half again or more.
     const auto grow = [&](QString& store) {
-        if (store.capacity() < at + size) store.reserve(qMax(at + size, at + at / 2 + 1024));
+        const qsizetype first = m_bytes.size() + 1024;
+        if (store.capacity() < at + size)
+            store.reserve(qMax(at + size, qMax(first, at + at / 2)));
         store.resize(at + size);
     };
     grow(m_texts);
@@ -41,6 +45,7 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
 
 const QString& SplicedDocument::foldedTexts() {
     if (m_folded.size() != m_texts.size()) {
+        m_folded.reserve(m_texts.capacity());
         m_folded.resize(m_texts.size());
         FoldCase(m_texts, m_folded.data());
     }
@@ -212,19 +217,17 @@ Splice SplicedDocument::spliceOf(const StoredValue& value) const {
     return {value.begin, value.end, encode(value, textOf(value))};
 }
 
-QByteArray SplicedDocument::save() const {
-    QByteArray out;
-    out.reserve(m_bytes.size() + 1024);
+void SplicedDocument::saveTo(const ByteSink& sink) const {
+    const QByteArrayView bytes(m_bytes);
     qint64 copied = 0;
     for (const StoredValue& value : m_values) {
         if (!value.changed) continue;
         const Splice splice = spliceOf(value);
-        out.append(QByteArrayView(m_bytes).sliced(copied, splice.begin - copied));
-        out.append(splice.bytes);
+        sink(bytes.sliced(copied, splice.begin - copied));
+        sink(splice.bytes);
         copied = splice.end;
     }
-    out.append(QByteArrayView(m_bytes).sliced(copied));
-    return out;
+    sink(bytes.sliced(copied));
 }
 
 std::vector<Splice> SplicedDocument::splices() const {

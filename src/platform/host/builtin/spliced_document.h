@@ -4,29 +4,31 @@
 
 #include <QHash>
 
+#include <deque>
 #include <optional>
 #include <vector>
 
 namespace quillmere::builtin {
 
 // One editable value of a file: the byte range it was read from and where its current text
-// lies in the document's text store.
+// lies in the document's text store. A file opens only below 1 GB, so 32 bits hold every offset
+// (a file has more values than anything else: they are kept small).
 struct StoredValue {
-    qint64 begin = 0;  // bytes [begin, end) of the file
-    qint64 end = 0;
-    qsizetype textAt = 0;  // the text: characters [textAt, textAt + textSize) of the store
-    qsizetype textSize = 0;
-    qsizetype room = 0;  // characters the text may take at textAt without moving
-    int fieldKey = 0;    // the field, by its number within the document
-    int taskKey = 0;     // the task, by its number within the document
-    bool changed = false;
+    qint32 begin = 0;  // bytes [begin, end) of the file
+    qint32 end = 0;
+    qint32 textAt = 0;  // the text: characters [textAt, textAt + textSize) of the store
+    qint32 textSize = 0;
+    qint32 room = 0;     // characters the text may take at textAt without moving
+    qint32 taskKey = 0;  // the task, by its number within the document
+    qint16 fieldKey = 0;  // the field, by its number within the document
+    bool changed : 1 = false;
     // A replacement holding a carriage return changed the value: that CR is not the file's own.
-    bool carriageReturnReplaced = false;
+    bool carriageReturnReplaced : 1 = false;
     // How the value was written, so that a new value keeps the form: Project XML CDATA, an MPX
     // quoted field, an MPX task note.
-    bool cdata = false;
-    bool quoted = false;
-    bool note = false;
+    bool cdata : 1 = false;
+    bool quoted : 1 = false;
+    bool note : 1 = false;
 };
 
 // A document saved by splicing: the original bytes, with only the changed values rewritten in
@@ -38,7 +40,7 @@ class SplicedDocument : public ProjectDocument {
     bool replace(const QString& field, const QString& find, const QString& replacement,
                  bool matchCase) final;
     QStringList values(const QString& field) const final;
-    QByteArray save() const final;
+    void saveTo(const ByteSink& sink) const final;
     std::vector<Splice> splices() const final;
 
   protected:
@@ -68,7 +70,9 @@ class SplicedDocument : public ProjectDocument {
     }
 
     QByteArray m_bytes;
-    std::vector<StoredValue> m_values;
+    // In blocks: a file has more values than anything else, and a growing vector would hold
+    // two copies of them for a moment.
+    std::deque<StoredValue> m_values;
 
   private:
     // The values that may hold one find text, ordered by field and position.
