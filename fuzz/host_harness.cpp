@@ -143,11 +143,11 @@ bool ReplaceInBoth(ProjectDocument& doc, HostInstance& host, Choices& choose) {
         // A replacement that holds its own find text multiplies the value at every step.
         if (replacement.contains(find, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive))
             continue;
-        const bool inDoc = doc.replace(field, find, replacement, matchCase);
-        const bool inHost =
+        const int inDoc = doc.replace(field, find, replacement, matchCase);
+        const int inHost =
             host.replace({field, "contains", find, replacement, true, true, matchCase});
         Check(inDoc == inHost, "the host changes what the document changes");
-        changed = changed || inDoc;
+        changed = changed || inDoc > 0;
     }
     return changed;
 }

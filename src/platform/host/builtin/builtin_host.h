@@ -18,7 +18,7 @@ class BuiltinHost : public HostInstance {
   public:
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
-    bool replace(const ReplaceArgs& args) override;
+    int replace(const ReplaceArgs& args) override;
     void fileSaveAs(const QString& path) override;
     void quit() override;
 

@@ -13,18 +13,18 @@ void SplicedDocument::indexValues() {
     for (size_t i = 0; i < m_values.size(); ++i) m_byField[m_values[i].field].push_back(i);
 }
 
-bool SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
-                              bool matchCase) {
+int SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
+                             bool matchCase) {
     const auto indexes = m_byField.constFind(field);
-    if (indexes == m_byField.cend()) return false;
+    if (indexes == m_byField.cend()) return 0;
     const QString stored = storedReplacement(field, replacement);
     const TextReplacer replacer(find, stored, matchCase);
-    bool changed = false;
+    int changed = 0;
     for (size_t i : *indexes) {
         if (replacer.apply(m_values[i].text)) {
             m_values[i].changed = true;
             m_values[i].replacements += stored;
-            changed = true;
+            ++changed;
         }
     }
     return changed;

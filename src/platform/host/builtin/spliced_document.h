@@ -30,8 +30,8 @@ struct StoredValue {
 // the format's own encoding.
 class SplicedDocument : public ProjectDocument {
   public:
-    bool replace(const QString& field, const QString& find, const QString& replacement,
-                 bool matchCase) final;
+    int replace(const QString& field, const QString& find, const QString& replacement,
+                bool matchCase) final;
     QStringList values(const QString& field) const final;
     QByteArray save() const final;
 
