@@ -3,8 +3,8 @@
 
 namespace quillmere {
 
-std::unique_ptr<HostFactory> MakeDefaultHostFactory() {
-    return std::make_unique<builtin::BuiltinHostFactory>();
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(SaveSync sync) {
+    return std::make_unique<builtin::BuiltinHostFactory>(sync);
 }
 
 }  // namespace quillmere

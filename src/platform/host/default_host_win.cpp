@@ -72,7 +72,7 @@ class AutomationHostFactory : public HostFactory {
 
 }  // namespace
 
-std::unique_ptr<HostFactory> MakeDefaultHostFactory() {
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(SaveSync) {
     return std::make_unique<AutomationHostFactory>();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/atomic_file.h"
+
 #include <QString>
 
 #include <memory>
@@ -47,7 +49,8 @@ class HostFactory {
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");
 
-// The host this platform uses by default.
-std::unique_ptr<HostFactory> MakeDefaultHostFactory();
+// The host this platform uses by default. A host that saves files itself waits for the disk as
+// sync says (Microsoft Project saves its own way).
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(SaveSync sync = SaveSync::Now);
 
 }  // namespace quillmere

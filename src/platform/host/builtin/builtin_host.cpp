@@ -86,7 +86,7 @@ void BuiltinHost::fileSaveAs(const QString& path) {
                                      "writes over a source file.")
                           .arg(path));
     // Written beside the target and renamed into place: a failed save leaves nothing behind.
-    SaveFileAtomically(path, m_document->save());
+    SaveFileAtomically(path, m_document->save(), m_sync);
 }
 
 void BuiltinHost::quit() {
@@ -98,7 +98,7 @@ std::unique_ptr<HostInstance> BuiltinHostFactory::create(const QString& classNam
     if (className != kProjectClassName)
         throw Failure(errors::kCannotCreateObject,
                       QStringLiteral("There is no project host named \"%1\".").arg(className));
-    return std::make_unique<BuiltinHost>();
+    return std::make_unique<BuiltinHost>(m_sync);
 }
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::attach(const QString&) {

@@ -16,6 +16,7 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
 // Our own project host: opens, edits and saves Project XML and MPX files.
 class BuiltinHost : public HostInstance {
   public:
+    explicit BuiltinHost(SaveSync sync = SaveSync::Now) : m_sync(sync) {}
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
     int replace(const ReplaceArgs& args) override;
@@ -23,15 +24,20 @@ class BuiltinHost : public HostInstance {
     void quit() override;
 
   private:
+    SaveSync m_sync;
     std::unique_ptr<ProjectDocument> m_document;
     QString m_openedPath;
 };
 
 class BuiltinHostFactory : public HostFactory {
   public:
+    explicit BuiltinHostFactory(SaveSync sync = SaveSync::Now) : m_sync(sync) {}
     std::unique_ptr<HostInstance> create(const QString& className) override;
     // There is no shared running instance of the built-in host.
     std::unique_ptr<HostInstance> attach(const QString& className) override;
+
+  private:
+    SaveSync m_sync;
 };
 
 }  // namespace quillmere::builtin
