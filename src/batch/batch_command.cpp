@@ -26,11 +26,12 @@ class WalkReport : public ErrorReport {
     bool failed = false;
 };
 
-// "[3/1000] name.xml" on one line of a terminal, written over as the run goes, cleared at the end.
+// "[3/1000] name.xml" on one line of a terminal while the file is worked on; cleared before its
+// summary line, which may go to the same terminal.
 class Progress {
   public:
     Progress() : m_shown(IsTerminal(stderr)) {}
-    ~Progress() { show(QString()); }
+    void clear() { show(QString()); }
 
     void show(const QString& text) {
         if (!m_shown || (text.isEmpty() && m_width == 0)) return;
@@ -56,8 +57,9 @@ int Usage(const BatchUsageError& error) {
         std::fputs(qUtf8Printable(BatchUsage()), stdout);
         return kBatchSucceeded;
     }
-    std::fprintf(stderr, "quillmere-host batch: %s\n%s", qUtf8Printable(error.problem),
-                 qUtf8Printable(BatchUsage()));
+    std::fprintf(stderr,
+                 "quillmere-host batch: %s\n(quillmere-host batch --help lists the options)\n",
+                 qUtf8Printable(error.problem));
     return kBatchWrongArguments;
 }
 
@@ -92,6 +94,7 @@ BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& 
                                        : QString::fromLocal8Bit(error.what())};
         }
         totals.add(result);
+        progress.clear();
         PrintLine(options.json ? JsonLine(result) : SummaryLine(result).toUtf8());
     }
     SyncResults(run, totals);

@@ -89,8 +89,7 @@ QString CheckedOutFolder(FileSystem& files, const QCommandLineParser& parser) {
     const QString out = SingleValue(parser, "out");
     if (!parser.isSet("out")) return {};
     if (out.isEmpty() || !FolderExists(files, Absolute(out)))
-        throw BatchUsageError{"--out " + out +
-                              ": Folder does not exist. Please select another folder."};
+        throw BatchUsageError{"--out " + out + ": folder does not exist"};
     return Absolute(out);
 }
 

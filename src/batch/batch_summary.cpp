@@ -58,8 +58,9 @@ QString SummaryLine(const FileResult& result) {
 }
 
 QString TotalsLine(const BatchTotals& totals, bool dryRun) {
-    return QStringLiteral("%1 files: %2 changed, %3 unchanged, %4 failed%5")
+    return QStringLiteral("%1 %2: %3 changed, %4 unchanged, %5 failed%6")
         .arg(totals.files())
+        .arg(totals.files() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
         .arg(totals.changed)
         .arg(totals.unchanged)
         .arg(totals.failed)

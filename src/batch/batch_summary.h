@@ -24,7 +24,8 @@ struct BatchTotals {
 //   unchanged: SOURCE -> OUTPUT
 //   failed: SOURCE -> OUTPUT: the failures' texts, joined by "; "
 QString SummaryLine(const FileResult& result);
-// The last line: "N files: C changed, U unchanged, F failed", and "; dry run, nothing written".
+// The last line: "N files: C changed, U unchanged, F failed" ("1 file: ..."), and
+// "; dry run, nothing written".
 QString TotalsLine(const BatchTotals& totals, bool dryRun);
 
 // The same as one JSON object each, compact, without the line break:

@@ -95,7 +95,8 @@ TEST_F(Batch, WrongArgumentsWriteNothing) {
         {{"in", "--find", "a", "--replace", "b", "--sets", "sets.txt"}, "not both"},
         {{"in", "--sets", "missing.txt"}, "missing.txt not found."},
         {{"in", "--sets", "sets.txt", "--separator", ""}, "separating character"},
-        {{"in", "--find", "a", "--replace", "b", "--out", "none"}, "Folder does not exist"},
+        {{"in", "--find", "a", "--replace", "b", "--out", "none"},
+         "--out none: folder does not exist"},
         {{"in", "--find", "a", "--replace", "b", "--bogus"}, "bogus"},
         {{"in", "--extension", "pdf", "--find", "a", "--replace", "b"}, "No files added"},
     };
