@@ -1,10 +1,10 @@
 #include "batch/batch_inputs.h"
 
+#include "batch/no_events.h"
 #include "filelist/entry_list.h"
 #include "filelist/folder_walk.h"
 #include "filelist/list_validation.h"
 #include "paths/path_routines.h"
-#include "platform/event_loop.h"
 #include "platform/file_system.h"
 
 #include <QSet>
@@ -13,14 +13,6 @@
 
 namespace quillmere {
 namespace {
-
-// No window to keep alive: the walk's yields do nothing.
-class NoEvents : public EventLoop {
-  public:
-    void doEvents() override {}
-    void endProgram() override {}
-    bool ending() const override { return false; }
-};
 
 // The run's files, each once. While wanted is set, only the paths it accepts are kept.
 class InputList : public EntryList {

@@ -1,8 +1,8 @@
 #include "batch/batch_run.h"
 
 #include "batch/batch_options.h"
+#include "batch/no_events.h"
 #include "paths/path_routines.h"
-#include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
@@ -21,13 +21,6 @@ class FileReport : public ErrorReport {
 
   private:
     QStringList& m_failures;
-};
-
-class NoEvents : public EventLoop {
-  public:
-    void doEvents() override {}
-    void endProgram() override {}
-    bool ending() const override { return false; }
 };
 
 // A dry run opens and replaces as usual, and saves nothing.
