@@ -156,12 +156,12 @@ bool ReplaceInBoth(ProjectDocument& doc, HostInstance& host, Choices& choose) {
         if (replacement.contains(find, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive))
             continue;
         const QStringList before = doc.values(field);
-        const bool inDoc = doc.replace(field, find, replacement, matchCase);
+        const int inDoc = doc.replace(field, find, replacement, matchCase);
         CheckEachValue(before, doc.values(field), find, replacement, matchCase);
-        const bool inHost =
+        const int inHost =
             host.replace({field, "contains", find, replacement, true, true, matchCase});
         Check(inDoc == inHost, "the host changes what the document changes");
-        changed = changed || inDoc;
+        changed = changed || inDoc > 0;
     }
     return changed;
 }

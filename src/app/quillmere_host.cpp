@@ -1,7 +1,10 @@
-// quillmere-host: runs the replace pass of the program on one file, without the window.
+// quillmere-host: runs the replace pass of the program without the window, on one file or, in
+// its batch form, on files and folder trees.
 //   quillmere-host SOURCE OUTPUT [--match-case] --find TEXT --replace TEXT [--find ... --replace
 //   ...]
+//   quillmere-host batch [OPTIONS] PATH...
 
+#include "batch/batch_command.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
@@ -42,13 +45,19 @@ quillmere::TextList ListOf(const QStringList& texts) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1 && arguments[1] == QLatin1String("batch")) {
+        quillmere::NativeFileSystem files;
+        const auto hosts = quillmere::MakeDefaultHostFactory();
+        return quillmere::RunBatch(files, *hosts, arguments.mid(2));
+    }
     QCommandLineParser parser;
     parser.addPositionalArgument("SOURCE", "the project file to read");
     parser.addPositionalArgument("OUTPUT", "where to save the result");
     parser.addOption({"match-case", "match letter case exactly"});
     parser.addOption({"find", "a text to find", "TEXT"});
     parser.addOption({"replace", "its replacement", "TEXT"});
-    if (!parser.parse(QCoreApplication::arguments())) return Usage(parser.errorText());
+    if (!parser.parse(arguments)) return Usage(parser.errorText());
     const QStringList paths = parser.positionalArguments();
     const QStringList finds = parser.values("find");
     const QStringList replacements = parser.values("replace");

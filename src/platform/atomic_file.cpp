@@ -83,9 +83,14 @@ void WriteBuffered(int fd, const QString& path, const std::function<void(const B
 }
 
 // A named temporary file beside the target, written and renamed over it without a sync.
+// As QSaveFile saves, without its sync: through a link, the file it leads to is replaced.
 void SaveDeferred(const QString& path, const std::function<void(const ByteSink&)>& write) {
-    const QByteArray target = QFile::encodeName(path);
-    QByteArray temporary = target + ".quillmere-XXXXXX";
+    const QFileInfo info(path);
+    const QFileInfo real(info.isSymLink() && info.exists() ? info.canonicalFilePath() : path);
+    const QByteArray target = QFile::encodeName(real.filePath());
+    // Hidden, beside the target: the rename stays within one folder.
+    QByteArray temporary =
+        QFile::encodeName(real.path() + QStringLiteral("/.") + real.fileName()) + ".saving-XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) throw SaveFailure(path, SystemError());
     try {

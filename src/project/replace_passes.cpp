@@ -19,6 +19,11 @@ HostInstance& Require(const std::unique_ptr<HostInstance>& host) {
     return *host;
 }
 
+void Replace(const PassContext& context, HostInstance& host, const ReplaceArgs& args) {
+    const int changed = host.replace(args);
+    if (context.replaced) context.replaced(args.field, changed);
+}
+
 ReplaceArgs MakeArgs(const QString& field, const QString& find, const QString& replacement,
                      bool matchCase) {
     return ReplaceArgs{field, kReplaceTest, find, replacement, true, true, matchCase};
@@ -36,7 +41,8 @@ void ReplaceByFileXY(const PassContext& context, const QString& sourcePath, cons
     for (int k = 1; k <= kFieldCount; ++k) {
         g.step(102 + 2 * k, [&] {
             const bool matchCase = context.matchCaseValue() == 1;
-            Require(host).replace(MakeArgs(catalogue[k - 1], find, replacement, matchCase));
+            Replace(context, Require(host),
+                    MakeArgs(catalogue[k - 1], find, replacement, matchCase));
         });
     }
     g.step(304, [&] { Require(host).fileSaveAs(outputPath); });
@@ -60,7 +66,8 @@ void ReplaceByFileXYCombo(const PassContext& context, const QString& sourcePath,
                 const bool matchCase = context.matchCaseValue() == 1;
                 const QString find = findList.item(i);
                 const QString replacement = replacementList.item(i);
-                Require(host).replace(MakeArgs(catalogue[k - 1], find, replacement, matchCase));
+                Replace(context, Require(host),
+                        MakeArgs(catalogue[k - 1], find, replacement, matchCase));
             });
         }
     }

@@ -1,6 +1,7 @@
 #include "run/listed_files.h"
 
 #include "platform/file_system.h"
+#include "run/output_path.h"
 
 namespace quillmere {
 
@@ -25,6 +26,24 @@ void ListedFiles::rebuild() {
         if (!identity.isEmpty()) m_byIdentity.insert(identity, entry);
     }
     m_stale = false;
+}
+
+bool LandsOnAListedFile(FileSystem& files, ListedFiles& listed, const QString& sourcePath,
+                        const QString& outputPath) {
+    return NamesTheSource(files, outputPath, sourcePath) ||
+           !listed.entryNamedBy(outputPath).isEmpty();
+}
+
+QString ResultConflict(FileSystem& files, ListedFiles& listed, const QString& sourcePath,
+                       const QString& outputPath) {
+    if (NamesTheSource(files, outputPath, sourcePath))
+        return sourcePath + QStringLiteral(" was not processed: its result ") + outputPath +
+               QStringLiteral(" would replace the source file itself.");
+    const QString entry = listed.entryNamedBy(outputPath);
+    if (entry.isEmpty()) return {};
+    return sourcePath + QStringLiteral(" was not processed: its result ") + outputPath +
+           QStringLiteral(" would replace ") + entry +
+           QStringLiteral(", which is on the file list.");
 }
 
 }  // namespace quillmere

@@ -36,4 +36,14 @@ class ListedFiles {
     QHash<QString, QString> m_byIdentity;
 };
 
+// True when a result at the output path would land on the source or on another listed file:
+// it then takes the "_replaced" name.
+bool LandsOnAListedFile(FileSystem& files, ListedFiles& listed, const QString& sourcePath,
+                        const QString& outputPath);
+
+// Why a result may not be written to the output path, even under its "_replaced" name: it would
+// replace the source or another listed file. Empty when it may.
+QString ResultConflict(FileSystem& files, ListedFiles& listed, const QString& sourcePath,
+                       const QString& outputPath);
+
 }  // namespace quillmere

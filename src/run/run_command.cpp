@@ -65,20 +65,6 @@ struct ListWatch {
     QList<QMetaObject::Connection> connections;
 };
 
-// Why a result may not be written to the output path: it would replace the source or another
-// file on the list. Empty when it may.
-QString Conflict(FileSystem& files, ListedFiles& listed, const QString& source,
-                 const QString& output) {
-    if (NamesTheSource(files, output, source))
-        return source + QStringLiteral(" was not processed: its result ") + output +
-               QStringLiteral(" would replace the source file itself.");
-    const QString entry = listed.entryNamedBy(output);
-    if (entry.isEmpty()) return {};
-    return source + QStringLiteral(" was not processed: its result ") + output +
-           QStringLiteral(" would replace ") + entry +
-           QStringLiteral(", which is on the file list.");
-}
-
 // Clears the busy flag on every way out (the command's last step), the program's end included.
 struct BusyScope {
     bool& busy;
@@ -172,15 +158,15 @@ void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
     g.step(130, [&] { m_outputPath = NormalizePath(m_outputPath); });
     // A result never lands on a listed file, the source included: it takes the suffixed name.
     if (g.test(132, [&] {
-            return NamesTheSource(m_services.files, m_outputPath, m_sourcePath) ||
-                   !listed.entryNamedBy(m_outputPath).isEmpty();
+            return LandsOnAListedFile(m_services.files, listed, m_sourcePath, m_outputPath);
         }))
         g.step(134, [&] { m_outputPath = ReplacedName(m_outputPath); });
     // Whatever failed above, and when even the suffixed name is taken by a listed file, nothing
     // is deleted or written: the file is skipped, and the report says why.
     // The list is asked again after the deletion's yield, in which files may have been added.
     const auto refuseAListedFile = [&] {
-        const QString conflict = Conflict(m_services.files, listed, m_sourcePath, m_outputPath);
+        const QString conflict =
+            ResultConflict(m_services.files, listed, m_sourcePath, m_outputPath);
         if (!conflict.isEmpty()) throw Failure(errors::kFileAlreadyExists, conflict);
     };
     if (haveOutput && g.step(136, [&] {

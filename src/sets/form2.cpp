@@ -216,20 +216,10 @@ void Form2::PushButton1_Click() {
 }
 
 void Form2::loadPairs(Guard& g) {
-    const QString separator = Text2->text();
     QString text;
     g.step(106, [&] { text = ReadTextFile(m_services.files, Text1->text()); });
-    g.step(108, [&] { text.remove(QLatin1Char('\r')); });
-    QStringList lines;
-    g.step(110, [&] {
-        if (!text.isEmpty()) lines = text.split(QLatin1Char('\n'));
-    });
-    // 112 to 124: each line in file order.
-    for (const QString& line : lines) {
-        if (!g.test(114, [&] { return !line.isEmpty(); })) continue;
-        if (!g.test(116, [&] { return line.contains(separator); })) continue;
-        SetPair pair;
-        g.step(118, [&] { pair = SplitPair(line, separator); });
+    // 108 to 124: the pairs of the lines that hold the separator, in file order.
+    for (const SetPair& pair : PairsOfText(text, Text2->text())) {
         // A full list takes no more: one report, and the rest of the file is left.
         if (!g.step(120, [&] { AppendFind(c, pair.find); }) && SetListIsFull(c)) break;
         g.step(122, [&] { AppendReplacement(c, pair.replacement); });

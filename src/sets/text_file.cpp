@@ -69,6 +69,16 @@ SetPair SplitPair(const QString& line, const QString& separator) {
     return {line.left(first), line.mid(start, second < 0 ? -1 : second - start)};
 }
 
+QList<SetPair> PairsOfText(QString text, const QString& separator) {
+    text.remove(QLatin1Char('\r'));
+    QList<SetPair> pairs;
+    if (text.isEmpty()) return pairs;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        if (!line.isEmpty() && line.contains(separator)) pairs << SplitPair(line, separator);
+    }
+    return pairs;
+}
+
 bool FileMatches(FileSystem& files, const QString& path) {
     try {
         if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?')))

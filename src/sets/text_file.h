@@ -26,6 +26,10 @@ struct SetPair {
 // The separator is matched exactly, letter case included.
 SetPair SplitPair(const QString& line, const QString& separator);
 
+// The pairs of a set file's text, in file order: CR is dropped, the text is split into lines at
+// LF, and each line that holds the separator gives one pair; other lines are skipped.
+QList<SetPair> PairsOfText(QString text, const QString& separator);
+
 // True when an ordinary file matches the path: with the wildcards "*" and "?" in its name, any
 // file of its folder that matches; folders, hidden and system files never match. Never fails.
 bool FileMatches(FileSystem& files, const QString& path);

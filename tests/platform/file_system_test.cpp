@@ -1,5 +1,4 @@
 #include "platform/file_system.h"
-#include "platform/atomic_file.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/qt_dialogs.h"
@@ -20,32 +19,6 @@
 
 namespace quillmere {
 namespace {
-
-// Both ways of saving leave the same result: the bytes, the mode a new file gets from the umask
-// or the replaced file's own mode, and no temporary file beside it.
-TEST(SaveFileAtomically, BothDurabilitiesLeaveTheSameFile) {
-    for (const Durability durability : {Durability::Synced, Durability::Deferred}) {
-        QTemporaryDir dir;
-        const QString fresh = dir.filePath("fresh.xml"), kept = dir.filePath("kept.xml");
-        testing::WriteBytes(kept, "old");
-        const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-        QFile::setPermissions(kept, ownerOnly | QFileDevice::ReadGroup);
-        SaveFileAtomically(fresh, "new", durability);
-        SaveFileAtomically(kept, "newer", durability);
-        SavedFiles saved;
-        saved.add(fresh);
-        saved.sync();
-        EXPECT_EQ(testing::ReadBytes(fresh), "new");
-        EXPECT_EQ(testing::ReadBytes(kept), "newer");
-        EXPECT_EQ(QFile::permissions(kept) & 0x7077,
-                  ownerOnly | QFileDevice::ReadGroup);  // owner, group, other
-        QFile plain(dir.filePath("plain"));
-        ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-        EXPECT_EQ(QFile::permissions(fresh), plain.permissions());
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
-                  (QStringList{"fresh.xml", "kept.xml", "plain"}));
-    }
-}
 
 TEST(NativeFileSystem, AttributesInWindowsForm) {
     QTemporaryDir dir;

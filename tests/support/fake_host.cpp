@@ -44,14 +44,14 @@ class FakeInstance : public HostInstance {
             throw Failure(kFakeFailure, QStringLiteral("The file could not be opened."));
         m_text = QString::fromUtf8(file.readAll());
     }
-    bool replace(const ReplaceArgs& a) override {
+    int replace(const ReplaceArgs& a) override {
         call(QStringLiteral("Replace"), {a.field, a.test, a.value, a.replacement,
                                          Bool(a.replaceAll), Bool(a.next), Bool(a.matchCase)});
-        if (a.field != QLatin1String("Name") || a.value.isEmpty()) return false;
+        if (a.field != QLatin1String("Name") || a.value.isEmpty()) return 0;
         const QString before = m_text;
         m_text.replace(a.value, a.replacement,
                        a.matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
-        return m_text != before;
+        return m_text != before ? 1 : 0;
     }
     void fileSaveAs(const QString& path) override {
         call(QStringLiteral("FileSaveAs"), {path});

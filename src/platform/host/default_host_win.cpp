@@ -30,12 +30,14 @@ class AutomationHost : public HostInstance {
     void fileOpen(const QString& path) override {
         Translated([&] { m_project->fileOpen(path.toStdWString()); });
     }
-    bool replace(const ReplaceArgs& a) override {
-        return Translated([&] {
+    // Project's Replace says only whether anything changed, not how many values.
+    int replace(const ReplaceArgs& a) override {
+        const bool changed = Translated([&] {
             return m_project->replace({a.field.toStdWString(), a.test.toStdWString(),
                                        a.value.toStdWString(), a.replacement.toStdWString(),
                                        a.replaceAll, a.next, a.matchCase});
         });
+        return changed ? kChangedUncounted : 0;
     }
     void fileSaveAs(const QString& path) override {
         Translated([&] { m_project->fileSaveAs(path.toStdWString()); });

@@ -17,6 +17,10 @@ struct ReplaceArgs {
     bool matchCase = false;
 };
 
+// What replace answers when values changed but the host cannot count them. Non-zero, so that
+// it still reads as "changed".
+inline constexpr int kChangedUncounted = -1;
+
 // One instance of a project host (Microsoft Project or a substitute). Every call may throw
 // Failure with the host's own description; release is the destructor.
 class HostInstance {
@@ -25,8 +29,9 @@ class HostInstance {
     // The default property: "Microsoft Project" for a genuine instance.
     virtual QString name() = 0;
     virtual void fileOpen(const QString& path) = 0;
-    // True when anything changed; callers may ignore it.
-    virtual bool replace(const ReplaceArgs& args) = 0;
+    // The number of values that changed: 0 for none, kChangedUncounted when the host changed
+    // some but cannot say how many. Callers may ignore it.
+    virtual int replace(const ReplaceArgs& args) = 0;
     virtual void fileSaveAs(const QString& path) = 0;
     virtual void quit() = 0;
 };
@@ -45,7 +50,8 @@ class HostFactory {
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");
 
-// The host this platform uses by default.
+// The host this platform uses by default. A host that saves files itself waits for the disk as
+// sync says (Microsoft Project saves its own way).
 std::unique_ptr<HostFactory> MakeDefaultHostFactory();
 
 }  // namespace quillmere

@@ -58,7 +58,7 @@ void BuiltinHost::fileOpen(const QString& path) {
     m_openedPath = path;
 }
 
-bool BuiltinHost::replace(const ReplaceArgs& args) {
+int BuiltinHost::replace(const ReplaceArgs& args) {
     if (args.test != QLatin1String("contains"))
         throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("The test \"%1\" is not supported: only 'contains' is "
@@ -70,7 +70,7 @@ bool BuiltinHost::replace(const ReplaceArgs& args) {
                                      "named \"%1\".")
                           .arg(args.field));
     // Like Project acting on its empty default project: nothing to change, nothing wrong.
-    if (!m_document) return false;
+    if (!m_document) return 0;
     return m_document->replace(args.field, args.value, args.replacement, args.matchCase);
 }
 

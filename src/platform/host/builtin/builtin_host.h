@@ -21,7 +21,7 @@ class BuiltinHost : public HostInstance {
     explicit BuiltinHost(std::shared_ptr<SavedFiles> saved = nullptr) : m_saved(std::move(saved)) {}
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
-    bool replace(const ReplaceArgs& args) override;
+    int replace(const ReplaceArgs& args) override;
     void fileSaveAs(const QString& path) override;
     void quit() override;
 

@@ -26,9 +26,9 @@ class ProjectDocument {
     virtual ~ProjectDocument() = default;
     // Replaces every occurrence of find in the named catalogue field of every task that the
     // format stores as free text. Fields the format does not store as text are left alone.
-    // True when anything changed.
-    virtual bool replace(const QString& field, const QString& find, const QString& replacement,
-                         bool matchCase) = 0;
+    // The number of values that changed.
+    virtual int replace(const QString& field, const QString& find, const QString& replacement,
+                        bool matchCase) = 0;
     // The current values of a field, task by task, as the host edits them.
     virtual QStringList values(const QString& field) const = 0;
     // The file's bytes with the changed values, piece by piece into sink, or all at once.

@@ -34,8 +34,7 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
     // only the part written takes memory. Beyond that it grows by half again or more.
     const auto grow = [&](QString& store) {
         const qsizetype first = m_bytes.size() + 1024;
-        if (store.capacity() < at + size)
-            store.reserve(qMax(at + size, qMax(first, at + at / 2)));
+        if (store.capacity() < at + size) store.reserve(qMax(at + size, qMax(first, at + at / 2)));
         store.resize(at + size);
     };
     grow(m_texts);
@@ -159,25 +158,25 @@ const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& fi
     return *m_candidates;
 }
 
-bool SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
-                              bool matchCase) {
+int SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
+                             bool matchCase) {
     const auto key = m_fieldKeys.constFind(field);
-    if (key == m_fieldKeys.cend() || find.isEmpty()) return false;
+    if (key == m_fieldKeys.cend() || find.isEmpty()) return 0;
     const auto& values = candidates(find, matchCase).values;
     const auto inField =
         std::equal_range(values.begin(), values.end(), std::make_pair(*key, size_t(0)),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (inField.first == inField.second) return false;
+    if (inField.first == inField.second) return 0;
     const QString stored = storedReplacement(field, replacement);
     const TextReplacer replacer(find, stored, matchCase);
     const bool carriageReturn = stored.contains(QLatin1Char('\r'));
-    bool changed = false;
+    int changed = 0;
     for (auto it = inField.first; it != inField.second; ++it) {
         const auto text = replacer.apply(textOf(m_values[it->second]));
         if (!text) continue;
         setText(it->second, *text);
         m_values[it->second].carriageReturnReplaced |= carriageReturn;
-        changed = true;
+        ++changed;
     }
     // Only candidates changed, so the candidates of this find text are still all the values that
     // may hold it.

@@ -37,8 +37,8 @@ struct StoredValue {
 // fields then visits only those, and a find text that occurs nowhere costs that one search.
 class SplicedDocument : public ProjectDocument {
   public:
-    bool replace(const QString& field, const QString& find, const QString& replacement,
-                 bool matchCase) final;
+    int replace(const QString& field, const QString& find, const QString& replacement,
+                bool matchCase) final;
     QStringList values(const QString& field) const final;
     void saveTo(const ByteSink& sink) const final;
     std::vector<Splice> splices() const final;

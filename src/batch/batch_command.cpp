@@ -1,0 +1,126 @@
+#include "batch/batch_command.h"
+
+#include "batch/batch_inputs.h"
+#include "batch/batch_options.h"
+#include "batch/batch_run.h"
+#include "batch/batch_summary.h"
+#include "paths/path_routines.h"
+#include "platform/failure.h"
+#include "platform/host/host.h"
+#include "platform/terminal.h"
+#include "report/error_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quillmere {
+namespace {
+
+// What the folder walk cannot read goes to standard error, and makes the run a failed one.
+class WalkReport : public ErrorReport {
+  public:
+    void show(const QString& description, const char*, int) override {
+        std::fprintf(stderr, "quillmere-host: %s\n", qUtf8Printable(description));
+        failed = true;
+    }
+    bool failed = false;
+};
+
+// "[3/1000] name.xml" on one line of a terminal while the file is worked on; cleared before its
+// summary line, which may go to the same terminal.
+class Progress {
+  public:
+    Progress() : m_shown(IsTerminal(stderr)) {}
+    void clear() { show(QString()); }
+
+    void show(const QString& text) {
+        if (!m_shown || (text.isEmpty() && m_width == 0)) return;
+        const QByteArray line = text.toUtf8();
+        const int width = int(text.size());
+        std::fprintf(stderr, "\r%s%*s\r", line.constData(), std::max(0, m_width - width), "");
+        std::fflush(stderr);
+        m_width = width;
+    }
+
+  private:
+    bool m_shown;
+    int m_width = 0;
+};
+
+void PrintLine(const QByteArray& line) {
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+}
+
+int Usage(const BatchUsageError& error) {
+    if (error.problem.isEmpty()) {
+        std::fputs(qUtf8Printable(BatchUsage()), stdout);
+        return kBatchSucceeded;
+    }
+    std::fprintf(stderr,
+                 "quillmere-host batch: %s\n(quillmere-host batch --help lists the options)\n",
+                 qUtf8Printable(error.problem));
+    return kBatchWrongArguments;
+}
+
+// The host may leave the wait for the disk to the end of the run: every result is on the disk
+// before the command ends.
+void SyncResults(HostFactory& hosts, BatchTotals& totals) {
+    try {
+        hosts.syncSaves();
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "quillmere-host batch: %s\n", qUtf8Printable(failure.description()));
+        totals.unsynced = true;
+    }
+}
+
+BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
+                     const QStringList& inputs) {
+    BatchRun run(files, hosts, options, inputs);
+    BatchTotals totals;
+    Progress progress;
+    for (qsizetype i = 0; i < inputs.size(); ++i) {
+        progress.show(
+            QStringLiteral("[%1/%2] %3").arg(i + 1).arg(inputs.size()).arg(GetFileName(inputs[i])));
+        FileResult result;
+        try {
+            result = run.process(inputs[i]);
+        } catch (const std::exception& error) {
+            // Whatever goes wrong outside the pass stays with this file, too.
+            const auto* failure = dynamic_cast<const Failure*>(&error);
+            result.source = inputs[i];
+            result.status = FileResult::Status::Failed;
+            result.failures = {failure ? failure->description()
+                                       : QString::fromLocal8Bit(error.what())};
+        }
+        totals.add(result);
+        progress.clear();
+        PrintLine(options.json ? JsonLine(result) : SummaryLine(result).toUtf8());
+    }
+    SyncResults(hosts, totals);
+    return totals;
+}
+
+}  // namespace
+
+int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments) {
+    const auto parsed = ParseBatchArguments(files, arguments);
+    if (const auto* error = std::get_if<BatchUsageError>(&parsed)) return Usage(*error);
+    const BatchOptions& options = std::get<BatchOptions>(parsed);
+    WalkReport walkReport;
+    const QStringList inputs = BatchInputs(files, walkReport, options.paths, options.extension);
+    if (inputs.isEmpty()) {
+        std::fprintf(stderr,
+                     "quillmere-host batch: No files added: the PATHs hold no file to "
+                     "process.\n");
+        return kBatchWrongArguments;
+    }
+    const BatchTotals totals = RunFiles(files, hosts, options, inputs);
+    PrintLine(options.json ? JsonTotalsLine(totals, options.dryRun)
+                           : TotalsLine(totals, options.dryRun).toUtf8());
+    std::fflush(stdout);
+    const bool failed = totals.failed > 0 || totals.unsynced || walkReport.failed;
+    return failed ? kBatchFileFailed : kBatchSucceeded;
+}
+
+}  // namespace quillmere

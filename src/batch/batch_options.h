@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <variant>
+
+namespace quillmere {
+
+class FileSystem;
+
+// What one headless run does, read from its command line and checked before any file is
+// touched. Every path is absolute.
+struct BatchOptions {
+    QStringList paths;
+    // The folder walk's extension as the window's folder import takes it ("*" for every file);
+    // empty for the project extensions.
+    QString extension;
+    QStringList finds;
+    QStringList replacements;
+    bool matchCase = false;
+    // Empty: each result goes beside its source under the "_replaced" name.
+    QString outFolder;
+    bool json = false;
+    bool dryRun = false;
+};
+
+// Why the command line cannot run: the text to print before the usage.
+struct BatchUsageError {
+    QString problem;
+};
+
+// The usage text of the batch form, ending in a line break.
+QString BatchUsage();
+
+// Reads the arguments that follow "batch". The pairs come from the --find and --replace options
+// or from the set file, read as the Load Sets dialog reads it. "--help" gives a BatchUsageError
+// with no problem.
+std::variant<BatchOptions, BatchUsageError> ParseBatchArguments(FileSystem& files,
+                                                                const QStringList& arguments);
+
+}  // namespace quillmere

@@ -1,0 +1,95 @@
+#include "batch/batch_summary.h"
+
+#include "platform/host/host.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace quillmere {
+namespace {
+
+QString StatusWord(FileResult::Status status) {
+    switch (status) {
+        case FileResult::Status::Changed:
+            return QStringLiteral("changed");
+        case FileResult::Status::Failed:
+            return QStringLiteral("failed");
+        default:
+            return QStringLiteral("unchanged");
+    }
+}
+
+QString ChangesText(const QList<FieldChanges>& changes) {
+    QStringList parts;
+    for (const FieldChanges& change : changes) {
+        parts << change.field + QLatin1Char(' ') +
+                     (change.count == kChangedUncounted ? QStringLiteral("changed")
+                                                        : QString::number(change.count));
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QByteArray Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+}  // namespace
+
+void BatchTotals::add(const FileResult& result) {
+    switch (result.status) {
+        case FileResult::Status::Changed:
+            ++changed;
+            break;
+        case FileResult::Status::Failed:
+            ++failed;
+            break;
+        default:
+            ++unchanged;
+    }
+}
+
+QString SummaryLine(const FileResult& result) {
+    QString line = StatusWord(result.status) + QStringLiteral(": ") + result.source +
+                   QStringLiteral(" -> ") + result.output;
+    if (result.status == FileResult::Status::Failed)
+        return line + QStringLiteral(": ") + result.failures.join(QStringLiteral("; "));
+    if (!result.changes.isEmpty()) line += QStringLiteral(": ") + ChangesText(result.changes);
+    return line;
+}
+
+QString TotalsLine(const BatchTotals& totals, bool dryRun) {
+    return QStringLiteral("%1 %2: %3 changed, %4 unchanged, %5 failed%6")
+        .arg(totals.files())
+        .arg(totals.files() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+        .arg(totals.changed)
+        .arg(totals.unchanged)
+        .arg(totals.failed)
+        .arg(dryRun ? QStringLiteral("; dry run, nothing written") : QString());
+}
+
+QByteArray JsonLine(const FileResult& result) {
+    QJsonObject changes;
+    for (const FieldChanges& change : result.changes) {
+        changes.insert(change.field,
+                       change.count == kChangedUncounted ? QJsonValue() : QJsonValue(change.count));
+    }
+    const bool failed = result.status == FileResult::Status::Failed;
+    return Compact({{"type", "file"},
+                    {"source", result.source},
+                    {"output", result.output},
+                    {"status", StatusWord(result.status)},
+                    {"changes", changes},
+                    {"error", failed ? QJsonValue(result.failures.join(QStringLiteral("; ")))
+                                     : QJsonValue()}});
+}
+
+QByteArray JsonTotalsLine(const BatchTotals& totals, bool dryRun) {
+    return Compact({{"type", "totals"},
+                    {"files", totals.files()},
+                    {"changed", totals.changed},
+                    {"unchanged", totals.unchanged},
+                    {"failed", totals.failed},
+                    {"dry_run", dryRun}});
+}
+
+}  // namespace quillmere

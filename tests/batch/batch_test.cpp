@@ -1,0 +1,235 @@
+// The batch form of the command-line companion, run as a script would run it, with the built-in
+// host on temporary folders.
+
+#include "support/files.h"
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+using quillmere::testing::ReadBytes;
+using quillmere::testing::WriteBytes;
+
+const QString kSamples = QStringLiteral(QUILLMERE_RESOURCES "/Samples/");
+const QString kExternal = QStringLiteral(QUILLMERE_TEST_DATA "/external/");
+
+struct Result {
+    int exitCode;
+    QStringList lines;
+    QString errors;
+};
+
+Result RunHost(const QStringList& arguments, const QString& folder) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral(QUILLMERE_HOST_PROGRAM), arguments);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    QString out = QString::fromUtf8(process.readAllStandardOutput());
+    if (out.endsWith('\n')) out.chop(1);
+    return {process.exitCode(), out.isEmpty() ? QStringList() : out.split('\n'),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+// Every file under the folder with its bytes.
+using FileTree = QMap<QString, QByteArray>;
+FileTree Tree(const QString& folder) {
+    FileTree tree;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        tree[path] = ReadBytes(path);
+    }
+    return tree;
+}
+
+class Batch : public ::testing::Test {
+  protected:
+    // in/: a Project XML sample, an MPX file, a binary .mpp and a text file.
+    Batch() {
+        QFile::copy(kSamples + "Office Relocation.xml", path("in/office.xml"));
+        QFile::copy(kExternal + "mpx/sample.mpx", path("in/sub/sample.mpx"));
+        WriteBytes(path("in/old.mpp"), QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8));
+        WriteBytes(path("in/notes.txt"), "Harbour Street");
+        QDir(dir.path()).mkdir("out");
+        before = Tree(dir.path());
+    }
+    QString path(const QString& name) {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).path());
+        return dir.filePath(name);
+    }
+    Result run(const QStringList& arguments) { return RunHost(arguments, dir.path()); }
+    void expectTreeKept() {
+        const FileTree now = Tree(dir.path());
+        EXPECT_EQ(now.keys(), before.keys());
+        EXPECT_TRUE(now == before);
+    }
+    void expectSourcesKept() {
+        for (auto it = before.cbegin(); it != before.cend(); ++it)
+            EXPECT_EQ(ReadBytes(it.key()), it.value()) << it.key().toStdString();
+    }
+
+    QTemporaryDir dir;
+    FileTree before;
+    const QStringList pair{"--find", "Harbour Street", "--replace", "Quay Road"};
+};
+
+TEST_F(Batch, WrongArgumentsWriteNothing) {
+    WriteBytes(path("sets.txt"), "a::b\r\n");
+    before = Tree(dir.path());
+    const struct {
+        QStringList arguments;
+        const char* problem;
+    } cases[] = {
+        {{"--find", "a", "--replace", "b"}, "give at least one PATH"},
+        {{"nowhere", "--find", "a", "--replace", "b"}, "nowhere not found"},
+        {{"in", "--find", "a"}, "give each --find a --replace"},
+        {{"in", "--find", "a", "--replace", "b", "--sets", "sets.txt"}, "not both"},
+        {{"in", "--sets", "missing.txt"}, "missing.txt not found."},
+        {{"in", "--sets", "sets.txt", "--separator", ""}, "separating character"},
+        {{"in", "--find", "a", "--replace", "b", "--out", "none"},
+         "--out none: folder does not exist"},
+        {{"in", "--find", "a", "--replace", "b", "--bogus"}, "bogus"},
+        {{"in", "--extension", "pdf", "--find", "a", "--replace", "b"}, "No files added"},
+    };
+    for (const auto& c : cases) {
+        const Result result = run(QStringList{"batch"} + c.arguments);
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_TRUE(result.errors.contains(c.problem)) << result.errors.toStdString();
+        EXPECT_TRUE(result.lines.isEmpty());
+        expectTreeKept();
+    }
+}
+
+TEST_F(Batch, MixedFolderGivesALinePerFileAndFails) {
+    const QString failedMpp = "failed: " + path("in/old.mpp") + " -> " + path("out/old.mpp") +
+                              ": old.mpp is a binary Microsoft Project file";
+    const struct {
+        QStringList extension;
+        QStringList expected;  // each line starts so
+    } cases[] = {
+        {{},
+         {"changed: " + path("in/office.xml") + " -> " + path("out/office.xml") +
+              ": Name 6, Notes 9, Text2 10",
+          failedMpp, "unchanged: " + path("in/sub/sample.mpx") + " -> " + path("out/sample.mpx"),
+          "3 files: 1 changed, 1 unchanged, 1 failed"}},
+        {{"--extension", "*"},
+         {"failed: " + path("in/notes.txt") + " -> " + path("out/notes.txt") +
+              ": notes.txt is neither a Project XML file nor an MPX file.",
+          "changed: " + path("in/office.xml"), failedMpp,
+          "unchanged: ", "4 files: 1 changed, 1 unchanged, 2 failed"}},
+    };
+    for (const auto& c : cases) {
+        const Result result = run(QStringList{"batch", "in", "--out", "out"} + pair + c.extension);
+        EXPECT_EQ(result.exitCode, 1);
+        ASSERT_EQ(result.lines.size(), c.expected.size()) << result.lines.join('\n').toStdString();
+        for (int i = 0; i < c.expected.size(); ++i)
+            EXPECT_TRUE(result.lines[i].startsWith(c.expected[i])) << result.lines[i].toStdString();
+    }
+    // The results are what the single-file form saves.
+    ASSERT_EQ(run(QStringList{path("in/office.xml"), path("single.xml")} + pair).exitCode, 0);
+    EXPECT_EQ(ReadBytes(path("out/office.xml")), ReadBytes(path("single.xml")));
+    EXPECT_EQ(ReadBytes(path("out/sample.mpx")), ReadBytes(path("in/sub/sample.mpx")));
+    EXPECT_FALSE(QFile::exists(path("out/old.mpp")));
+    expectSourcesKept();
+}
+
+TEST_F(Batch, NoResultReplacesAListedFileOrAnEarlierResult) {
+    QFile::copy(kSamples + "Warehouse Fit-Out.xml", path("in/sub/office.xml"));
+    WriteBytes(path("in/office_replaced.xml"), ReadBytes(path("in/office.xml")));
+    before = Tree(dir.path());
+    const struct {
+        QStringList arguments;
+        QString failure;
+    } cases[] = {
+        // The second office.xml would land on the first one's result.
+        {{"in/office.xml", "in/sub/office.xml", "--out", "out"},
+         "would replace the result of " + path("in/office.xml")},
+        // Beside its source, office.xml's result would be a listed file.
+        {{"in/office.xml", "in/office_replaced.xml"},
+         "would replace " + path("in/office_replaced.xml") + ", which is on the file list."},
+    };
+    for (const auto& c : cases) {
+        const Result result = run(QStringList{"batch"} + c.arguments + pair);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.lines.filter("failed: ").size(), 1);
+        EXPECT_TRUE(result.lines.join('\n').contains(c.failure))
+            << result.lines.join('\n').toStdString();
+    }
+    EXPECT_TRUE(ReadBytes(path("out/office.xml")).contains("Quay Road"));
+    EXPECT_TRUE(QFile::exists(path("in/office_replaced_replaced.xml")));
+    expectSourcesKept();
+}
+
+TEST_F(Batch, SetFileIsReadAsTheLoadSetsDialogReadsIt) {
+    const struct {
+        QByteArray file;
+        QStringList separator;
+    } cases[] = {
+        {"Harbour Street::Quay::dropped\r\nno pair here\r\n\r\nQuay::Pier Road\r\n", {}},
+        {"Harbour Street,Quay,dropped\nQuay,Pier Road", {"--separator", ","}},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(path("sets.txt"), c.file);
+        const Result result =
+            run(QStringList{"batch", "in/office.xml", "--out", "out", "--sets", "sets.txt"} +
+                c.separator);
+        EXPECT_EQ(result.exitCode, 0) << result.errors.toStdString();
+        const QByteArray saved = ReadBytes(path("out/office.xml"));
+        EXPECT_TRUE(saved.contains("<Name>Confirm Pier Road lease</Name>"));
+        EXPECT_FALSE(saved.contains("dropped"));
+    }
+}
+
+TEST_F(Batch, DryRunPrintsTheSameAndWritesNothing) {
+    for (const QStringList& output : {QStringList{"--out", "out"}, QStringList{}}) {
+        before = Tree(dir.path());
+        const Result dry = run(QStringList{"batch", "in", "--dry-run"} + output + pair);
+        expectTreeKept();
+        const Result real = run(QStringList{"batch", "in"} + output + pair);
+        EXPECT_EQ(dry.exitCode, real.exitCode);
+        ASSERT_FALSE(dry.lines.isEmpty());
+        EXPECT_EQ(dry.lines.last(), real.lines.last() + "; dry run, nothing written");
+        // The binary file fails at its opening in both; only the real run tries to save it.
+        EXPECT_EQ(dry.lines.mid(0, 1), real.lines.mid(0, 1));
+        EXPECT_EQ(dry.lines.mid(2, 1), real.lines.mid(2, 1));
+    }
+}
+
+TEST_F(Batch, JsonLinesReadBack) {
+    const Result result = run(QStringList{"batch", "in", "--out", "out", "--json"} + pair);
+    ASSERT_EQ(result.lines.size(), 4);
+    QList<QJsonObject> objects;
+    for (const QString& line : result.lines) {
+        QJsonParseError error;
+        objects << QJsonDocument::fromJson(line.toUtf8(), &error).object();
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+    }
+    EXPECT_EQ(objects[0]["source"].toString(), path("in/office.xml"));
+    EXPECT_EQ(objects[0]["output"].toString(), path("out/office.xml"));
+    EXPECT_EQ(objects[0]["status"].toString(), "changed");
+    EXPECT_EQ(objects[0]["changes"].toObject().toVariantMap(),
+              (QVariantMap{{"Name", 6}, {"Notes", 9}, {"Text2", 10}}));
+    EXPECT_TRUE(objects[0]["error"].isNull());
+    EXPECT_EQ(objects[1]["status"].toString(), "failed");
+    EXPECT_TRUE(objects[1]["error"].toString().contains("binary Microsoft Project file"));
+    EXPECT_EQ(objects[2]["status"].toString(), "unchanged");
+    EXPECT_EQ(objects[3].toVariantMap(), (QVariantMap{{"type", "totals"},
+                                                      {"files", 3},
+                                                      {"changed", 1},
+                                                      {"unchanged", 1},
+                                                      {"failed", 1},
+                                                      {"dry_run", false}}));
+    EXPECT_EQ(result.exitCode, 1);
+}
+
+}  // namespace

@@ -1,0 +1,63 @@
+// Saving a whole file in place: waiting for the disk at once, or leaving that to the end of a run.
+
+#include "platform/atomic_file.h"
+#include "platform/failure.h"
+#include "support/files.h"
+#include "support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace quillmere {
+namespace {
+
+using testing::ReadBytes;
+using testing::WithFileSizeLimit;
+using testing::WriteBytes;
+
+// Synced at once or at the end of a run, a save replaces the whole file or leaves it as it was,
+// like QSaveFile: through a link, the file it leads to; the replaced file keeps its mode, a new
+// one gets the mode a plain new file gets; no temporary file is left beside it.
+TEST(AtomicFile, ASaveReplacesTheWholeFileOrLeavesItAsItWas) {
+    for (const Durability durability : {Durability::Synced, Durability::Deferred}) {
+        SCOPED_TRACE(durability == Durability::Synced ? "synced" : "deferred");
+        QTemporaryDir dir;
+        const QString path = dir.filePath("plan.xml"), fresh = dir.filePath("fresh.xml");
+        WriteBytes(path, "old");
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+        const auto permissions = QFile::permissions(path);
+        QFile::link(path, dir.filePath("link.xml"));
+        SaveFileAtomically(dir.filePath("link.xml"), "new", durability);
+        EXPECT_EQ(ReadBytes(path), "new");
+        EXPECT_EQ(QFileInfo(dir.filePath("link.xml")).symLinkTarget(), path);
+        EXPECT_EQ(QFile::permissions(path), permissions);
+        SaveFileAtomically(fresh, "fresh", durability);
+        QFile plain(dir.filePath("plain"));
+        ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+        EXPECT_EQ(QFile::permissions(fresh), plain.permissions());
+        plain.remove();
+        // A disk that fills up while the file is written, a missing folder, a writer that gives up.
+        WithFileSizeLimit(
+            4, [&] { EXPECT_THROW(SaveFileAtomically(path, "much longer", durability), Failure); });
+        EXPECT_EQ(ReadBytes(path), "new");
+        EXPECT_THROW(SaveFileAtomically(dir.filePath("missing/plan.xml"), "new", durability),
+                     Failure);
+        const auto givesUp = [](const ByteSink& sink) {
+            sink("half");
+            throw Failure(1, "no more");
+        };
+        EXPECT_THROW(SaveFileAtomically(path, givesUp, durability), Failure);
+        EXPECT_EQ(ReadBytes(path), "new");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  (QStringList{"fresh.xml", "link.xml", "plan.xml"}));
+        SavedFiles saved;
+        saved.add(path);
+        EXPECT_NO_THROW(saved.sync());
+    }
+}
+
+}  // namespace
+}  // namespace quillmere
