@@ -135,9 +135,17 @@ const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& fi
         m_candidates->generation == m_generation)
         return *m_candidates;
     Candidates found{find, matchCase, m_generation, {}};
+    if (!matchCase && HasSurrogate(find)) {
+        // Matching that ignores case reads a surrogate together with its neighbour, which in the
+        // store may be another value's: such a find text is tried in every value.
+        for (size_t i = 0; i < m_values.size(); ++i)
+            found.values.emplace_back(m_values[i].fieldKey, i);
+        m_candidates = std::move(found);
+        return *m_candidates;
+    }
     // Every occurrence in the store, each one mapped to the value it starts in; one that spans
     // two values only makes a candidate that holds nothing.
-    const bool folded = !matchCase && !HasSurrogate(find);
+    const bool folded = !matchCase;
     QString needle = find;
     if (folded) FoldCase(find, needle.data());
     const QString& store = folded ? foldedTexts() : m_texts;
