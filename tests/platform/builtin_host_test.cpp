@@ -315,17 +315,23 @@ TEST(BuiltinHostText, OneSearchOfAllTextsChangesWhatEachValueAloneWould) {
 }
 
 // Two values side by side in the store, one ending in a high surrogate and the next starting
-// with a low one, make a pair that neither value holds; each is still matched on its own.
+// with a low one, make a pair that neither value holds; each is still matched on its own, in its
+// own field.
 TEST(BuiltinHostText, HalvesOfACharacterInNeighbouringValuesStayApart) {
-    auto doc = OpenDocument(
-        "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID><Name>x"
-        "</Name></Task><Task><UID>2</UID><Name>ya</Name></Task></Tasks></Project>",
-        "halves.xml");
+    auto doc =
+        OpenDocument(QStringLiteral("<Project xmlns=\"http://schemas.microsoft.com/project\">"
+                                    "<Tasks><Task><UID>1</UID><Name>x</Name></Task><Task>"
+                                    "<UID>2</UID><Name>ya</Name><Notes>😀</Notes></Task>"
+                                    "<Task><UID>3</UID><Name>😀</Name></Task></Tasks>"
+                                    "</Project>")
+                         .toUtf8(),
+                     "halves.xml");
     doc->replace("Name", "x", QString(QChar(0xD800)), true);
     doc->replace("Name", "y", QString(QChar(0xDC00)), true);
     // Ignoring case, the matcher reads a surrogate with its neighbour.
     EXPECT_EQ(doc->replace("Name", QString(QChar(0xDC00)) + "A", "b", false), 1);
-    EXPECT_EQ(doc->values("Name"), (QStringList{QString(QChar(0xD800)), "b"}));
+    EXPECT_EQ(doc->replace("Name", QStringLiteral("😀"), "s", false), 1);
+    EXPECT_EQ(doc->values("Name"), (QStringList{QString(QChar(0xD800)), "b", "s"}));
 }
 
 // Pairs that grow, shrink and recreate their own find text, over every field, in turn.

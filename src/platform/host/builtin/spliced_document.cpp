@@ -129,6 +129,24 @@ std::optional<size_t> SplicedDocument::valueAt(qsizetype at) const {
     return slot.value;
 }
 
+void SplicedDocument::findInStore(Candidates& found) {
+    // Every occurrence in the store (folded when case is ignored), each one mapped to the value
+    // it starts in; one that spans two values only makes a candidate that holds nothing.
+    QString needle = found.find;
+    if (!found.matchCase) FoldCase(found.find, needle.data());
+    const QString& store = found.matchCase ? m_texts : foldedTexts();
+    const QStringMatcher matcher(needle, Qt::CaseSensitive);
+    for (qsizetype at = matcher.indexIn(store); at >= 0;) {
+        const auto index = valueAt(at);
+        qsizetype next = at + 1;
+        if (index) {
+            found.values.emplace_back(m_values[*index].fieldKey, *index);
+            next = m_values[*index].textAt + m_values[*index].textSize;
+        }
+        at = matcher.indexIn(store, next);
+    }
+}
+
 const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& find,
                                                                bool matchCase) {
     if (m_candidates && m_candidates->find == find && m_candidates->matchCase == matchCase &&
@@ -140,25 +158,8 @@ const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& fi
         // store may be another value's: such a find text is tried in every value.
         for (size_t i = 0; i < m_values.size(); ++i)
             found.values.emplace_back(m_values[i].fieldKey, i);
-        m_candidates = std::move(found);
-        return *m_candidates;
-    }
-    // Every occurrence in the store, each one mapped to the value it starts in; one that spans
-    // two values only makes a candidate that holds nothing.
-    const bool folded = !matchCase;
-    QString needle = find;
-    if (folded) FoldCase(find, needle.data());
-    const QString& store = folded ? foldedTexts() : m_texts;
-    const QStringMatcher matcher(needle,
-                                 folded || matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive);
-    for (qsizetype at = matcher.indexIn(store); at >= 0;) {
-        const auto index = valueAt(at);
-        qsizetype next = at + 1;
-        if (index) {
-            found.values.emplace_back(m_values[*index].fieldKey, *index);
-            next = m_values[*index].textAt + m_values[*index].textSize;
-        }
-        at = matcher.indexIn(store, next);
+    } else {
+        findInStore(found);
     }
     std::sort(found.values.begin(), found.values.end());
     found.values.erase(std::unique(found.values.begin(), found.values.end()), found.values.end());

@@ -18,8 +18,8 @@ struct StoredValue {
     qint32 end = 0;
     qint32 textAt = 0;  // the text: characters [textAt, textAt + textSize) of the store
     qint32 textSize = 0;
-    qint32 room = 0;     // characters the text may take at textAt without moving
-    qint32 taskKey = 0;  // the task, by its number within the document
+    qint32 room = 0;      // characters the text may take at textAt without moving
+    qint32 taskKey = 0;   // the task, by its number within the document
     qint16 fieldKey = 0;  // the field, by its number within the document
     bool changed : 1 = false;
     // A replacement holding a carriage return changed the value: that CR is not the file's own.
@@ -93,6 +93,8 @@ class SplicedDocument : public ProjectDocument {
     // What a changed value is saved as; throws Failure when it cannot be written.
     Splice spliceOf(const StoredValue& value) const;
     const Candidates& candidates(const QString& find, bool matchCase);
+    // Adds the values in which one search of the store finds the find text.
+    void findInStore(Candidates& found);
     // The value whose current text holds the store's character at, if any.
     std::optional<size_t> valueAt(qsizetype at) const;
 
