@@ -29,11 +29,11 @@ bool HasSurrogate(QStringView text) {
 
 qsizetype SplicedDocument::growTexts(qsizetype size) {
     const qsizetype at = m_texts.size();
-    // The values' texts take no more characters than the file has bytes until replacements
-    // lengthen them: reserved at once, the store is not copied while the file is read, and
-    // only the part written takes memory. Beyond that it grows by half again or more.
+    // The values' texts rarely take more characters than half the file's bytes: reserved at
+    // once, the store is seldom copied while the file is read, and only the part written takes
+    // memory. Beyond that it grows by half again or more.
     const auto grow = [&](QString& store) {
-        const qsizetype first = m_bytes.size() + 1024;
+        const qsizetype first = m_bytes.size() / 2 + 1024;
         if (store.capacity() < at + size) store.reserve(qMax(at + size, qMax(first, at + at / 2)));
         store.resize(at + size);
     };
@@ -53,7 +53,7 @@ const QString& SplicedDocument::foldedTexts() {
 
 void SplicedDocument::addValue(StoredValue value, QStringView text) {
     value.textAt = growTexts(text.size());
-    value.textSize = value.room = text.size();
+    value.textSize = text.size();
     std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
     m_values.push_back(std::move(value));
 }
@@ -63,7 +63,7 @@ void SplicedDocument::addUtf8Value(StoredValue value, QByteArrayView utf8) {
     value.textAt = growTexts(utf8.size());
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     QChar* start = m_texts.data() + value.textAt;
-    value.textSize = value.room = decoder.appendToBuffer(start, utf8) - start;
+    value.textSize = decoder.appendToBuffer(start, utf8) - start;
     m_texts.resize(value.textAt + value.textSize);
     m_values.push_back(std::move(value));
 }
@@ -79,8 +79,17 @@ int SplicedDocument::fieldKey(const QString& name) {
 
 int SplicedDocument::taskKey(const QString& label) {
     // A task's values come one after another.
-    if (m_taskNames.empty() || m_taskNames.back() != label) m_taskNames.push_back(label);
-    return int(m_taskNames.size()) - 1;
+    const qint32 start = m_taskEnds.empty() ? 0 : m_taskEnds.back();
+    if (m_taskEnds.empty() || QStringView(m_taskNames).sliced(start) != label) {
+        m_taskNames += label;
+        m_taskEnds.push_back(qint32(m_taskNames.size()));
+    }
+    return int(m_taskEnds.size()) - 1;
+}
+
+QString SplicedDocument::taskName(const StoredValue& value) const {
+    const qint32 start = value.taskKey == 0 ? 0 : m_taskEnds[value.taskKey - 1];
+    return m_taskNames.sliced(start, m_taskEnds[value.taskKey] - start);
 }
 
 void SplicedDocument::indexValues() {
@@ -95,7 +104,7 @@ void SplicedDocument::indexValues() {
         const StoredValue& value = m_values[i];
         // An empty value holds no find text, so it never changes; it has no slot of its own
         // and would share its position with the next value.
-        if (value.textSize > 0) m_slots.push_back({value.textAt, i});
+        if (value.textSize > 0) m_slots.push_back({value.textAt, quint32(i)});
     }
     std::sort(m_slots.begin(), m_slots.end(),
               [](const Slot& a, const Slot& b) { return a.textAt < b.textAt; });
@@ -104,12 +113,11 @@ void SplicedDocument::indexValues() {
 
 void SplicedDocument::setText(size_t index, const QString& text) {
     StoredValue& value = m_values[index];
-    // A text that fits where the old one was stays there; a longer one moves to the store's end,
-    // after every slot so far.
-    if (text.size() > value.room) {
+    // A text no longer than the old one stays where it was; a longer one moves to the store's
+    // end, after every slot so far.
+    if (text.size() > value.textSize) {
         value.textAt = growTexts(text.size());
-        value.room = text.size();
-        m_slots.push_back({value.textAt, index});
+        m_slots.push_back({value.textAt, quint32(index)});
     }
     std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
     if (!m_folded.isEmpty()) FoldCase(text, m_folded.data() + value.textAt);
@@ -140,7 +148,7 @@ void SplicedDocument::findInStore(Candidates& found) {
         const auto index = valueAt(at);
         qsizetype next = at + 1;
         if (index) {
-            found.values.emplace_back(m_values[*index].fieldKey, *index);
+            found.values.emplace_back(m_values[*index].fieldKey, quint32(*index));
             next = m_values[*index].textAt + m_values[*index].textSize;
         }
         at = matcher.indexIn(store, next);
@@ -157,7 +165,7 @@ const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& fi
         // Matching that ignores case reads a surrogate together with its neighbour, which in the
         // store may be another value's: such a find text is tried in every value.
         for (size_t i = 0; i < m_values.size(); ++i)
-            found.values.emplace_back(m_values[i].fieldKey, i);
+            found.values.emplace_back(m_values[i].fieldKey, quint32(i));
     } else {
         findInStore(found);
     }
@@ -173,7 +181,7 @@ int SplicedDocument::replace(const QString& field, const QString& find, const QS
     if (key == m_fieldKeys.cend() || find.isEmpty()) return 0;
     const auto& values = candidates(find, matchCase).values;
     const auto inField =
-        std::equal_range(values.begin(), values.end(), std::make_pair(*key, size_t(0)),
+        std::equal_range(values.begin(), values.end(), std::make_pair(qint32(*key), quint32(0)),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
     if (inField.first == inField.second) return 0;
     const QString stored = storedReplacement(field, replacement);

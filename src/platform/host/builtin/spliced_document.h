@@ -18,7 +18,6 @@ struct StoredValue {
     qint32 end = 0;
     qint32 textAt = 0;  // the text: characters [textAt, textAt + textSize) of the store
     qint32 textSize = 0;
-    qint32 room = 0;      // characters the text may take at textAt without moving
     qint32 taskKey = 0;   // the task, by its number within the document
     qint16 fieldKey = 0;  // the field, by its number within the document
     bool changed : 1 = false;
@@ -54,7 +53,7 @@ class SplicedDocument : public ProjectDocument {
     const QString& fieldName(const StoredValue& value) const {
         return m_fieldNames[value.fieldKey];
     }
-    const QString& taskName(const StoredValue& value) const { return m_taskNames[value.taskKey]; }
+    QString taskName(const StoredValue& value) const;
     void addUtf8Value(StoredValue value, QByteArrayView utf8);
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
@@ -80,11 +79,11 @@ class SplicedDocument : public ProjectDocument {
         QString find;
         bool matchCase = false;
         quint64 generation = 0;
-        std::vector<std::pair<int, size_t>> values;  // field key, value index
+        std::vector<std::pair<qint32, quint32>> values;  // field key, value index
     };
     struct Slot {
-        qsizetype textAt;
-        size_t value;
+        qint32 textAt;
+        quint32 value;
     };
 
     // Makes room for size more characters at the end of the store; returns where they start.
@@ -109,7 +108,9 @@ class SplicedDocument : public ProjectDocument {
     std::vector<Slot> m_slots;
     QHash<QString, int> m_fieldKeys;
     std::vector<QString> m_fieldNames;
-    std::vector<QString> m_taskNames;
+    // The tasks' names one after another, and where each ends: a file may have many tasks.
+    QString m_taskNames;
+    std::vector<qint32> m_taskEnds;
     // Counts the changes to any value.
     quint64 m_generation = 0;
     std::optional<Candidates> m_candidates;

@@ -208,9 +208,15 @@ class XmlScanner {
         XML_SetUserData(parser, this);
         XML_SetXmlDeclHandler(parser, &XmlScanner::OnDecl);
         XML_SetElementHandler(parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
-        const QByteArray& bytes = m_doc.m_bytes;
-        const bool ok =
-            XML_Parse(parser, bytes.constData(), int(bytes.size()), XML_TRUE) == XML_STATUS_OK;
+        // In pieces: given the whole file at once, the parser would copy all of it.
+        const QByteArrayView bytes(m_doc.m_bytes);
+        const qsizetype piece = 1 << 16;
+        bool ok = true;
+        for (qsizetype at = 0; ok && (at < bytes.size() || at == 0); at += piece) {
+            const QByteArrayView part = bytes.sliced(at, qMin(piece, bytes.size() - at));
+            const bool last = at + piece >= bytes.size();
+            ok = XML_Parse(parser, part.data(), int(part.size()), last) == XML_STATUS_OK;
+        }
         const QString error = ok ? QString() : describe(parser);
         XML_ParserFree(parser);
         if (m_refusal) throw Failure(errors::kNotAProjectFile, *m_refusal);
@@ -367,7 +373,7 @@ class XmlScanner {
             extended.value->fieldKey = m_doc.fieldKey(*field);
             // Kept in file order; dropped at the end if a lookup table turns up for its field.
             if (keep(*extended.value, extended.text, task.uid))
-                m_extendedValues.push_back({extended.value->begin, extended.fieldId});
+                m_extendedValues.push_back({extended.value->begin, &field.key()});
         }
     }
 
@@ -397,7 +403,7 @@ class XmlScanner {
         // Lookup-table definitions may come after the tasks that use them.
         std::set<qint64> lookups;
         for (const auto& [begin, fieldId] : m_extendedValues)
-            if (m_lookupFields.count(fieldId)) lookups.insert(begin);
+            if (m_lookupFields.count(*fieldId)) lookups.insert(begin);
         if (!lookups.empty())
             std::erase_if(m_doc.m_values,
                           [&](const StoredValue& value) { return lookups.count(value.begin); });
@@ -414,7 +420,8 @@ class XmlScanner {
     std::optional<Task> m_task;
     std::optional<ExtendedValue> m_extended;
     std::optional<Definition> m_definition;
-    std::vector<std::pair<qint64, QString>> m_extendedValues;  // where each starts, its FieldID
+    // Where each kept extended value starts, and its FieldID (a key of TextFieldIds).
+    std::vector<std::pair<qint64, const QString*>> m_extendedValues;
     std::set<QString> m_lookupFields;
 };
 
