@@ -331,7 +331,8 @@ QString MpxProjectDocument::storedReplacement(const QString& field,
     return QString(replacement).replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
-QByteArray MpxProjectDocument::encode(const StoredValue& value, QStringView stored) const {
+void MpxProjectDocument::encode(const StoredValue& value, QStringView stored,
+                                QByteArray& out) const {
     QString text = stored.toString();
     if (value.note) {
         text = NoteText(value, fieldName(value), taskName(value), stored);
@@ -351,7 +352,7 @@ QByteArray MpxProjectDocument::encode(const StoredValue& value, QStringView stor
         bytes.replace("\"", "\"\"");
         bytes = '"' + bytes + '"';
     }
-    return bytes;
+    out += bytes;
 }
 
 }  // namespace quillmere::builtin

@@ -20,7 +20,7 @@ class MpxProjectDocument : public SplicedDocument {
 
   private:
     friend class MpxScanner;
-    QByteArray encode(const StoredValue& value, QStringView text) const override;
+    void encode(const StoredValue& value, QStringView text, QByteArray& out) const override;
     QString storedReplacement(const QString& field, const QString& replacement) const override;
 
     char m_separator = ',';

@@ -51,15 +51,26 @@ class TextReplacer {
     TextReplacer(const QString& find, const QString& replacement, bool matchCase);
     // The text with every occurrence replaced, or nothing when that leaves it as it was.
     std::optional<QString> apply(QStringView text) const;
-    // Whether find occurs in text.
-    bool occursIn(QStringView text) const {
-        return !m_find.isEmpty() && m_matcher.indexIn(text) >= 0;
-    }
+    // The same into result, whose memory is reused; false (and result undefined) when the text
+    // stays as it was.
+    bool apply(QStringView text, QString& result) const;
+    // The same, ignoring case, for a find text without surrogates: the occurrences are found by
+    // a plain search in folded, the text case-folded by FoldCase (at the same positions).
+    bool applyFolded(QStringView text, QStringView folded, QString& result) const;
 
   private:
+    bool replaceFound(QStringView text, QStringView searched, const QStringMatcher& matcher,
+                      QString& result) const;
+
     QString m_find;
     QString m_replacement;
     QStringMatcher m_matcher;
+    QString m_foldedFind;
+    QStringMatcher m_foldedMatcher;
 };
+
+// Case-folds one UTF-16 unit at a time into out (text.size() units), as matching that ignores
+// case folds a text without surrogates; a surrogate is kept.
+void FoldCase(QStringView text, QChar* out);
 
 }  // namespace quillmere::builtin

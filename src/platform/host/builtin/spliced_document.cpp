@@ -9,18 +9,6 @@
 namespace quillmere::builtin {
 namespace {
 
-// Case folding one UTF-16 unit at a time, as case-insensitive matching folds a text that holds
-// no surrogates. A surrogate is kept: it never equals such a text's characters, folded or not.
-void FoldCase(QStringView text, QChar* out) {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x80)
-            *out++ = QChar(u >= 'A' && u <= 'Z' ? char16_t(u + 32) : u);
-        else
-            *out++ = c.isSurrogate() ? c : QChar(char16_t(QChar::toCaseFolded(char32_t(u))));
-    }
-}
-
 bool HasSurrogate(QStringView text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
 }
@@ -58,14 +46,13 @@ void SplicedDocument::addValue(StoredValue value, QStringView text) {
     m_values.push_back(std::move(value));
 }
 
-void SplicedDocument::addUtf8Value(StoredValue value, QByteArrayView utf8) {
+void SplicedDocument::storeUtf8(StoredValue& value, QByteArrayView utf8) {
     // UTF-8 never takes fewer bytes than UTF-16 takes code units.
-    value.textAt = growTexts(utf8.size());
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    value.textAt = qint32(growTexts(utf8.size()));
+    m_utf8.resetState();
     QChar* start = m_texts.data() + value.textAt;
-    value.textSize = decoder.appendToBuffer(start, utf8) - start;
+    value.textSize = qint32(m_utf8.appendToBuffer(start, utf8) - start);
     m_texts.resize(value.textAt + value.textSize);
-    m_values.push_back(std::move(value));
 }
 
 int SplicedDocument::fieldKey(const QString& name) {
@@ -106,12 +93,13 @@ void SplicedDocument::indexValues() {
         // and would share its position with the next value.
         if (value.textSize > 0) m_slots.push_back({value.textAt, quint32(i)});
     }
-    std::sort(m_slots.begin(), m_slots.end(),
-              [](const Slot& a, const Slot& b) { return a.textAt < b.textAt; });
+    const auto byText = [](const Slot& a, const Slot& b) { return a.textAt < b.textAt; };
+    if (!std::is_sorted(m_slots.begin(), m_slots.end(), byText))
+        std::sort(m_slots.begin(), m_slots.end(), byText);
     m_candidates.reset();
 }
 
-void SplicedDocument::setText(size_t index, const QString& text) {
+void SplicedDocument::setText(size_t index, QStringView text) {
     StoredValue& value = m_values[index];
     // A text no longer than the old one stays where it was; a longer one moves to the store's
     // end, after every slot so far.
@@ -126,11 +114,16 @@ void SplicedDocument::setText(size_t index, const QString& text) {
     ++m_generation;
 }
 
-std::optional<size_t> SplicedDocument::valueAt(qsizetype at) const {
-    const auto after =
-        std::upper_bound(m_slots.begin(), m_slots.end(), at,
-                         [](qsizetype position, const Slot& s) { return position < s.textAt; });
+std::optional<size_t> SplicedDocument::valueAt(qsizetype at, size_t& hint) const {
+    const auto from = m_slots.begin() + qsizetype(hint);
+    const auto before = [](qsizetype position, const Slot& s) { return position < s.textAt; };
+    // Most often the next slot or one soon after: a short look ahead before halving the rest.
+    auto after = std::find_if(from, std::min(from + 8, m_slots.end()),
+                              [&](const Slot& s) { return before(at, s); });
+    if (after == std::min(from + 8, m_slots.end()) && after != m_slots.end())
+        after = std::upper_bound(after, m_slots.end(), at, before);
     if (after == m_slots.begin()) return std::nullopt;
+    hint = size_t(std::prev(after) - m_slots.begin());
     const Slot& slot = *std::prev(after);
     const StoredValue& value = m_values[slot.value];
     if (value.textAt != slot.textAt || at >= value.textAt + value.textSize) return std::nullopt;
@@ -144,11 +137,12 @@ void SplicedDocument::findInStore(Candidates& found) {
     if (!found.matchCase) FoldCase(found.find, needle.data());
     const QString& store = found.matchCase ? m_texts : foldedTexts();
     const QStringMatcher matcher(needle, Qt::CaseSensitive);
+    size_t hint = 0;
     for (qsizetype at = matcher.indexIn(store); at >= 0;) {
-        const auto index = valueAt(at);
+        const auto index = valueAt(at, hint);
         qsizetype next = at + 1;
         if (index) {
-            found.values.emplace_back(m_values[*index].fieldKey, quint32(*index));
+            found.byField[m_values[*index].fieldKey].push_back(quint32(*index));
             next = m_values[*index].textAt + m_values[*index].textSize;
         }
         at = matcher.indexIn(store, next);
@@ -161,16 +155,15 @@ const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& fi
         m_candidates->generation == m_generation)
         return *m_candidates;
     Candidates found{find, matchCase, m_generation, {}};
+    found.byField.resize(m_fieldNames.size());
     if (!matchCase && HasSurrogate(find)) {
         // Matching that ignores case reads a surrogate together with its neighbour, which in the
         // store may be another value's: such a find text is tried in every value.
         for (size_t i = 0; i < m_values.size(); ++i)
-            found.values.emplace_back(m_values[i].fieldKey, quint32(i));
+            found.byField[m_values[i].fieldKey].push_back(quint32(i));
     } else {
         findInStore(found);
     }
-    std::sort(found.values.begin(), found.values.end());
-    found.values.erase(std::unique(found.values.begin(), found.values.end()), found.values.end());
     m_candidates = std::move(found);
     return *m_candidates;
 }
@@ -179,20 +172,26 @@ int SplicedDocument::replace(const QString& field, const QString& find, const QS
                              bool matchCase) {
     const auto key = m_fieldKeys.constFind(field);
     if (key == m_fieldKeys.cend() || find.isEmpty()) return 0;
-    const auto& values = candidates(find, matchCase).values;
-    const auto inField =
-        std::equal_range(values.begin(), values.end(), std::make_pair(qint32(*key), quint32(0)),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (inField.first == inField.second) return 0;
+    const std::vector<quint32>& inField = candidates(find, matchCase).byField[*key];
+    if (inField.empty()) return 0;
     const QString stored = storedReplacement(field, replacement);
     const TextReplacer replacer(find, stored, matchCase);
     const bool carriageReturn = stored.contains(QLatin1Char('\r'));
     int changed = 0;
-    for (auto it = inField.first; it != inField.second; ++it) {
-        const auto text = replacer.apply(textOf(m_values[it->second]));
-        if (!text) continue;
-        setText(it->second, *text);
-        m_values[it->second].carriageReturnReplaced |= carriageReturn;
+    // Ignoring case, the occurrences are found in the folded store, which a candidate search
+    // has made, with a plain search.
+    const bool folded = !matchCase && !HasSurrogate(find);
+    QString text;  // one buffer for every value's new text
+    for (const quint32 index : inField) {
+        const StoredValue& value = m_values[index];
+        const bool found =
+            folded ? replacer.applyFolded(
+                         textOf(value), QStringView(m_folded).sliced(value.textAt, value.textSize),
+                         text)
+                   : replacer.apply(textOf(value), text);
+        if (!found) continue;
+        setText(index, text);
+        m_values[index].carriageReturnReplaced |= carriageReturn;
         ++changed;
     }
     // Only candidates changed, so the candidates of this find text are still all the values that
@@ -229,19 +228,24 @@ void CheckCharacters(const QString& field, const QString& task, QStringView text
 }  // namespace
 
 Splice SplicedDocument::spliceOf(const StoredValue& value) const {
+    Splice splice{value.begin, value.end, {}};
     CheckCharacters(fieldName(value), taskName(value), textOf(value));
-    return {value.begin, value.end, encode(value, textOf(value))};
+    encode(value, textOf(value), splice.bytes);
+    return splice;
 }
 
 void SplicedDocument::saveTo(const ByteSink& sink) const {
     const QByteArrayView bytes(m_bytes);
     qint64 copied = 0;
+    QByteArray encoded;  // one buffer for every changed value
     for (const StoredValue& value : m_values) {
         if (!value.changed) continue;
-        const Splice splice = spliceOf(value);
-        sink(bytes.sliced(copied, splice.begin - copied));
-        sink(splice.bytes);
-        copied = splice.end;
+        CheckCharacters(fieldName(value), taskName(value), textOf(value));
+        encoded.resize(0);
+        encode(value, textOf(value), encoded);
+        sink(bytes.sliced(copied, value.begin - copied));
+        sink(encoded);
+        copied = value.end;
     }
     sink(bytes.sliced(copied));
 }

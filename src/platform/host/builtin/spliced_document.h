@@ -3,6 +3,7 @@
 #include "platform/host/builtin/project_document.h"
 
 #include <QHash>
+#include <QStringDecoder>
 
 #include <deque>
 #include <optional>
@@ -43,9 +44,12 @@ class SplicedDocument : public ProjectDocument {
     std::vector<Splice> splices() const final;
 
   protected:
-    // Adds a value whose text is given, or whose text is the UTF-8 given (a U+FEFF at its start
-    // is a character of the value, not a byte order mark).
+    // Adds a value whose text is given, or whose text storeUtf8 has put in the store.
     void addValue(StoredValue value, QStringView text);
+    void addValue(const StoredValue& value) { m_values.push_back(value); }
+    // Puts a value's text, given as UTF-8, in the store (a U+FEFF at its start is a character
+    // of the value, not a byte order mark).
+    void storeUtf8(StoredValue& value, QByteArrayView utf8);
     // The numbers of a field (by its catalogue name) and of a task (by how messages name it: its
     // unique ID) that values are added with.
     int fieldKey(const QString& name);
@@ -60,8 +64,9 @@ class SplicedDocument : public ProjectDocument {
     QStringView textOf(const StoredValue& value) const {
         return QStringView(m_texts).sliced(value.textAt, value.textSize);
     }
-    // The bytes that stand for a changed value; throws Failure when it cannot be written.
-    virtual QByteArray encode(const StoredValue& value, QStringView text) const = 0;
+    // Appends the bytes that stand for a changed value to out; throws Failure when it cannot be
+    // written.
+    virtual void encode(const StoredValue& value, QStringView text, QByteArray& out) const = 0;
     // A replacement as the field stores it, for a format that holds some characters its own way.
     virtual QString storedReplacement(const QString& field, const QString& replacement) const {
         Q_UNUSED(field);
@@ -79,7 +84,7 @@ class SplicedDocument : public ProjectDocument {
         QString find;
         bool matchCase = false;
         quint64 generation = 0;
-        std::vector<std::pair<qint32, quint32>> values;  // field key, value index
+        std::vector<std::vector<quint32>> byField;  // value indexes, by field key
     };
     struct Slot {
         qint32 textAt;
@@ -88,14 +93,16 @@ class SplicedDocument : public ProjectDocument {
 
     // Makes room for size more characters at the end of the store; returns where they start.
     qsizetype growTexts(qsizetype size);
-    void setText(size_t index, const QString& text);
+    void setText(size_t index, QStringView text);
     // What a changed value is saved as; throws Failure when it cannot be written.
     Splice spliceOf(const StoredValue& value) const;
     const Candidates& candidates(const QString& find, bool matchCase);
     // Adds the values in which one search of the store finds the find text.
     void findInStore(Candidates& found);
     // The value whose current text holds the store's character at, if any.
-    std::optional<size_t> valueAt(qsizetype at) const;
+    // The search starts at slot hint and leaves it where the value was found, so that a run of
+    // increasing positions walks the slots once.
+    std::optional<size_t> valueAt(qsizetype at, size_t& hint) const;
 
     // The store with every character case-folded, made on the first search that ignores case:
     // the same search then runs without folding a character per comparison.
@@ -103,6 +110,7 @@ class SplicedDocument : public ProjectDocument {
 
     QString m_texts;
     QString m_folded;
+    QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
     // Where each value's text lies, by position in the store; a value whose text moved keeps a
     // stale entry, which valueAt skips.
     std::vector<Slot> m_slots;

@@ -8,6 +8,7 @@
 
 #include <expat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -142,40 +143,46 @@ struct ElementName {
     QString field;  // for a text element, its catalogue name
 };
 
-ElementName NameOf(QByteArrayView local) {
-    static const QHash<QByteArray, ElementName> names = [] {
-        QHash<QByteArray, ElementName> map{
-            {"Project", {Kind::Project, {}}},
-            {"Tasks", {Kind::Tasks, {}}},
+const ElementName& NameOf(QByteArrayView local) {
+    static const std::vector<std::pair<QByteArray, ElementName>> names = [] {
+        std::vector<std::pair<QByteArray, ElementName>> list{
             {"Task", {Kind::Task, {}}},
-            {"ExtendedAttributes", {Kind::ExtendedAttributes, {}}},
-            {"ExtendedAttribute", {Kind::ExtendedAttribute, {}}},
             {"UID", {Kind::UID, {}}},
-            {"IsNull", {Kind::IsNull, {}}},
+            {"ExtendedAttribute", {Kind::ExtendedAttribute, {}}},
             {"FieldID", {Kind::FieldID, {}}},
-            {"ValueGUID", {Kind::ValueGUID, {}}},
             {"Value", {Kind::Value, {}}},
+            {"IsNull", {Kind::IsNull, {}}},
+            {"ValueGUID", {Kind::ValueGUID, {}}},
             {"Ltuid", {Kind::Ltuid, {}}},
+            {"Tasks", {Kind::Tasks, {}}},
+            {"ExtendedAttributes", {Kind::ExtendedAttributes, {}}},
+            {"Project", {Kind::Project, {}}},
         };
         for (auto it = TaskTextElements().cbegin(); it != TaskTextElements().cend(); ++it)
-            map[it.key().toLatin1()] = {Kind::TextElement, it.value()};
-        return map;
+            list.push_back({it.key().toLatin1(), {Kind::TextElement, it.value()}});
+        return list;
     }();
-    // Looked up without copying the name: this runs for every element of the file.
-    return names.value(QByteArray::fromRawData(local.data(), local.size()));
+    static const ElementName other;
+    // This runs for every element of the file: a length and a memcmp rule out most names.
+    for (const auto& [name, element] : names)
+        if (name.size() == local.size() &&
+            std::memcmp(name.data(), local.data(), local.size()) == 0)
+            return element;
+    return other;
 }
 
 struct ExtendedValue {
     QString fieldId;
     std::optional<StoredValue> value;
-    QByteArray text;      // the value's UTF-8 as the parser delivers it
     bool lookup = false;  // a ValueGUID: the value comes from a lookup table
 };
 
+// A task's values, their texts already in the document's store, until the task's end tells
+// whether it is edited at all.
 struct Task {
     QString uid;
     bool isNull = false;
-    std::vector<std::pair<StoredValue, QByteArray>> fields;
+    std::vector<StoredValue> fields;
     std::vector<ExtendedValue> extended;
 };
 
@@ -191,7 +198,6 @@ struct Capture {
     Kind kind = Kind::Other;
     QString field;
     qint64 begin = 0;
-    QByteArray text;      // UTF-8 as the parser delivers it
     bool nested = false;  // an element inside: the content is markup, left alone
 };
 
@@ -258,23 +264,24 @@ class XmlScanner {
     }
     static void OnEnd(void* self, const XML_Char*) { static_cast<XmlScanner*>(self)->end(); }
     static void OnText(void* self, const XML_Char* text, int length) {
-        static_cast<XmlScanner*>(self)->m_capture->text.append(text, length);
+        static_cast<XmlScanner*>(self)->m_text.append(text, length);
     }
 
     // The element's kind where the scanner may need it: in the project's namespace and no deeper
     // than an extended attribute's value.
-    static ElementName NameOfElement(const char* qualified, qsizetype depth) {
+    static const ElementName& NameOfElement(const char* qualified, qsizetype depth) {
+        static const ElementName other;
         const qsizetype prefix = sizeof(kNamespace) - 1;
         if (depth > 5 || std::strncmp(qualified, kNamespace, prefix) != 0 ||
             qualified[prefix] != kSeparator)
-            return {};
+            return other;
         return NameOf(QByteArrayView(qualified + prefix + 1));
     }
 
     void start(const char* qualified) {
         // The path grows before a refusal too: the parser may still report the element's end.
         const bool root = m_path.empty();
-        const ElementName name = NameOfElement(qualified, qsizetype(m_path.size()) + 1);
+        const ElementName& name = NameOfElement(qualified, qsizetype(m_path.size()) + 1);
         const Kind kind = name.kind;
         m_path.push_back(kind);
         if (m_capture) {
@@ -315,6 +322,7 @@ class XmlScanner {
         m_capture->kind = name.kind;
         m_capture->field = name.field;
         m_capture->begin = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        m_text.resize(0);
         XML_SetCharacterDataHandler(m_parser, &XmlScanner::OnText);
     }
 
@@ -339,26 +347,23 @@ class XmlScanner {
     }
 
     void storeCapture(Capture& capture) {
-        const auto text = [&] { return QString::fromUtf8(capture.text).trimmed(); };
+        const auto text = [&] { return QString::fromUtf8(m_text).trimmed(); };
         StoredValue value;
-        value.begin = capture.begin;
-        value.end = XML_GetCurrentByteIndex(m_parser);
+        value.begin = qint32(capture.begin);
+        value.end = qint32(XML_GetCurrentByteIndex(m_parser));
         if (m_extended) {
             if (capture.kind == Kind::FieldID) m_extended->fieldId = text();
             if (capture.kind == Kind::ValueGUID) m_extended->lookup = true;
-            if (capture.kind == Kind::Value) {
-                m_extended->value = value;
-                m_extended->text = std::move(capture.text);
-            }
+            if (capture.kind == Kind::Value && editable(value)) m_extended->value = value;
         } else if (m_definition) {
             if (capture.kind == Kind::FieldID) m_definition->fieldId = text();
             if (capture.kind == Kind::Ltuid) m_definition->hasLookup = true;
         } else if (m_task) {
             if (capture.kind == Kind::UID) m_task->uid = text();
             if (capture.kind == Kind::IsNull) m_task->isNull = text() == QLatin1String("1");
-            if (capture.kind == Kind::TextElement) {
-                value.fieldKey = m_doc.fieldKey(capture.field);
-                m_task->fields.emplace_back(value, std::move(capture.text));
+            if (capture.kind == Kind::TextElement && editable(value)) {
+                value.fieldKey = qint16(m_doc.fieldKey(capture.field));
+                m_task->fields.push_back(value);
             }
         }
     }
@@ -366,14 +371,19 @@ class XmlScanner {
     void finishTask(Task& task) {
         // The project summary task and blank rows are not edited, as in Project's task views.
         if (task.uid == QLatin1String("0") || task.isNull) return;
-        for (auto& [value, text] : task.fields) keep(value, text, task.uid);
+        const qint32 taskKey = m_doc.taskKey(task.uid);
+        for (StoredValue& value : task.fields) {
+            value.taskKey = taskKey;
+            m_doc.addValue(value);
+        }
         for (ExtendedValue& extended : task.extended) {
             const auto field = TextFieldIds().constFind(extended.fieldId);
             if (field == TextFieldIds().cend() || !extended.value || extended.lookup) continue;
-            extended.value->fieldKey = m_doc.fieldKey(*field);
+            extended.value->fieldKey = qint16(m_doc.fieldKey(*field));
+            extended.value->taskKey = taskKey;
             // Kept in file order; dropped at the end if a lookup table turns up for its field.
-            if (keep(*extended.value, extended.text, task.uid))
-                m_extendedValues.push_back({extended.value->begin, &field.key()});
+            m_doc.addValue(*extended.value);
+            m_extendedValues.push_back({extended.value->begin, &field.key()});
         }
     }
 
@@ -387,15 +397,15 @@ class XmlScanner {
         return ContentForm(Decode(raw, m_doc.m_encoding));
     }
 
-    bool keep(StoredValue& value, const QByteArray& text, const QString& uid) {
-        // An empty element, or content with markup other than one CDATA section, is left alone.
+    // Whether the captured content can be edited; if so, its text goes to the store. An empty
+    // element, or content with markup other than one CDATA section (comments, processing
+    // instructions), is left alone.
+    bool editable(StoredValue& value) {
         if (value.end <= value.begin) return false;
         const auto form = FormOf(value);
-        // Content with comments or processing instructions is left alone.
         if (form == Form::Markup) return false;
         value.cdata = form == Form::CData;
-        value.taskKey = m_doc.taskKey(uid);
-        m_doc.addUtf8Value(value, text);
+        m_doc.storeUtf8(value, m_text);
         return true;
     }
 
@@ -417,6 +427,7 @@ class XmlScanner {
     bool m_sawRoot = false;
     std::optional<QString> m_refusal;
     std::optional<Capture> m_capture;
+    QByteArray m_text;  // the captured element's text, UTF-8 as the parser delivers it
     std::optional<Task> m_task;
     std::optional<ExtendedValue> m_extended;
     std::optional<Definition> m_definition;
@@ -456,9 +467,21 @@ std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& 
 
 namespace {
 
-bool IsXmlChar(char32_t c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || c >= 0x10000;
+// The first character that XML cannot hold, or 0. Surrogates come in pairs here (the save checks
+// that first), and every character beyond the BMP is allowed.
+char16_t Unstorable(QStringView text) {
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != 0x9 && u != 0xA && u != 0xD) || u == 0xFFFE || u == 0xFFFF) return u;
+    }
+    return 0;
+}
+
+bool NeedsEscapes(QStringView text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c == QLatin1Char('&') || c == QLatin1Char('<') || c == QLatin1Char('>') ||
+               c == QLatin1Char('\r');
+    });
 }
 
 QString Escaped(QStringView text) {
@@ -488,31 +511,28 @@ QString Escaped(QStringView text) {
 
 }  // namespace
 
-QByteArray XmlProjectDocument::encode(const StoredValue& value, QStringView text) const {
-    for (char32_t c : text.toUcs4()) {
-        if (!IsXmlChar(c))
-            throw Failure(errors::kNotAProjectFile,
-                          QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
-                                         "stored in a Project XML file.")
-                              .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, '0'),
-                                   fieldName(value), taskName(value)));
-    }
-    QString content;
+void XmlProjectDocument::encode(const StoredValue& value, QStringView text, QByteArray& out) const {
+    if (const char16_t c = Unstorable(text))
+        throw Failure(errors::kNotAProjectFile,
+                      QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
+                                     "stored in a Project XML file.")
+                          .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, '0'),
+                               fieldName(value), taskName(value)));
+    QString written;
+    QStringView content = text;
     if (value.cdata && !text.contains(QLatin1Char('\r'))) {
         QString body = text.toString();
         body.replace(QLatin1String("]]>"), QLatin1String("]]]]><![CDATA[>"));
-        content = QLatin1String("<![CDATA[") + body + QLatin1String("]]>");
-    } else {
-        content = Escaped(text);
+        content = written = QLatin1String("<![CDATA[") + body + QLatin1String("]]>");
+    } else if (NeedsEscapes(text)) {
+        content = written = Escaped(text);
     }
-    switch (m_encoding) {
-        case Encoding::Utf16LE:
-            return QStringEncoder(QStringEncoder::Utf16LE).encode(content);
-        case Encoding::Utf16BE:
-            return QStringEncoder(QStringEncoder::Utf16BE).encode(content);
-        default:
-            return content.toUtf8();
-    }
+    QStringEncoder encoder(m_encoding == Encoding::Utf16LE   ? QStringEncoder::Utf16LE
+                           : m_encoding == Encoding::Utf16BE ? QStringEncoder::Utf16BE
+                                                             : QStringEncoder::Utf8);
+    const qsizetype at = out.size();
+    out.resize(at + encoder.requiredSpace(content.size()));
+    out.resize(encoder.appendToBuffer(out.data() + at, content) - out.constData());
 }
 
 }  // namespace quillmere::builtin

@@ -22,7 +22,7 @@ class XmlProjectDocument : public SplicedDocument {
 
   private:
     friend class XmlScanner;
-    QByteArray encode(const StoredValue& value, QStringView text) const override;
+    void encode(const StoredValue& value, QStringView text, QByteArray& out) const override;
 
     Encoding m_encoding = Encoding::Utf8;
 };
