@@ -1,5 +1,6 @@
 // Quillmere: finds and replaces text in many project-schedule files in one run.
 
+#include "platform/atomic_file.h"
 #include "platform/desktop_shell.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    quillmere::KeepRunningPastFileSizeLimit();
     QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication::setApplicationName(quillmere::kProductName);
     // Lets the desktop match the window to the installed desktop entry and its icon.

@@ -5,6 +5,7 @@
 //   quillmere-host batch [OPTIONS] PATH...
 
 #include "batch/batch_command.h"
+#include "platform/atomic_file.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
@@ -45,6 +46,7 @@ quillmere::TextList ListOf(const QStringList& texts) {
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
+    quillmere::KeepRunningPastFileSizeLimit();
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 1 && arguments[1] == QLatin1String("batch")) {
         quillmere::NativeFileSystem files;

@@ -11,7 +11,9 @@
 #include "report/error_report.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace quillmere {
 namespace {
@@ -115,11 +117,17 @@ int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments
                      "process.\n");
         return kBatchWrongArguments;
     }
+    // A line at a time: a run that is stopped leaves only whole lines behind.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const BatchTotals totals = RunFiles(files, hosts, options, inputs);
     PrintLine(options.json ? JsonTotalsLine(totals, options.dryRun)
                            : TotalsLine(totals, options.dryRun).toUtf8());
-    std::fflush(stdout);
-    const bool failed = totals.failed > 0 || totals.unsynced || walkReport.failed;
+    // A summary that could not be written is a failure of the run, whatever the files did.
+    const bool unprinted = std::fflush(stdout) != 0 || std::ferror(stdout);
+    if (unprinted)
+        std::fprintf(stderr, "quillmere-host batch: the summary could not be written: %s\n",
+                     std::strerror(errno));
+    const bool failed = totals.failed > 0 || totals.unsynced || walkReport.failed || unprinted;
     return failed ? kBatchFileFailed : kBatchSucceeded;
 }
 

@@ -53,7 +53,9 @@ bool HasExtensionIn(const QStringList& extensions, const QString& path) {
 QStringList BatchInputs(FileSystem& files, ErrorReport& report, const QStringList& paths,
                         const QString& extension) {
     NoEvents events;
-    const WalkContext walk{files, events, report, kNativePathStyle};
+    WalkContext walk{files, events, report, kNativePathStyle};
+    // A script must hear of a folder of its tree that could not be read.
+    walk.reportMissing = true;
     InputList list(files);
     const QStringList projectExtensions = kProjectExtensions.split(QLatin1Char(','));
     for (const QString& path : paths) {

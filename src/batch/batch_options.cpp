@@ -46,6 +46,9 @@ QStringList CheckedPaths(FileSystem& files, const QStringList& given) {
     for (const QString& path : given) {
         const QString absolute = Absolute(path);
         if (!FileExists(files, absolute)) throw BatchUsageError{path + " not found"};
+        // A device or a pipe would be read without end.
+        if (!FolderExists(files, absolute) && (files.attributes(absolute) & attr::kDevice))
+            throw BatchUsageError{path + " is not a file or a folder"};
         paths << absolute;
     }
     return paths;
@@ -72,7 +75,7 @@ void ReadPairs(FileSystem& files, const QCommandLineParser& parser, BatchOptions
     options.replacements = parser.values("replace");
     const QString sets = SingleValue(parser, "sets");
     const QString separator = SingleValue(parser, "separator");
-    if (sets.isEmpty()) {
+    if (!parser.isSet("sets")) {
         if (parser.isSet("separator"))
             throw BatchUsageError{QStringLiteral("--separator goes with --sets")};
         if (options.finds.isEmpty() || options.finds.size() != options.replacements.size())

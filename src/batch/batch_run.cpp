@@ -10,6 +10,10 @@
 #include "report/error_report.h"
 #include "run/output_path.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
 namespace quillmere {
 namespace {
 
@@ -23,32 +27,40 @@ class FileReport : public ErrorReport {
     QStringList& m_failures;
 };
 
-// A dry run opens and replaces as usual, and saves nothing.
+// A dry run opens, replaces and saves as usual, but into a private folder, and removes what
+// it saved there: it fails where the real run fails, and writes nothing where that would.
 class UnsavedInstance : public HostInstance {
   public:
-    explicit UnsavedInstance(std::unique_ptr<HostInstance> host) : m_host(std::move(host)) {}
+    UnsavedInstance(std::unique_ptr<HostInstance> host, const QTemporaryDir& scratch)
+        : m_host(std::move(host)), m_scratch(scratch) {}
     QString name() override { return m_host->name(); }
     void fileOpen(const QString& path) override { m_host->fileOpen(path); }
     int replace(const ReplaceArgs& args) override { return m_host->replace(args); }
-    void fileSaveAs(const QString&) override {}
+    void fileSaveAs(const QString& path) override {
+        const QString scratch = m_scratch.filePath(QFileInfo(path).fileName());
+        m_host->fileSaveAs(scratch);
+        QFile::remove(scratch);
+    }
     void quit() override { m_host->quit(); }
 
   private:
     std::unique_ptr<HostInstance> m_host;
+    const QTemporaryDir& m_scratch;
 };
 
 class UnsavedHosts : public HostFactory {
   public:
     explicit UnsavedHosts(HostFactory& hosts) : m_hosts(hosts) {}
     std::unique_ptr<HostInstance> create(const QString& className) override {
-        return std::make_unique<UnsavedInstance>(m_hosts.create(className));
+        return std::make_unique<UnsavedInstance>(m_hosts.create(className), m_scratch);
     }
     std::unique_ptr<HostInstance> attach(const QString& className) override {
-        return std::make_unique<UnsavedInstance>(m_hosts.attach(className));
+        return std::make_unique<UnsavedInstance>(m_hosts.attach(className), m_scratch);
     }
 
   private:
     HostFactory& m_hosts;
+    QTemporaryDir m_scratch;
 };
 
 void AddChanges(QList<FieldChanges>& changes, const QString& field, int count) {
@@ -85,14 +97,14 @@ FileResult BatchRun::process(const QString& source) {
         result.failures << refusal;
         return result;
     }
-    m_written.insert(result.output, source);
     runPass(result);
+    // A failed file leaves no result that a later one could replace.
+    if (result.status == FileResult::Status::Failed) return result;
+    m_written.insert(result.output, source);
     // Another spelling of the same file (letter case on a file system that ignores it) is
     // known by its identity once the result exists.
     const QString identity = m_files.identity(result.output);
-    if (!identity.isEmpty()) {
-        m_writtenIdentities.insert(identity, source);
-    }
+    if (!identity.isEmpty()) m_writtenIdentities.insert(identity, source);
     return result;
 }
 

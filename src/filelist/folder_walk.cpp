@@ -63,7 +63,7 @@ void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringLis
         listing = c.files.list(v, c.filePattern);
     } catch (const Failure& failure) {
         folderList.removeOne(v);
-        if (IsExpectedListingFailure(failure.number())) return;
+        if (IsExpectedListingFailure(failure.number()) && !c.reportMissing) return;
         throw;
     }
     if (c.filesByFolder) c.filesByFolder->insert(v, listing.files);
@@ -155,7 +155,7 @@ void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFo
         } catch (const Failure& failure) {
             // A folder that cannot be read adds nothing; an unexpected reason is reported as
             // the walk's own listing reports it.
-            if (!IsExpectedListingFailure(failure.number()))
+            if (!IsExpectedListingFailure(failure.number()) || c.reportMissing)
                 c.report.show(failure.description(), locations::kFolderWalk, kListingStep);
             continue;
         }

@@ -28,6 +28,9 @@ struct WalkContext {
     // The chosen folder with every link resolved: a folder link is followed only when it leads
     // to this folder or below it.
     QString root = {};
+    // A missing folder, or one the user may not read, is left out without a word (the window's
+    // way); set, it is reported like any other failure to read a folder.
+    bool reportMissing = false;
 };
 
 // Control characters, the range 127 to 159 and "?" make a name unreadable. Letters of any

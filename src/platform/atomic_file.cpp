@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <csignal>
+
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -123,6 +125,12 @@ void SaveFileAtomically(const QString& path, const std::function<void(const Byte
 void SaveFileAtomically(const QString& path, const QByteArray& bytes, Durability durability) {
     SaveFileAtomically(
         path, [&](const ByteSink& sink) { sink(bytes); }, durability);
+}
+
+void KeepRunningPastFileSizeLimit() {
+#ifdef Q_OS_UNIX
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 void SavedFiles::sync() {

@@ -27,6 +27,10 @@ void SaveFileAtomically(const QString& path, const QByteArray& bytes,
 void SaveFileAtomically(const QString& path, const std::function<void(const ByteSink&)>& write,
                         Durability durability = Durability::Synced);
 
+// Makes a write past the process's file-size limit (ulimit -f) fail like a full disk, instead
+// of ending the program with half a file written. Call once at start.
+void KeepRunningPastFileSizeLimit();
+
 // The files saved with deferred durability that are not yet known to be on disk.
 class SavedFiles {
   public:

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <csignal>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -99,6 +102,7 @@ TEST_F(Batch, WrongArgumentsWriteNothing) {
          "--out none: folder does not exist"},
         {{"in", "--find", "a", "--replace", "b", "--bogus"}, "bogus"},
         {{"in", "--extension", "pdf", "--find", "a", "--replace", "b"}, "No files added"},
+        {{"in", "--sets", "", "--find", "a", "--replace", "b"}, "--sets"},
     };
     for (const auto& c : cases) {
         const Result result = run(QStringList{"batch"} + c.arguments);
@@ -230,6 +234,53 @@ TEST_F(Batch, JsonLinesReadBack) {
                                                       {"failed", 1},
                                                       {"dry_run", false}}));
     EXPECT_EQ(result.exitCode, 1);
+}
+
+// What a script sees when the disk or the summary's own output fails under the run.
+TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    // A file-size limit as a full disk gives it: office.xml's result does not fit, sample.mpx's
+    // does. The child starts with the signal's default action, as from a shell.
+    process.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{8192, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(QUILLMERE_HOST_PROGRAM, QStringList{"batch", "in", "--out", "out"} + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n');
+    EXPECT_EQ(lines.filter("failed: " + path("in/office.xml")).size(), 1);
+    EXPECT_EQ(lines.filter("3 files: 0 changed, 1 unchanged, 2 failed").size(), 1);
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"sample.mpx"});
+
+    // A summary that cannot be written is a failed run.
+    process.setChildProcessModifier({});
+    process.setStandardOutputFile("/dev/full");
+    process.start(QUILLMERE_HOST_PROGRAM,
+                  QStringList{"batch", "in/office.xml", "--dry-run"} + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_NE(process.exitCode(), 0);
+}
+
+TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
+    const QStringList arguments = QStringList{"batch", "in", "--out", "out"} + pair;
+    const Result dry = run(arguments + QStringList{"--dry-run"});
+    const Result real = run(arguments);
+    ASSERT_EQ(dry.lines.size(), real.lines.size());
+    EXPECT_EQ(dry.lines.mid(0, 3), real.lines.mid(0, 3));
+}
+
+TEST_F(Batch, AFailedNamesakeDoesNotBlockTheNextOne) {
+    WriteBytes(path("in2/office.xml"), "not a project");
+    const Result result =
+        run(QStringList{"batch", "in2/office.xml", "in/office.xml", "--out", "out"} + pair);
+    ASSERT_EQ(result.lines.size(), 3);
+    EXPECT_TRUE(result.lines[1].startsWith("changed: " + path("in/office.xml")))
+        << result.lines[1].toStdString();
+    EXPECT_TRUE(ReadBytes(path("out/office.xml")).contains("Quay Road"));
 }
 
 }  // namespace

@@ -198,6 +198,10 @@ TEST_F(FakeTree, AFolderThatCannotBeListed) {
     EXPECT_EQ(import("C:\\p"), QStringList{"C:\\p\\fine\\d.mpp"});
     ASSERT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{112});
     EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("Listing failed"));
+    // A walk for a script reports the folder it may not read, too.
+    context.reportMissing = true;
+    EXPECT_EQ(import("C:\\p"), QStringList{"C:\\p\\fine\\d.mpp"});
+    EXPECT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{112, 112, 112}));
 }
 
 }  // namespace
