@@ -85,29 +85,71 @@ void WriteBuffered(int fd, const QString& path, const std::function<void(const B
 }
 
 // A named temporary file beside the target, written and renamed over it without a sync.
-// As QSaveFile saves, without its sync: through a link, the file it leads to is replaced.
-void SaveDeferred(const QString& path, const std::function<void(const ByteSink&)>& write) {
+// The file a save replaces: through a link (even one to no file yet), the file it leads to.
+QFileInfo SaveTarget(const QString& path) {
     const QFileInfo info(path);
-    const QFileInfo real(info.isSymLink() && info.exists() ? info.canonicalFilePath() : path);
-    const QByteArray target = QFile::encodeName(real.filePath());
-    // Hidden, beside the target: the rename stays within one folder.
-    QByteArray temporary =
-        QFile::encodeName(real.path() + QStringLiteral("/.") + real.fileName()) + ".saving-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
+    if (!info.isSymLink()) return info;
+    return QFileInfo(info.exists() ? info.canonicalFilePath() : info.symLinkTarget());
+}
+
+// A new file in folder with no name yet, so that a program that dies while writing it leaves
+// nothing behind; or, where the file system cannot do that, a hidden one with a short name.
+int OpenUnnamed(const QByteArray& folder, QByteArray& named) {
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    named = folder + "/.quillmere-XXXXXX";
+    return ::mkstemp(named.data());
+}
+
+// Puts the written file in place of the target in one step.
+bool Commit(int fd, QByteArray& named, const QByteArray& folder, const QByteArray& target) {
+    if (named.isEmpty()) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        // Where no file is in the way, the file takes the target's name directly.
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) ==
+            0)
+            return true;
+        if (errno != EEXIST) return false;
+        for (int attempt = 0; named.isEmpty() && attempt < 100; ++attempt) {
+            const QByteArray candidate = folder + "/.quillmere-" + QByteArray::number(::getpid()) +
+                                         "-" + QByteArray::number(attempt);
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, candidate.constData(),
+                         AT_SYMLINK_FOLLOW) == 0)
+                named = candidate;
+            else if (errno != EEXIST)
+                return false;
+        }
+        if (named.isEmpty()) return false;
+    }
+    return ::rename(named.constData(), target.constData()) == 0;
+}
+
+// As QSaveFile saves, without its sync.
+void SaveDeferred(const QString& path, const std::function<void(const ByteSink&)>& write) {
+    const QFileInfo real = SaveTarget(path);
+    if (real.exists() && !real.isWritable())
+        throw SaveFailure(path, QStringLiteral("Existing file %1 is not writable").arg(path));
+    const QByteArray target = QFile::encodeName(real.absoluteFilePath());
+    const QByteArray folder = QFile::encodeName(real.absolutePath());
+    QByteArray named;
+    const int fd = OpenUnnamed(folder, named);
     if (fd < 0) throw SaveFailure(path, SystemError());
+    bool done = false;
+    QString reason;
     try {
         if (::fchmod(fd, ModeFor(target)) != 0) throw SaveFailure(path, SystemError());
         WriteBuffered(fd, path, write);
+        done = Commit(fd, named, folder, target);
+        if (!done) reason = SystemError();
     } catch (...) {
         ::close(fd);
-        ::unlink(temporary.constData());
+        if (!named.isEmpty()) ::unlink(named.constData());
         throw;
     }
-    if (::close(fd) != 0 || ::rename(temporary.constData(), target.constData()) != 0) {
-        const QString reason = SystemError();
-        ::unlink(temporary.constData());
-        throw SaveFailure(path, reason);
-    }
+    ::close(fd);
+    if (done) return;
+    if (!named.isEmpty()) ::unlink(named.constData());
+    throw SaveFailure(path, reason);
 }
 
 #endif
@@ -139,7 +181,10 @@ void SavedFiles::sync() {
     // the files in place.
     std::set<dev_t> synced;
     for (const QString& path : std::as_const(m_paths)) {
-        const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+        // Through a link, the file system of the file it leads to.
+        const QFileInfo saved(path);
+        const QString real = saved.exists() ? saved.canonicalFilePath() : saved.absoluteFilePath();
+        const QByteArray folder = QFile::encodeName(QFileInfo(real).absolutePath());
         const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
         if (fd < 0) continue;  // moved or deleted since: nothing of ours left to sync there
         struct stat info {};

@@ -71,6 +71,25 @@ struct BusyScope {
     ~BusyScope() { busy = false; }
 };
 
+// A run that ends early (the window closed while it yielded) still puts the results it saved
+// on disk; a run that reaches its end syncs before it says "Done.".
+struct SyncScope {
+    HostFactory& hosts;
+    bool synced = false;
+    void sync() {
+        synced = true;
+        hosts.syncSaves();
+    }
+    ~SyncScope() {
+        if (synced) return;
+        try {
+            hosts.syncSaves();
+        } catch (const Failure&) {
+            // Nothing is left to tell it to.
+        }
+    }
+};
+
 }  // namespace
 
 int CheckBoxValue(const QCheckBox* box) {
@@ -106,6 +125,7 @@ void RunCommand::start() {
         return;
     int fileCount = 0;
     g.step(110, [&] { fileCount = c.ListView1->topLevelItemCount(); });
+    SyncScope results{m_services.hosts};
     ListedFiles listed(m_services.files, [this] { return EntriesOf(c.ListView1); });
     const ListWatch watch(c.ListView1, listed);
     for (int i = 1; i <= fileCount; ++i) {
@@ -118,7 +138,7 @@ void RunCommand::start() {
     g.step(154, [&] { c.ProgressBar1->setText(QStringLiteral("Progress Bar")); });
     // Every result is on disk before the run says so; a failed sync is reported instead.
     g.step(156, [&] {
-        m_services.hosts.syncSaves();
+        results.sync();
         m_services.dialogs.inform(QStringLiteral("Done."));
     });
 }

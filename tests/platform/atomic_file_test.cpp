@@ -11,6 +11,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
 namespace quillmere {
 namespace {
 
@@ -58,6 +66,37 @@ TEST(AtomicFile, ASaveReplacesTheWholeFileOrLeavesItAsItWas) {
         EXPECT_NO_THROW(saved.sync());
     }
 }
+
+#ifdef Q_OS_LINUX
+// A link that leads nowhere yet stays a link: the save creates the file it names. A process that
+// dies while it writes (here killed by its file size limit) leaves no temporary file behind.
+TEST(AtomicFile, ALinkToNoFileAndADeathMidSaveLeaveNoTrace) {
+    for (const Durability durability : {Durability::Synced, Durability::Deferred}) {
+        SCOPED_TRACE(durability == Durability::Synced ? "synced" : "deferred");
+        QTemporaryDir dir;
+        const QString link = dir.filePath("link.xml"), target = dir.filePath("target.xml");
+        QFile::link(target, link);
+        SaveFileAtomically(link, "new", durability);
+        EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
+        EXPECT_EQ(ReadBytes(target), "new");
+        QFile::remove(link);
+        QFile::remove(target);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_DFL);
+            const rlimit small{4096, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            SaveFileAtomically(dir.filePath("plan.xml"), QByteArray(1 << 20, 'x'), durability);
+            ::_exit(0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  QStringList{});
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace quillmere

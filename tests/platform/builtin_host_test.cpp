@@ -334,6 +334,26 @@ TEST(BuiltinHostText, HalvesOfACharacterInNeighbouringValuesStayApart) {
     EXPECT_EQ(doc->values("Name"), (QStringList{QString(QChar(0xD800)), "b", "s"}));
 }
 
+// Values that grow and shrink again leave old texts behind, until the store is written anew;
+// the pairs after that, in the same field walk and beyond, still change what they must.
+TEST(BuiltinHostText, PairsThatGrowAndShrinkValuesAgainAndAgain) {
+    QByteArray xml = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
+    for (int uid = 1; uid <= 300; ++uid)
+        xml += "<Task><UID>" + QByteArray::number(uid) + "</UID><Name>" + QByteArray(40, 'a') +
+               "</Name><Notes>A" + QByteArray::number(uid) + "</Notes></Task>";
+    auto doc = OpenDocument(xml + "</Tasks></Project>", "grow.xml");
+    QStringList names = doc->values("Name"), notes = doc->values("Notes");
+    for (int round = 0; round < 6; ++round) {
+        for (const auto& [find, replacement] : {std::pair{"a", "aa"}, std::pair{"aa", "a"}}) {
+            ReplaceEverywhere(*doc, find, replacement);
+            names = ReplacedOneByOne(names, find, replacement, false);
+            notes = ReplacedOneByOne(notes, find, replacement, false);
+        }
+    }
+    EXPECT_EQ(doc->values("Name"), names);
+    EXPECT_EQ(doc->values("Notes"), notes);
+}
+
 // Pairs that grow, shrink and recreate their own find text, over every field, in turn.
 TEST(BuiltinHostText, ASequenceOfPairsChangesWhatEachValueAloneWould) {
     const struct {

@@ -329,6 +329,17 @@ TEST_F(StartReplacing, ResultsAreSyncedBeforeDone) {
     start();
     EXPECT_EQ(fake.host.syncs, 2);
     EXPECT_TRUE(fake.dialogs.allExpectedShown());
+    // The window closed while the run yields on the second file: what was saved is synced all
+    // the same, and the run says nothing.
+    addSource("b.mpp");
+    fake.host.onSync = nullptr;
+    form.show();
+    fake.events.atYield = [&] {
+        if (!savedTo().isEmpty()) form.close();
+    };
+    start();
+    EXPECT_EQ(fake.host.syncs, 3);
+    EXPECT_TRUE(fake.dialogs.allExpectedShown());  // no second "Done."
 }
 
 TEST_F(StartReplacing, ChangesDuringAYieldApplyFromTheNextFile) {
@@ -386,6 +397,7 @@ TEST_F(StartReplacing, EntriesRemovedDuringARunEndItAtTheListsEnd) {
 TEST_F(StartReplacing, ClosingTheWindowDuringARunEndsItBetweenFiles) {
     addSource("a.mpp");
     addSource("b.mpp");
+    fake.host.onSync = nullptr;
     form.show();
     fake.events.atYield = [&] {
         if (fake.events.yields == 1) form.close();

@@ -17,6 +17,12 @@ bool HasSurrogate(QStringView text) {
 
 qsizetype SplicedDocument::growTexts(qsizetype size) {
     const qsizetype at = m_texts.size();
+    // Positions in the store are 32-bit; replacements that keep lengthening values stop here.
+    if (at + size > kLargestStore)
+        throw Failure(errors::kOverflow,
+                      QStringLiteral("The replacements make the tasks' texts longer than "
+                                     "Quillmere can hold (%1 characters).")
+                          .arg(kLargestStore));
     // The values' texts rarely take more characters than half the file's bytes: reserved at
     // once, the store is seldom copied while the file is read, and only the part written takes
     // memory. Beyond that it grows by half again or more.
@@ -85,6 +91,13 @@ void SplicedDocument::indexValues() {
     };
     if (!std::is_sorted(m_values.begin(), m_values.end(), byPosition))
         std::stable_sort(m_values.begin(), m_values.end(), byPosition);
+    m_liveTexts = 0;
+    for (const StoredValue& value : m_values) m_liveTexts += value.textSize;
+    indexSlots();
+    m_candidates.reset();
+}
+
+void SplicedDocument::indexSlots() {
     m_slots.clear();
     m_slots.reserve(m_values.size());
     for (size_t i = 0; i < m_values.size(); ++i) {
@@ -96,7 +109,23 @@ void SplicedDocument::indexValues() {
     const auto byText = [](const Slot& a, const Slot& b) { return a.textAt < b.textAt; };
     if (!std::is_sorted(m_slots.begin(), m_slots.end(), byText))
         std::sort(m_slots.begin(), m_slots.end(), byText);
-    m_candidates.reset();
+}
+
+void SplicedDocument::compactTexts() {
+    // Texts that moved leave their old places behind; once those outweigh the values' own
+    // texts, the store is written anew, so that many pairs that lengthen values cost no more
+    // memory, nor searches longer, than the values need.
+    if (m_texts.size() <= 2 * m_liveTexts + 4096) return;
+    QString texts;
+    texts.reserve(m_liveTexts + m_liveTexts / 2 + 1024);
+    for (StoredValue& value : m_values) {
+        const qsizetype at = texts.size();
+        texts.append(textOf(value));
+        value.textAt = qint32(at);
+    }
+    m_texts = std::move(texts);
+    m_folded = QString();  // folded again at the next search that ignores case
+    indexSlots();
 }
 
 void SplicedDocument::setText(size_t index, QStringView text) {
@@ -107,6 +136,7 @@ void SplicedDocument::setText(size_t index, QStringView text) {
         value.textAt = growTexts(text.size());
         m_slots.push_back({value.textAt, quint32(index)});
     }
+    m_liveTexts += text.size() - value.textSize;
     std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
     if (!m_folded.isEmpty()) FoldCase(text, m_folded.data() + value.textAt);
     value.textSize = text.size();
@@ -118,9 +148,9 @@ std::optional<size_t> SplicedDocument::valueAt(qsizetype at, size_t& hint) const
     const auto from = m_slots.begin() + qsizetype(hint);
     const auto before = [](qsizetype position, const Slot& s) { return position < s.textAt; };
     // Most often the next slot or one soon after: a short look ahead before halving the rest.
-    auto after = std::find_if(from, std::min(from + 8, m_slots.end()),
-                              [&](const Slot& s) { return before(at, s); });
-    if (after == std::min(from + 8, m_slots.end()) && after != m_slots.end())
+    const auto near = from + std::min<qsizetype>(8, m_slots.end() - from);
+    auto after = std::find_if(from, near, [&](const Slot& s) { return before(at, s); });
+    if (after == near && after != m_slots.end())
         after = std::upper_bound(after, m_slots.end(), at, before);
     if (after == m_slots.begin()) return std::nullopt;
     hint = size_t(std::prev(after) - m_slots.begin());
@@ -181,7 +211,8 @@ int SplicedDocument::replace(const QString& field, const QString& find, const QS
     // Ignoring case, the occurrences are found in the folded store, which a candidate search
     // has made, with a plain search.
     const bool folded = !matchCase && !HasSurrogate(find);
-    QString text;  // one buffer for every value's new text
+    if (folded) foldedTexts();  // made anew after the store was compacted
+    QString text;               // one buffer for every value's new text
     for (const quint32 index : inField) {
         const StoredValue& value = m_values[index];
         const bool found =
@@ -195,8 +226,9 @@ int SplicedDocument::replace(const QString& field, const QString& find, const QS
         ++changed;
     }
     // Only candidates changed, so the candidates of this find text are still all the values that
-    // may hold it.
+    // may hold it (by index, which compacting the store keeps).
     m_candidates->generation = m_generation;
+    compactTexts();
     return changed;
 }
 

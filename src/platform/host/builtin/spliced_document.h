@@ -91,6 +91,8 @@ class SplicedDocument : public ProjectDocument {
         quint32 value;
     };
 
+    void indexSlots();
+    void compactTexts();
     // Makes room for size more characters at the end of the store; returns where they start.
     qsizetype growTexts(qsizetype size);
     void setText(size_t index, QStringView text);
@@ -108,7 +110,9 @@ class SplicedDocument : public ProjectDocument {
     // the same search then runs without folding a character per comparison.
     const QString& foldedTexts();
 
+    static constexpr qsizetype kLargestStore = qsizetype(1) << 30;
     QString m_texts;
+    qsizetype m_liveTexts = 0;  // characters of the values' current texts
     QString m_folded;
     QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
     // Where each value's text lies, by position in the store; a value whose text moved keeps a
