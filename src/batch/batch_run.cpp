@@ -82,9 +82,14 @@ TextList ListOf(const QStringList& texts) {
 
 BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
                    const QStringList& inputs)
-    : m_files(files), m_hosts(hosts), m_options(options), m_inputs(inputs), m_listed(files, [this] {
-          return m_inputs;
-      }) {}
+    : m_files(files),
+      m_hosts(hosts),
+      m_dryRunHosts(options.dryRun ? std::make_unique<UnsavedHosts>(hosts) : nullptr),
+      m_options(options),
+      m_inputs(inputs),
+      m_listed(files, [this] { return m_inputs; }) {}
+
+BatchRun::~BatchRun() = default;
 
 FileResult BatchRun::process(const QString& source) {
     FileResult result;
@@ -134,10 +139,9 @@ void BatchRun::runPass(FileResult& result) {
         NoEvents events;
         DeleteFileQuietly(m_files, events, result.output);
     }
-    UnsavedHosts unsaved(m_hosts);
     FileReport report(result.failures);
     const bool matchCase = m_options.matchCase;
-    PassContext context{m_options.dryRun ? static_cast<HostFactory&>(unsaved) : m_hosts, report,
+    PassContext context{m_dryRunHosts ? *m_dryRunHosts : m_hosts, report,
                         [matchCase] { return matchCase ? 1 : 0; },
                         [&result](const QString& field, int changed) {
                             AddChanges(result.changes, field, changed);

@@ -3,9 +3,11 @@
 #include "run/listed_files.h"
 
 #include <QHash>
+
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace quillmere {
 
@@ -39,8 +41,9 @@ class BatchRun {
     BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
              const QStringList& inputs);
 
+    ~BatchRun();
+
     FileResult process(const QString& source);
-    // The results on disk so far.
 
   private:
     QString outputPath(const QString& source);
@@ -49,6 +52,8 @@ class BatchRun {
 
     FileSystem& m_files;
     HostFactory& m_hosts;
+    // A dry run's hosts, which save nothing where the run would; one for the whole run.
+    std::unique_ptr<HostFactory> m_dryRunHosts;
     const BatchOptions& m_options;
     QStringList m_inputs;
     ListedFiles m_listed;

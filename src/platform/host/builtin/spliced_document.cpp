@@ -23,11 +23,11 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
                       QStringLiteral("The replacements make the tasks' texts longer than "
                                      "Quillmere can hold (%1 characters).")
                           .arg(kLargestStore));
-    // The values' texts rarely take more characters than half the file's bytes: reserved at
-    // once, the store is seldom copied while the file is read, and only the part written takes
-    // memory. Beyond that it grows by half again or more.
+    // The values' texts rarely take more characters than half the file's bytes: for a large
+    // file that much is reserved at once, so that the store is seldom copied while the file is
+    // read, and only the part written takes memory. Beyond that it grows by half again or more.
     const auto grow = [&](QString& store) {
-        const qsizetype first = m_bytes.size() / 2 + 1024;
+        const qsizetype first = m_bytes.size() > (1 << 20) ? m_bytes.size() / 2 : 1024;
         if (store.capacity() < at + size) store.reserve(qMax(at + size, qMax(first, at + at / 2)));
         store.resize(at + size);
     };
