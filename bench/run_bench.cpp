@@ -70,7 +70,11 @@ QStringList MakeCopies(const QString& root, const QString& sample, int files) {
         const QString folder = QStringLiteral("%1/plans%2").arg(root).arg(i % 10);
         QDir().mkpath(folder);
         paths << QStringLiteral("%1/plan%2.xml").arg(folder).arg(i);
-        QFile::copy(sample, paths.last());
+        if (!QFile::copy(sample, paths.last())) {
+            std::fprintf(stderr, "cannot copy %s to %s\n", qPrintable(sample),
+                         qPrintable(paths.last()));
+            std::exit(1);
+        }
     }
     return paths;
 }
