@@ -198,6 +198,31 @@ TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
 
 // A value that refers to an entity of the document's own cannot be written back without losing
 // the reference: it is left alone, and the file stays as it was.
+// A character that XML cannot hold fails the save, naming it; the control characters XML allows
+// and characters beyond the BMP are written.
+TEST(BuiltinHostXml, CharactersXmlCannotHoldFailTheSave) {
+    const QByteArray xml =
+        "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task>"
+        "<UID>1</UID><Name>Plan</Name></Task></Tasks></Project>";
+    for (const char32_t c : {0x0u, 0x1u, 0x1Fu, 0xFFFEu, 0xFFFFu, 0x9u, 0xAu, 0xDu, 0x10000u}) {
+        auto doc = OpenDocument(xml, "chars.xml");
+        doc->replace("Name", "l", QString::fromUcs4(&c, 1), true);
+        const bool allowed = c == 0x9 || c == 0xA || c == 0xD || c == 0x10000;
+        std::string failure = "saved";
+        try {
+            auto reread = OpenDocument(doc->save(), "saved.xml");
+            EXPECT_EQ(reread->values("Name"), doc->values("Name"));
+        } catch (const Failure& f) {
+            failure = f.description().toStdString();
+        }
+        const auto code = QString::number(uint(c), 16).toUpper().rightJustified(4, '0');
+        EXPECT_EQ(failure, allowed ? "saved"
+                                   : "The character U+" + code.toStdString() +
+                                         " in the field Name of task 1 cannot be stored in a "
+                                         "Project XML file.");
+    }
+}
+
 TEST(BuiltinHostXml, ValuesWithTheDocumentsOwnEntitiesAreLeftAlone) {
     const char* doctypes[] = {"<!DOCTYPE Project [<!ENTITY co \"Contoso\">]>",
                               "<!DOCTYPE Project [<!ENTITY co SYSTEM \"ext.txt\">]>",

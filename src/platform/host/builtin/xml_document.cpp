@@ -467,14 +467,14 @@ std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& 
 
 namespace {
 
-// The first character that XML cannot hold, or 0. Surrogates come in pairs here (the save checks
-// that first), and every character beyond the BMP is allowed.
-char16_t Unstorable(QStringView text) {
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != 0x9 && u != 0xA && u != 0xD) || u == 0xFFFE || u == 0xFFFF) return u;
+// Where the first character that XML cannot hold is, or -1. Surrogates come in pairs here (the
+// save checks that first), and every character beyond the BMP is allowed.
+qsizetype Unstorable(QStringView text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if ((u < 0x20 && u != 0x9 && u != 0xA && u != 0xD) || u == 0xFFFE || u == 0xFFFF) return i;
     }
-    return 0;
+    return -1;
 }
 
 bool NeedsEscapes(QStringView text) {
@@ -512,12 +512,13 @@ QString Escaped(QStringView text) {
 }  // namespace
 
 void XmlProjectDocument::encode(const StoredValue& value, QStringView text, QByteArray& out) const {
-    if (const char16_t c = Unstorable(text))
-        throw Failure(errors::kNotAProjectFile,
-                      QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
-                                     "stored in a Project XML file.")
-                          .arg(QString::number(uint(c), 16).toUpper().rightJustified(4, '0'),
-                               fieldName(value), taskName(value)));
+    if (const qsizetype at = Unstorable(text); at >= 0)
+        throw Failure(
+            errors::kNotAProjectFile,
+            QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
+                           "stored in a Project XML file.")
+                .arg(QString::number(text[at].unicode(), 16).toUpper().rightJustified(4, '0'),
+                     fieldName(value), taskName(value)));
     QString written;
     QStringView content = text;
     if (value.cdata && !text.contains(QLatin1Char('\r'))) {
