@@ -103,6 +103,7 @@ TEST_F(Batch, WrongArgumentsWriteNothing) {
         {{"in", "--find", "a", "--replace", "b", "--bogus"}, "bogus"},
         {{"in", "--extension", "pdf", "--find", "a", "--replace", "b"}, "No files added"},
         {{"in", "--sets", "", "--find", "a", "--replace", "b"}, "--sets"},
+        {{"/dev/null", "--find", "a", "--replace", "b"}, "/dev/null is not a file or a folder"},
     };
     for (const auto& c : cases) {
         const Result result = run(QStringList{"batch"} + c.arguments);

@@ -43,6 +43,13 @@ TEST(AtomicFile, ASaveReplacesTheWholeFileOrLeavesItAsItWas) {
         EXPECT_EQ(QFileInfo(dir.filePath("link.xml")).symLinkTarget(), path);
         EXPECT_EQ(QFile::permissions(path), permissions);
         SaveFileAtomically(fresh, "fresh", durability);
+        // A name near the file system's limit still leaves room for the save's own names.
+        const QString longest = dir.filePath(QString(251, QLatin1Char('n')) + ".xml");
+        SaveFileAtomically(longest, "long", durability);
+        // Replacing goes through another name; QSaveFile's is the target's, longer.
+        if (durability == Durability::Deferred) SaveFileAtomically(longest, "longer", durability);
+        EXPECT_TRUE(ReadBytes(longest).startsWith("long"));
+        QFile::remove(longest);
         QFile plain(dir.filePath("plain"));
         ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
         EXPECT_EQ(QFile::permissions(fresh), plain.permissions());
