@@ -76,7 +76,9 @@ case "${1:-}" in
     install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     check_format
     build ON ON
-    ctest --test-dir build --output-on-failure --timeout 300
+    # A fuzz finding is summed up again last, where a log's tail shows it.
+    ctest --test-dir build --output-on-failure --timeout 300 ||
+      { cat build/fuzz-build/findings/summary.txt 2>/dev/null; exit 1; }
     clang_build
     sanitizer_tests
     ;;

@@ -10,6 +10,8 @@
 #include "platform/terminal.h"
 #include "report/error_report.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -78,23 +80,14 @@ void SyncResults(HostFactory& hosts, BatchTotals& totals) {
 
 BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
                      const QStringList& inputs) {
-    BatchRun run(files, hosts, options, inputs);
+    BatchRun run(files, hosts, options, inputs,
+                 options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount()));
     BatchTotals totals;
     Progress progress;
     for (qsizetype i = 0; i < inputs.size(); ++i) {
         progress.show(
             QStringLiteral("[%1/%2] %3").arg(i + 1).arg(inputs.size()).arg(GetFileName(inputs[i])));
-        FileResult result;
-        try {
-            result = run.process(inputs[i]);
-        } catch (const std::exception& error) {
-            // Whatever goes wrong outside the pass stays with this file, too.
-            const auto* failure = dynamic_cast<const Failure*>(&error);
-            result.source = inputs[i];
-            result.status = FileResult::Status::Failed;
-            result.failures = {failure ? failure->description()
-                                       : QString::fromLocal8Bit(error.what())};
-        }
+        const FileResult result = run.result(i);
         totals.add(result);
         progress.clear();
         PrintLine(options.json ? JsonLine(result) : SummaryLine(result).toUtf8());

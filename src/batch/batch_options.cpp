@@ -25,6 +25,7 @@ void AddOptions(QCommandLineParser& parser) {
         {"out", "", "DIR"},
         {"json", ""},
         {"dry-run", ""},
+        {"jobs", "", "N"},
         {{"h", "help"}, ""},
     });
 }
@@ -96,6 +97,15 @@ QString CheckedOutFolder(FileSystem& files, const QCommandLineParser& parser) {
     return Absolute(out);
 }
 
+int Jobs(const QCommandLineParser& parser) {
+    const QString text = SingleValue(parser, "jobs");
+    if (!parser.isSet("jobs")) return 0;
+    bool ok = false;
+    const int jobs = text.toInt(&ok);
+    if (!ok || jobs < 1) throw BatchUsageError{"--jobs " + text + ": give a number of 1 or more"};
+    return jobs;
+}
+
 BatchOptions Parse(FileSystem& files, const QStringList& arguments) {
     QCommandLineParser parser;
     AddOptions(parser);
@@ -109,6 +119,7 @@ BatchOptions Parse(FileSystem& files, const QStringList& arguments) {
     options.matchCase = parser.isSet("match-case");
     options.json = parser.isSet("json");
     options.dryRun = parser.isSet("dry-run");
+    options.jobs = Jobs(parser);
     options.outFolder = CheckedOutFolder(files, parser);
     ReadPairs(files, parser, options);
     options.paths = CheckedPaths(files, parser.positionalArguments());
@@ -132,6 +143,8 @@ QString BatchUsage() {
         "                     as NAME_replaced.EXT)\n"
         "  --json             print the summary as JSON Lines\n"
         "  --dry-run          print the summary, write nothing\n"
+        "  --jobs N           work on at most N files at once (default: one per core;\n"
+        "                     Microsoft Project takes one at a time)\n"
         "exit status: 0 every file succeeded, 1 a file failed, 2 wrong arguments\n");
 }
 

@@ -23,6 +23,8 @@ struct BatchOptions {
     QString outFolder;
     bool json = false;
     bool dryRun = false;
+    // At most this many files at once; 0 for as many as the host allows.
+    int jobs = 0;
 };
 
 // Why the command line cannot run: the text to print before the usage.

@@ -10,6 +10,7 @@
 #include "report/error_report.h"
 #include "run/output_path.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -31,13 +32,17 @@ class FileReport : public ErrorReport {
 // it saved there: it fails where the real run fails, and writes nothing where that would.
 class UnsavedInstance : public HostInstance {
   public:
-    UnsavedInstance(std::unique_ptr<HostInstance> host, const QTemporaryDir& scratch)
-        : m_host(std::move(host)), m_scratch(scratch) {}
+    // scratch: a folder of this instance's own, removed with it.
+    UnsavedInstance(std::unique_ptr<HostInstance> host, QString scratch)
+        : m_host(std::move(host)), m_scratch(std::move(scratch)) {
+        QDir().mkdir(m_scratch);
+    }
+    ~UnsavedInstance() override { QDir().rmdir(m_scratch); }
     QString name() override { return m_host->name(); }
     void fileOpen(const QString& path) override { m_host->fileOpen(path); }
     int replace(const ReplaceArgs& args) override { return m_host->replace(args); }
     void fileSaveAs(const QString& path) override {
-        const QString scratch = m_scratch.filePath(QFileInfo(path).fileName());
+        const QString scratch = m_scratch + QLatin1Char('/') + QFileInfo(path).fileName();
         m_host->fileSaveAs(scratch);
         QFile::remove(scratch);
     }
@@ -45,22 +50,27 @@ class UnsavedInstance : public HostInstance {
 
   private:
     std::unique_ptr<HostInstance> m_host;
-    const QTemporaryDir& m_scratch;
+    QString m_scratch;
 };
 
 class UnsavedHosts : public HostFactory {
   public:
     explicit UnsavedHosts(HostFactory& hosts) : m_hosts(hosts) {}
     std::unique_ptr<HostInstance> create(const QString& className) override {
-        return std::make_unique<UnsavedInstance>(m_hosts.create(className), m_scratch);
+        return std::make_unique<UnsavedInstance>(m_hosts.create(className), nextScratch());
     }
     std::unique_ptr<HostInstance> attach(const QString& className) override {
-        return std::make_unique<UnsavedInstance>(m_hosts.attach(className), m_scratch);
+        return std::make_unique<UnsavedInstance>(m_hosts.attach(className), nextScratch());
     }
+    int concurrentInstances() const override { return m_hosts.concurrentInstances(); }
 
   private:
+    // Instances on several threads each save into a folder of their own.
+    QString nextScratch() { return m_scratch.filePath(QString::number(m_made++)); }
+
     HostFactory& m_hosts;
     QTemporaryDir m_scratch;
+    std::atomic<int> m_made = 0;
 };
 
 void AddChanges(QList<FieldChanges>& changes, const QString& field, int count) {
@@ -78,25 +88,116 @@ TextList ListOf(const QStringList& texts) {
     return {[&texts] { return int(texts.size()); }, [&texts](int i) { return texts.at(i); }};
 }
 
+QString FailureText(const std::exception& error) {
+    const auto* failure = dynamic_cast<const Failure*>(&error);
+    return failure ? failure->description() : QString::fromLocal8Bit(error.what());
+}
+
+// Where a save to the path lands, as a key that every path to that file shares: an existing file
+// (through its links) by its identity, a new one by its folder's identity and its name in one
+// letter case (one file on a system that ignores case, and at worst one key for two files).
+QString LandingKey(FileSystem& files, const QString& path) {
+    QString target = path;
+    for (int links = 0; links < 40 && QFileInfo(target).isSymLink(); ++links)
+        target = QFileInfo(target).symLinkTarget();
+    const QString identity = files.identity(target);
+    if (!identity.isEmpty()) return identity;
+    const QFileInfo info(target);
+    const QString folder = files.identity(info.absolutePath());
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
+           info.fileName().toCaseFolded();
+}
+
 }  // namespace
 
 BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
-                   const QStringList& inputs)
+                   const QStringList& inputs, int workers)
     : m_files(files),
       m_hosts(hosts),
       m_dryRunHosts(options.dryRun ? std::make_unique<UnsavedHosts>(hosts) : nullptr),
       m_options(options),
       m_inputs(inputs),
-      m_listed(files, [this] { return m_inputs; }) {}
+      m_listed(files, [this] { return m_inputs; }) {
+    // Where each result goes is settled first, on this thread: the listed files are not
+    // changed by the run, so the answers are those a file-by-file run would get.
+    m_plans.reserve(inputs.size());
+    for (const QString& source : inputs) m_plans << plan(source);
+    workers = std::min(workers, hosts.concurrentInstances());
+    if (workers > 1 && inputs.size() > 1) startWorkers(workers);
+}
 
 BatchRun::~BatchRun() = default;
 
-FileResult BatchRun::process(const QString& source) {
+BatchRun::Planned BatchRun::plan(const QString& source) {
+    Planned planned;
+    try {
+        planned.output = outputPath(source);
+        planned.refusal = ResultConflict(m_files, m_listed, source, planned.output);
+    } catch (const std::exception& error) {
+        planned.refusal = FailureText(error);
+    }
+    return planned;
+}
+
+FileResult BatchRun::result(qsizetype index) {
+    if (m_workers.empty()) return process(index);
+    std::unique_lock lock(m_resultsMutex);
+    m_resultReady.wait(lock, [&] { return m_results[size_t(index)].has_value(); });
+    FileResult result = std::move(*m_results[size_t(index)]);
+    m_results[size_t(index)].reset();
+    return result;
+}
+
+void BatchRun::startWorkers(int workers) {
+    QHash<QString, qsizetype> groupOf;
+    for (qsizetype i = 0; i < m_plans.size(); ++i) {
+        const QString key = LandingKey(m_files, m_plans[i].output);
+        const auto found = groupOf.constFind(key);
+        if (found != groupOf.cend()) {
+            m_groups[*found] << i;
+            continue;
+        }
+        groupOf.insert(key, m_groups.size());
+        m_groups << QList<qsizetype>{i};
+    }
+    m_results.resize(size_t(m_plans.size()));
+    workers = int(std::min<qsizetype>(workers, m_groups.size()));
+    for (int i = 0; i < workers; ++i) m_workers.emplace_back([this] { work(); });
+}
+
+void BatchRun::work() {
+    for (qsizetype group = m_nextGroup++; group < m_groups.size(); group = m_nextGroup++) {
+        for (const qsizetype index : std::as_const(m_groups[group])) {
+            FileResult result = process(index);
+            {
+                const std::lock_guard lock(m_resultsMutex);
+                m_results[size_t(index)] = std::move(result);
+            }
+            m_resultReady.notify_all();
+        }
+    }
+}
+
+// Whatever goes wrong, in the pass or around it, stays with this file.
+FileResult BatchRun::process(qsizetype index) {
+    try {
+        return processChecked(index);
+    } catch (const std::exception& error) {
+        FileResult result;
+        result.source = m_inputs[index];
+        result.output = m_plans[index].output;
+        result.status = FileResult::Status::Failed;
+        result.failures = {FailureText(error)};
+        return result;
+    }
+}
+
+FileResult BatchRun::processChecked(qsizetype index) {
     FileResult result;
-    result.source = source;
-    result.output = outputPath(source);
-    QString refusal = ResultConflict(m_files, m_listed, source, result.output);
-    if (refusal.isEmpty()) refusal = earlierResultAt(source, result.output);
+    result.source = m_inputs[index];
+    result.output = m_plans[index].output;
+    QString refusal = m_plans[index].refusal;
+    if (refusal.isEmpty()) refusal = earlierResultAt(result.source, result.output);
     if (!refusal.isEmpty()) {
         result.status = FileResult::Status::Failed;
         result.failures << refusal;
@@ -105,11 +206,12 @@ FileResult BatchRun::process(const QString& source) {
     runPass(result);
     // A failed file leaves no result that a later one could replace.
     if (result.status == FileResult::Status::Failed) return result;
-    m_written.insert(result.output, source);
     // Another spelling of the same file (letter case on a file system that ignores it) is
     // known by its identity once the result exists.
     const QString identity = m_files.identity(result.output);
-    if (!identity.isEmpty()) m_writtenIdentities.insert(identity, source);
+    const std::lock_guard lock(m_writtenMutex);
+    m_written.insert(result.output, result.source);
+    if (!identity.isEmpty()) m_writtenIdentities.insert(identity, result.source);
     return result;
 }
 
@@ -122,11 +224,10 @@ QString BatchRun::outputPath(const QString& source) {
 
 // Two sources of one name saved into one folder: the second must not replace the first's result.
 QString BatchRun::earlierResultAt(const QString& source, const QString& output) {
+    const QString identity = m_files.identity(output);
+    const std::lock_guard lock(m_writtenMutex);
     QString earlier = m_written.value(output);
-    if (earlier.isEmpty() && !m_writtenIdentities.isEmpty()) {
-        const QString identity = m_files.identity(output);
-        if (!identity.isEmpty()) earlier = m_writtenIdentities.value(identity);
-    }
+    if (earlier.isEmpty() && !identity.isEmpty()) earlier = m_writtenIdentities.value(identity);
     if (earlier.isEmpty()) return {};
     return QStringLiteral(
                "%1 was not processed: its result %2 would replace the result of %3, "

@@ -3,11 +3,17 @@
 #include "run/listed_files.h"
 
 #include <QHash>
-
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 
 namespace quillmere {
 
@@ -32,23 +38,39 @@ struct FileResult {
     QStringList failures;
 };
 
-// A headless run over a fixed list of files, one at a time, with the window's rules: the output
-// path (in the folder, or beside the source with the "_replaced" name), no result on any listed
-// file, an older file at the output path removed before the pass, and the same replace pass.
-// Besides, no result replaces one that the run wrote before. A failure stays with its file.
+// A headless run over a fixed list of files, with the window's rules: the output path (in the
+// folder, or beside the source with the "_replaced" name), no result on any listed file, an older
+// file at the output path removed before the pass, and the same replace pass. Besides, no result
+// replaces one that the run wrote before. A failure stays with its file.
+//
+// Where the host allows it, files are worked on side by side, one per worker thread; files whose
+// results would land on one file go to one worker, in the list's order, so that the rules above
+// hold as in a run of one file at a time. Results are handed out in the list's order.
 class BatchRun {
   public:
+    // workers: at most this many files at once (the host may allow fewer).
     BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
-             const QStringList& inputs);
+             const QStringList& inputs, int workers);
 
     ~BatchRun();
 
-    FileResult process(const QString& source);
+    // The result of the index-th input; waits for it. Asked for in order, each once.
+    FileResult result(qsizetype index);
 
   private:
+    struct Planned {
+        QString output;
+        QString refusal;  // why the file may not be worked on at all
+    };
+
+    Planned plan(const QString& source);
     QString outputPath(const QString& source);
     QString earlierResultAt(const QString& source, const QString& output);
+    FileResult process(qsizetype index);
+    FileResult processChecked(qsizetype index);
     void runPass(FileResult& result);
+    void startWorkers(int workers);
+    void work();
 
     FileSystem& m_files;
     HostFactory& m_hosts;
@@ -57,9 +79,21 @@ class BatchRun {
     const BatchOptions& m_options;
     QStringList m_inputs;
     ListedFiles m_listed;
+    QList<Planned> m_plans;
+
     // The results written so far, by path and by identity, and the sources they came from.
+    std::mutex m_writtenMutex;
     QHash<QString, QString> m_written;
     QHash<QString, QString> m_writtenIdentities;
+
+    // With workers: the inputs by the file their results land on, each group in list order;
+    // the next group to take; the results not yet handed out.
+    QList<QList<qsizetype>> m_groups;
+    std::atomic<qsizetype> m_nextGroup = 0;
+    std::mutex m_resultsMutex;
+    std::condition_variable m_resultReady;
+    std::vector<std::optional<FileResult>> m_results;
+    std::vector<std::jthread> m_workers;
 };
 
 }  // namespace quillmere

@@ -176,6 +176,7 @@ void KeepRunningPastFileSizeLimit() {
 }
 
 void SavedFiles::sync() {
+    const std::lock_guard lock(m_mutex);
 #ifdef Q_OS_LINUX
     // One sync of each file system that holds a saved file: its data, and the renames that put
     // the files in place.

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <mutex>
 
 namespace quillmere {
 
@@ -34,12 +35,17 @@ void KeepRunningPastFileSizeLimit();
 // The files saved with deferred durability that are not yet known to be on disk.
 class SavedFiles {
   public:
-    void add(const QString& path) { m_paths << path; }
+    // Instances on several threads may add at once.
+    void add(const QString& path) {
+        const std::lock_guard lock(m_mutex);
+        m_paths << path;
+    }
     // Puts every file added so far, and its folder entry, on disk. Throws Failure when the
     // system cannot.
     void sync();
 
   private:
+    std::mutex m_mutex;
     QStringList m_paths;
 };
 

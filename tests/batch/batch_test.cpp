@@ -104,6 +104,8 @@ TEST_F(Batch, WrongArgumentsWriteNothing) {
         {{"in", "--extension", "pdf", "--find", "a", "--replace", "b"}, "No files added"},
         {{"in", "--sets", "", "--find", "a", "--replace", "b"}, "--sets"},
         {{"/dev/null", "--find", "a", "--replace", "b"}, "/dev/null is not a file or a folder"},
+        {{"in", "--find", "a", "--replace", "b", "--jobs", "0"}, "--jobs 0: give a number"},
+        {{"in", "--find", "a", "--replace", "b", "--jobs", "two"}, "--jobs two: give a number"},
     };
     for (const auto& c : cases) {
         const Result result = run(QStringList{"batch"} + c.arguments);
@@ -282,6 +284,39 @@ TEST_F(Batch, AFailedNamesakeDoesNotBlockTheNextOne) {
     EXPECT_TRUE(result.lines[1].startsWith("changed: " + path("in/office.xml")))
         << result.lines[1].toStdString();
     EXPECT_TRUE(ReadBytes(path("out/office.xml")).contains("Quay Road"));
+}
+
+// Files worked on side by side end as they do one at a time: namesakes that would land on one
+// result (in one output folder, or through a link left at an output path) are taken in the
+// list's order, a failed one leaves the name to the next, and the summary keeps the list's order.
+TEST_F(Batch, SideBySideEndsAsOneAtATime) {
+    for (const QString folder : {"a", "b", "c", "d", "e", "f"}) {
+        QFile::copy(kSamples + "Office Relocation.xml", path("many/" + folder + "/plan.xml"));
+        QFile::copy(kSamples + "Warehouse Fit-Out.xml", path("many/" + folder + "/other.xml"));
+    }
+    WriteBytes(path("many/a/plan.xml"), "not a project");
+    before = Tree(dir.path());
+    for (const QStringList& output : {QStringList{"--out", "out"}, QStringList{}}) {
+        QMap<QString, Result> results;
+        QMap<QString, FileTree> trees;
+        for (const QString jobs : {"1", "4"}) {
+            // c's result beside its source would land on b's.
+            QFile::link(path("many/b/plan_replaced.xml"), path("many/c/plan_replaced.xml"));
+            results[jobs] =
+                run(QStringList{"batch", "many", "--json", "--jobs", jobs} + output + pair);
+            trees[jobs] = Tree(dir.path());
+            for (const QString& file : trees[jobs].keys())
+                if (!before.contains(file)) QFile::remove(file);
+            QFile::remove(path("many/c/plan_replaced.xml"));
+        }
+        EXPECT_EQ(results["1"].exitCode, 1);
+        EXPECT_EQ(results["4"].exitCode, results["1"].exitCode);
+        EXPECT_EQ(results["4"].lines, results["1"].lines);
+        EXPECT_TRUE(trees["4"] == trees["1"]);
+        EXPECT_EQ(results["1"].lines.filter("would replace the result of").size(),
+                  output.isEmpty() ? 1 : 9)
+            << results["1"].lines.join('\n').toStdString();
+    }
 }
 
 }  // namespace

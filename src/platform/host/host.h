@@ -46,6 +46,10 @@ class HostFactory {
     // Puts every file that this factory's instances saved on disk, for a host that leaves that
     // to the end of a run. Throws Failure when the system cannot.
     virtual void syncSaves() {}
+    // How many of this factory's instances may work at once, each on its own thread. A host
+    // that is one program on the system (Microsoft Project) takes one file at a time, on the
+    // thread that made the factory.
+    virtual int concurrentInstances() const { return 1; }
 };
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");

@@ -4,6 +4,7 @@
 #include "platform/host/builtin/project_document.h"
 #include "platform/host/host.h"
 
+#include <limits>
 #include <memory>
 
 namespace quillmere::builtin {
@@ -37,6 +38,8 @@ class BuiltinHostFactory : public HostFactory {
     // There is no shared running instance of the built-in host.
     std::unique_ptr<HostInstance> attach(const QString& className) override;
     void syncSaves() override { m_saved->sync(); }
+    // Instances share nothing but the list of saved files.
+    int concurrentInstances() const override { return std::numeric_limits<int>::max(); }
 
   private:
     // A run saves many files; they are synced once, at its end.
