@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <system_error>
+
 namespace quillmere {
 namespace {
 
@@ -162,7 +164,15 @@ void BatchRun::startWorkers(int workers) {
     }
     m_results.resize(size_t(m_plans.size()));
     workers = int(std::min<qsizetype>(workers, m_groups.size()));
-    for (int i = 0; i < workers; ++i) m_workers.emplace_back([this] { work(); });
+    for (int i = 0; i < workers; ++i) {
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // The system gives no more threads: those started take every group; with none, the
+            // calling thread takes the files one at a time.
+            break;
+        }
+    }
 }
 
 void BatchRun::work() {

@@ -319,4 +319,24 @@ TEST_F(Batch, SideBySideEndsAsOneAtATime) {
     }
 }
 
+// A system that gives no more threads (here: a stack limit that no thread's stack fits in) gets
+// the files worked on one at a time, with the same summary, not a crash.
+TEST_F(Batch, NoThreadsMeansOneAtATime) {
+    const QStringList arguments = QStringList{"batch", "in", "--jobs", "4", "--dry-run"} + pair;
+    const Result free = run(arguments);
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([] {
+        rlimit limit{};
+        getrlimit(RLIMIT_STACK, &limit);
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, rlim_t(1) << 40);
+        setrlimit(RLIMIT_STACK, &limit);
+    });
+    process.start(QUILLMERE_HOST_PROGRAM, arguments);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), free.exitCode);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), free.lines.join('\n'));
+}
+
 }  // namespace
