@@ -99,11 +99,18 @@ QString FailureText(const std::exception& error) {
 // (through its links) by its identity, a new one by its folder's identity and its name in one
 // letter case (one file on a system that ignores case, and at worst one key for two files).
 QString LandingKey(FileSystem& files, const QString& path) {
-    QString target = path;
-    for (int links = 0; links < 40 && QFileInfo(target).isSymLink(); ++links)
-        target = QFileInfo(target).symLinkTarget();
-    const QString identity = files.identity(target);
+    const QString identity = files.identity(path);
     if (!identity.isEmpty()) return identity;
+    // A link to no file yet: each link's text is read from the folder it really is in, as the
+    // system reads it ("../x" beside a link reached through a linked folder).
+    QString target = path;
+    for (int links = 0; links < 40 && QFileInfo(target).isSymLink(); ++links) {
+        const QFileInfo link(target);
+        const QString folder = files.canonicalPath(link.absolutePath());
+        target = folder.isEmpty()
+                     ? link.symLinkTarget()
+                     : QFileInfo(folder + QLatin1Char('/') + link.fileName()).symLinkTarget();
+    }
     const QFileInfo info(target);
     const QString folder = files.identity(info.absolutePath());
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
