@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <system_error>
 
 namespace quillmere {
@@ -95,23 +96,30 @@ QString FailureText(const std::exception& error) {
     return failure ? failure->description() : QString::fromLocal8Bit(error.what());
 }
 
+// The file that links at the path lead to, as the system follows them: each link's text from the
+// folder the link really is in, a ".." after a linked folder to that folder's parent. For a link
+// to no file yet, the path a save through it would create.
+QString LinkedFile(const QString& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = QFileInfo(path).filesystemFilePath();
+    for (int links = 0; links < 40 && fs::is_symlink(target, error); ++links) {
+        const fs::path text = fs::read_symlink(target, error);
+        if (error) break;
+        fs::path next = fs::weakly_canonical(target.parent_path() / text, error);
+        if (error) break;
+        target = std::move(next);
+    }
+    return QFileInfo(target).absoluteFilePath();
+}
+
 // Where a save to the path lands, as a key that every path to that file shares: an existing file
 // (through its links) by its identity, a new one by its folder's identity and its name in one
 // letter case (one file on a system that ignores case, and at worst one key for two files).
 QString LandingKey(FileSystem& files, const QString& path) {
     const QString identity = files.identity(path);
     if (!identity.isEmpty()) return identity;
-    // A link to no file yet: each link's text is read from the folder it really is in, as the
-    // system reads it ("../x" beside a link reached through a linked folder).
-    QString target = path;
-    for (int links = 0; links < 40 && QFileInfo(target).isSymLink(); ++links) {
-        const QFileInfo link(target);
-        const QString folder = files.canonicalPath(link.absolutePath());
-        target = folder.isEmpty()
-                     ? link.symLinkTarget()
-                     : QFileInfo(folder + QLatin1Char('/') + link.fileName()).symLinkTarget();
-    }
-    const QFileInfo info(target);
+    const QFileInfo info(LinkedFile(path));
     const QString folder = files.identity(info.absolutePath());
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
            info.fileName().toCaseFolded();
