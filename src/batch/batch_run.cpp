@@ -15,6 +15,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <filesystem>
+#include <system_error>
+
 namespace quillmere {
 namespace {
 
@@ -93,16 +96,30 @@ QString FailureText(const std::exception& error) {
     return failure ? failure->description() : QString::fromLocal8Bit(error.what());
 }
 
+// The file that links at the path lead to, as the system follows them: each link's text from the
+// folder the link really is in, a ".." after a linked folder to that folder's parent. For a link
+// to no file yet, the path a save through it would create.
+QString LinkedFile(const QString& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = QFileInfo(path).filesystemFilePath();
+    for (int links = 0; links < 40 && fs::is_symlink(target, error); ++links) {
+        const fs::path text = fs::read_symlink(target, error);
+        if (error) break;
+        fs::path next = fs::weakly_canonical(target.parent_path() / text, error);
+        if (error) break;
+        target = std::move(next);
+    }
+    return QFileInfo(target).absoluteFilePath();
+}
+
 // Where a save to the path lands, as a key that every path to that file shares: an existing file
 // (through its links) by its identity, a new one by its folder's identity and its name in one
 // letter case (one file on a system that ignores case, and at worst one key for two files).
 QString LandingKey(FileSystem& files, const QString& path) {
-    QString target = path;
-    for (int links = 0; links < 40 && QFileInfo(target).isSymLink(); ++links)
-        target = QFileInfo(target).symLinkTarget();
-    const QString identity = files.identity(target);
+    const QString identity = files.identity(path);
     if (!identity.isEmpty()) return identity;
-    const QFileInfo info(target);
+    const QFileInfo info(LinkedFile(path));
     const QString folder = files.identity(info.absolutePath());
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
            info.fileName().toCaseFolded();
@@ -162,7 +179,15 @@ void BatchRun::startWorkers(int workers) {
     }
     m_results.resize(size_t(m_plans.size()));
     workers = int(std::min<qsizetype>(workers, m_groups.size()));
-    for (int i = 0; i < workers; ++i) m_workers.emplace_back([this] { work(); });
+    for (int i = 0; i < workers; ++i) {
+        try {
+            m_workers.emplace_back([this] { work(); });
+        } catch (const std::system_error&) {
+            // The system gives no more threads: those started take every group; with none, the
+            // calling thread takes the files one at a time.
+            break;
+        }
+    }
 }
 
 void BatchRun::work() {

@@ -77,7 +77,8 @@ class BatchRun {
     // A dry run's hosts, which save nothing where the run would; one for the whole run.
     std::unique_ptr<HostFactory> m_dryRunHosts;
     const BatchOptions& m_options;
-    QStringList m_inputs;
+    // Const: workers read it at once, and a non-const access would detach a shared copy.
+    const QStringList m_inputs;
     ListedFiles m_listed;
     QList<Planned> m_plans;
 

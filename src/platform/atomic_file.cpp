@@ -54,14 +54,39 @@ bool WriteAll(int fd, QByteArrayView bytes) {
     return true;
 }
 
+// The process's umask as the system shows it (Linux 4.7 and later), or -1.
+int ShownMask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf("\nUmask:");
+    if (at < 0) return -1;
+    const qsizetype start = at + 7;
+    bool ok = false;
+    const int mask = text.mid(start, text.indexOf('\n', start) - start).trimmed().toInt(&ok, 8);
+    return ok ? mask : -1;
+}
+
+// The process's umask, read once. umask() reads it only by setting it: a file that another
+// thread creates meanwhile (saves run on several threads) takes the wrong mode, and two such
+// reads at once can leave the mask cleared for good.
+mode_t CreationMask() {
+    static const mode_t mask = [] {
+        const int shown = ShownMask();
+        if (shown >= 0) return mode_t(shown);
+        const mode_t set = ::umask(0);
+        ::umask(set);
+        return set;
+    }();
+    return mask;
+}
+
 // The mode a new file gets (read and write for all, less the process's umask), or the mode of
 // the file being replaced.
 mode_t ModeFor(const QByteArray& target) {
     struct stat existing {};
     if (::stat(target.constData(), &existing) == 0) return existing.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return 0666 & ~CreationMask();
 }
 
 // Writes the pieces to fd through a buffer, so that many small pieces cost few system calls.

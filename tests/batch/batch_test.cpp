@@ -319,4 +319,49 @@ TEST_F(Batch, SideBySideEndsAsOneAtATime) {
     }
 }
 
+// A system that gives no more threads (here: a stack limit that no thread's stack fits in) gets
+// the files worked on one at a time, with the same summary, not a crash.
+TEST_F(Batch, NoThreadsMeansOneAtATime) {
+    const QStringList arguments = QStringList{"batch", "in", "--jobs", "4", "--dry-run"} + pair;
+    const Result free = run(arguments);
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([] {
+        rlimit limit{};
+        getrlimit(RLIMIT_STACK, &limit);
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, rlim_t(1) << 40);
+        setrlimit(RLIMIT_STACK, &limit);
+    });
+    process.start(QUILLMERE_HOST_PROGRAM, arguments);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), free.exitCode);
+    EXPECT_EQ(QString::fromUtf8(process.readAllStandardOutput()).trimmed(), free.lines.join('\n'));
+}
+
+// A link at an output path leads where the system takes it: its text read from the folder it
+// really is in ("../x" beside a linked folder, "hop/../x" through one). There it meets the result
+// of a large file taken earlier and still being worked on: refused as one at a time refuses it.
+TEST_F(Batch, ALinkIsFollowedFromTheFolderItIsIn) {
+    QByteArray large = ReadBytes(kSamples + "Office Relocation.xml");
+    large.replace("<Notes>", "<Notes>" + QByteArray(1 << 20, 'x'));
+    WriteBytes(path("real/p.xml"), large);
+    QFile::copy(kSamples + "Warehouse Fit-Out.xml", path("real/sub/q.xml"));
+    QFile::copy(kSamples + "Warehouse Fit-Out.xml", path("other/q.xml"));
+    QFile::link("real/sub", path("lnk"));
+    QFile::link("../real/sub", path("other/hop"));
+    for (const QString linked : {"lnk/q", "other/q"}) {
+        QFile::remove(path("real/p_replaced.xml"));
+        QFile::remove(path("other/q_replaced.xml"));
+        QFile::link("../p_replaced.xml", path("real/sub/q_replaced.xml"));
+        QFile::link("hop/../p_replaced.xml", path("other/q_replaced.xml"));
+        const Result result =
+            run(QStringList{"batch", "real/p.xml", linked + ".xml", "--jobs", "2"} + pair);
+        ASSERT_EQ(result.lines.size(), 3);
+        EXPECT_TRUE(result.lines[1].endsWith("would replace the result of " + path("real/p.xml") +
+                                             ", written earlier in this run."))
+            << result.lines[1].toStdString();
+    }
+}
+
 }  // namespace

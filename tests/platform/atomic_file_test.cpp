@@ -13,10 +13,15 @@
 
 #ifdef Q_OS_LINUX
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
+#include <vector>
 #endif
 
 namespace quillmere {
@@ -103,7 +108,40 @@ TEST(AtomicFile, ALinkToNoFileAndADeathMidSaveLeaveNoTrace) {
                   QStringList{});
     }
 }
+
+// Saves on several threads at once (a batch run's workers): each new file gets the mode a plain
+// new file gets, and the process's file-creation mask is left as it was.
+TEST(AtomicFile, SavesOnSeveralThreadsGiveNewFilesThePlainMode) {
+    QTemporaryDir dir;
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    QFile plain(dir.filePath("plain"));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    std::vector<std::jthread> savers;
+    for (int thread = 0; thread < 4; ++thread)
+        savers.emplace_back([&dir, thread] {
+            for (int file = 0; file < 25; ++file)
+                SaveFileAtomically(dir.filePath(QStringLiteral("%1-%2").arg(thread).arg(file)),
+                                   "new", Durability::Deferred);
+        });
+    savers.clear();
+    EXPECT_EQ(::umask(mask), mask);
+    QStringList others;
+    for (const QFileInfo& file : QDir(dir.path()).entryInfoList(QDir::Files))
+        if (file.permissions() != plain.permissions()) others << file.fileName();
+    EXPECT_EQ(others, QStringList{});
+}
 #endif
 
 }  // namespace
 }  // namespace quillmere
+
+#ifdef Q_OS_LINUX
+// This program's umask() takes its time where it clears the mask, as on a busy system: a mask
+// cleared for a moment by one thread is then there for the others to see.
+extern "C" mode_t umask(mode_t mask) {
+    const auto old = mode_t(::syscall(SYS_umask, mask));
+    if (mask == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return old;
+}
+#endif
