@@ -143,7 +143,11 @@ BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& op
     if (workers > 1 && inputs.size() > 1) startWorkers(workers);
 }
 
-BatchRun::~BatchRun() = default;
+// A run left before its end (its summary failed) starts no further file; those being worked on
+// end as usual.
+BatchRun::~BatchRun() {
+    m_stopping = true;
+}
 
 BatchRun::Planned BatchRun::plan(const QString& source) {
     Planned planned;
@@ -193,6 +197,7 @@ void BatchRun::startWorkers(int workers) {
 void BatchRun::work() {
     for (qsizetype group = m_nextGroup++; group < m_groups.size(); group = m_nextGroup++) {
         for (const qsizetype index : std::as_const(m_groups[group])) {
+            if (m_stopping) return;
             FileResult result = process(index);
             {
                 const std::lock_guard lock(m_resultsMutex);

@@ -91,6 +91,7 @@ class BatchRun {
     // the next group to take; the results not yet handed out.
     QList<QList<qsizetype>> m_groups;
     std::atomic<qsizetype> m_nextGroup = 0;
+    std::atomic<bool> m_stopping = false;
     std::mutex m_resultsMutex;
     std::condition_variable m_resultReady;
     std::vector<std::optional<FileResult>> m_results;
