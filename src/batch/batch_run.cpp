@@ -215,7 +215,7 @@ FileResult BatchRun::process(qsizetype index) {
     } catch (const std::exception& error) {
         FileResult result;
         result.source = m_inputs[index];
-        result.output = m_plans[index].output;
+        result.output = m_plans.at(index).output;
         result.status = FileResult::Status::Failed;
         result.failures = {FailureText(error)};
         return result;
@@ -225,8 +225,8 @@ FileResult BatchRun::process(qsizetype index) {
 FileResult BatchRun::processChecked(qsizetype index) {
     FileResult result;
     result.source = m_inputs[index];
-    result.output = m_plans[index].output;
-    QString refusal = m_plans[index].refusal;
+    result.output = m_plans.at(index).output;
+    QString refusal = m_plans.at(index).refusal;
     if (refusal.isEmpty()) refusal = earlierResultAt(result.source, result.output);
     if (!refusal.isEmpty()) {
         result.status = FileResult::Status::Failed;
