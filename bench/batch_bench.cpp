@@ -4,6 +4,7 @@
 //                                   about 100 KB)
 
 #include "best_of.h"
+#include "generated_project.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,28 +17,6 @@
 #include <cstdio>
 
 namespace {
-
-// A Project XML file of about 100 KB: 150 tasks with names, notes, contacts and Text fields.
-QByteArray MakeXml() {
-    QByteArray xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-        "<Project xmlns=\"http://schemas.microsoft.com/project\">\r\n"
-        "\t<Name>bench.xml</Name>\r\n\t<Tasks>\r\n";
-    for (int i = 1; i <= 150; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        xml += "\t\t<Task>\r\n\t\t\t<UID>" + n + "</UID>\r\n\t\t\t<ID>" + n +
-               "</ID>\r\n\t\t\t<Name>Install cabling in room " + n +
-               " of building North</Name>\r\n\t\t\t<Duration>PT8H0M0S</Duration>\r\n"
-               "\t\t\t<Contact>Site manager North</Contact>\r\n\t\t\t<Notes>Cabling for room " +
-               n + " in building North; check the riser first.\nSecond line.</Notes>\r\n";
-        for (const char* id : {"188743731", "188743734", "188743737"})
-            xml += "\t\t\t<ExtendedAttribute>\r\n\t\t\t\t<FieldID>" + QByteArray(id) +
-                   "</FieldID>\r\n\t\t\t\t<Value>North wing " + n +
-                   "</Value>\r\n\t\t\t</ExtendedAttribute>\r\n";
-        xml += "\t\t</Task>\r\n";
-    }
-    return xml + "\t</Tasks>\r\n</Project>\r\n";
-}
 
 QStringList MakeCopies(const QString& folder, const QByteArray& bytes, int count) {
     QDir().mkpath(folder);
@@ -82,7 +61,7 @@ double BestRun(const QString& program, const QStringList& arguments, const QStri
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
-    QByteArray sample = MakeXml();
+    QByteArray sample = GeneratedProjectXml(150);
     if (argc > 2) {
         QFile file(QString::fromLocal8Bit(argv[2]));
         if (!file.open(QIODevice::ReadOnly)) return 1;

@@ -6,6 +6,7 @@
 // names ("Crew 0" to "Crew 99" into "Team ..."), half of which occur in the file.
 
 #include "best_of.h"
+#include "generated_project.h"
 #include "platform/host/builtin/builtin_host.h"
 #include "platform/host/field_catalogue.h"
 
@@ -26,31 +27,6 @@ struct Pair {
     QString find;
     QString replacement;
 };
-
-QByteArray MakeXml(int tasks) {
-    QByteArray xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-        "<Project xmlns=\"http://schemas.microsoft.com/project\">\r\n"
-        "\t<Name>bench.xml</Name>\r\n\t<Tasks>\r\n";
-    for (int i = 1; i <= tasks; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        xml += "\t\t<Task>\r\n\t\t\t<UID>" + n + "</UID>\r\n\t\t\t<ID>" + n +
-               "</ID>\r\n\t\t\t<Name>Install cabling in room " + n +
-               " of building North</Name>\r\n\t\t\t<Duration>PT8H0M0S</Duration>\r\n"
-               "\t\t\t<Contact>Site manager North, Crew " +
-               QByteArray::number(i % 50) +
-               "</Contact>\r\n"
-               "\t\t\t<Notes>Cabling for room " +
-               n +
-               " in building North; check the riser first.\nSecond line of the note.</Notes>\r\n";
-        for (const char* id : {"188743731", "188743734", "188743737"})
-            xml += "\t\t\t<ExtendedAttribute>\r\n\t\t\t\t<FieldID>" + QByteArray(id) +
-                   "</FieldID>\r\n\t\t\t\t<Value>North wing " + n +
-                   "</Value>\r\n\t\t\t</ExtendedAttribute>\r\n";
-        xml += "\t\t</Task>\r\n";
-    }
-    return xml + "\t</Tasks>\r\n</Project>\r\n";
-}
 
 QByteArray MakeMpx(int tasks) {
     QByteArray mpx =
@@ -149,7 +125,7 @@ int main(int argc, char* argv[]) {
     const int tasks = argc > 1 ? std::atoi(argv[1]) : 20000;
     QTemporaryDir dir;
     const QString file = dir.filePath("bench.xml");
-    if (!WriteFile(file, MakeXml(tasks))) return 1;
+    if (!WriteFile(file, GeneratedProjectXml(tasks))) return 1;
 
     // The peak memory, measured in a process of its own, which starts small.
     QProcess peak;
