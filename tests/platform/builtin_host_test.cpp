@@ -1,4 +1,5 @@
 #include "platform/host/builtin/builtin_host.h"
+#include "platform/host/builtin/xml_document.h"
 
 #include "platform/failure.h"
 #include "platform/host/field_catalogue.h"
@@ -160,6 +161,86 @@ TEST(BuiltinHostXml, SummaryTaskBlankRowsAndLookupValuesAreLeftAlone) {
     expected.replace("<Name>Red</Name><Ext", "<Name>Blue</Name><Ext");
     expected.replace("188743737</FieldID><Value>Red", "188743737</FieldID><Value>Blue");
     EXPECT_EQ(doc->save(), expected);
+}
+
+// A large file is read in two parts at once, split after a task near its middle: whatever the
+// file holds on either side of the split, the two parts find exactly what one reading finds.
+TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
+    const auto tasks = [](int from, int to) {
+        QByteArray xml;
+        for (int i = from; i < to; ++i)
+            xml += "<Task><UID>" + QByteArray::number(i) + "</UID><Name>Task " +
+                   QByteArray::number(i) +
+                   "</Name><ExtendedAttribute><FieldID>188743731</FieldID><Value>Text "
+                   "value</Value></ExtendedAttribute></Task>\n";
+        return xml;
+    };
+    const QByteArray open = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
+    const QByteArray end = "</Tasks></Project>";
+    const auto file = [&](const QByteArray& head, const QByteArray& middle,
+                          const QByteArray& tail) {
+        return head + tasks(1, 40) + middle + tasks(40, 80) + tail;
+    };
+    const struct {
+        const char* label;
+        QByteArray bytes;
+    } files[] = {
+        {"plain", file(open, "", end)},
+        {"<Tasks> in a comment first", file("<!-- <Tasks> -->" + open, "", end)},
+        {"</Task> in a note at the middle",
+         file(open,
+              "<Task><UID>x</UID><Notes><![CDATA[" + QByteArray("</Task>").repeated(300) +
+                  "]]></Notes></Task>",
+              end)},
+        {"</Task> in a comment at the middle",
+         file(open,
+              "<!-- " + QByteArray("<Task><UID>9</UID><Name>Hidden</Name></Task>").repeated(60) +
+                  " -->",
+              end)},
+        {"a <Tasks> of another namespace at the middle",
+         file(open, "</Tasks><Tasks xmlns=\"urn:other\">" + tasks(100, 160) + "</Tasks><Tasks>",
+              end)},
+        {"<Tasks> in a comment after a <Tasks >",
+         file("<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks ><!-- <Tasks> -->",
+              "", "<?x -->?>" + tasks(200, 210) + end)},
+        {"a <Tasks> that declares the namespace",
+         file("<p:Project xmlns:p=\"http://schemas.microsoft.com/project\"><Tasks></Tasks>"
+              "<Tasks xmlns=\"http://schemas.microsoft.com/project\">",
+              "", "</Tasks></p:Project>")},
+        {"an entity of the document's own",
+         file("<!DOCTYPE Project [<!ENTITY co \"Acme\">]>" + open,
+              "<Task><UID>y</UID><Name>Task &co;</Name></Task>", end + "<!-- &co; -->")},
+        {"a lookup table defined after the tasks",
+         file(open, "",
+              "</Tasks><ExtendedAttributes><ExtendedAttribute><FieldID>188743731"
+              "</FieldID><Ltuid>l</Ltuid></ExtendedAttribute></ExtendedAttributes>"
+              "</Project>")},
+        {"a second <Tasks>", file(open, "</Tasks><Tasks>", end)},
+        {"one UID on both sides", file(open, "<Task><UID>39</UID><Name>Task</Name></Task>", end)},
+        {"a tag left open", file(open, "<Task><Name>Task</Task>", end)},
+        {"an undeclared entity", file(open, "", "</Tasks>&co;</Project>")},
+        {"a wrong end", file(open, "", "</Tasks></Projekt>")},
+    };
+    std::vector<std::pair<QString, QByteArray>> inputs;
+    for (const auto& f : files) inputs.emplace_back(f.label, f.bytes);
+    for (const QString& folder : {kExternal + "/mspdi", kSamples})
+        for (QDirIterator it(folder, {"*.xml"}, QDir::Files); it.hasNext();)
+            inputs.emplace_back(it.fileName(), ReadBytes(it.next()));
+    const auto read = [](const QByteArray& bytes, qsizetype twoPartsFrom) {
+        try {
+            auto doc = XmlProjectDocument::Parse(bytes, "t.xml", twoPartsFrom);
+            QStringList seen;
+            for (const QString& field : FieldCatalogue()) seen << doc->values(field).join('|');
+            ReplaceEverywhere(*doc, "e", "#");
+            return seen.join('/') + QString::fromUtf8(doc->save());
+        } catch (const Failure& failure) {
+            return failure.description();
+        }
+    };
+    for (const auto& [label, bytes] : inputs) {
+        SCOPED_TRACE(label.toStdString());
+        EXPECT_EQ(read(bytes, 0), read(bytes, bytes.size() + 1));
+    }
 }
 
 TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {

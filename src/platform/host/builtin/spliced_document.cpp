@@ -70,7 +70,7 @@ int SplicedDocument::fieldKey(const QString& name) {
     return *key;
 }
 
-int SplicedDocument::taskKey(const QString& label) {
+int SplicedDocument::taskKey(QStringView label) {
     // A task's values come one after another.
     const qint32 start = m_taskEnds.empty() ? 0 : m_taskEnds.back();
     if (m_taskEnds.empty() || QStringView(m_taskNames).sliced(start) != label) {
@@ -78,6 +78,24 @@ int SplicedDocument::taskKey(const QString& label) {
         m_taskEnds.push_back(qint32(m_taskNames.size()));
     }
     return int(m_taskEnds.size()) - 1;
+}
+
+void SplicedDocument::appendValues(const SplicedDocument& later) {
+    std::vector<int> fields;
+    for (const QString& name : later.m_fieldNames) fields.push_back(fieldKey(name));
+    // Its tasks in order, as this document would have met them.
+    std::vector<int> tasks;
+    qint32 start = 0;
+    for (const qint32 end : later.m_taskEnds) {
+        tasks.push_back(taskKey(QStringView(later.m_taskNames).sliced(start, end - start)));
+        start = end;
+    }
+    for (StoredValue value : later.m_values) {
+        const QStringView text = later.textOf(value);
+        value.fieldKey = qint16(fields[value.fieldKey]);
+        value.taskKey = tasks[value.taskKey];
+        addValue(value, text);
+    }
 }
 
 QString SplicedDocument::taskName(const StoredValue& value) const {

@@ -53,12 +53,14 @@ class SplicedDocument : public ProjectDocument {
     // The numbers of a field (by its catalogue name) and of a task (by how messages name it: its
     // unique ID) that values are added with.
     int fieldKey(const QString& name);
-    int taskKey(const QString& label);
+    int taskKey(QStringView label);
     const QString& fieldName(const StoredValue& value) const {
         return m_fieldNames[value.fieldKey];
     }
     QString taskName(const StoredValue& value) const;
-    void addUtf8Value(StoredValue value, QByteArrayView utf8);
+    // Adds the values of a document read from a later part of the same file, as if this one had
+    // read them itself.
+    void appendValues(const SplicedDocument& later);
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
     QStringView textOf(const StoredValue& value) const {

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <optional>
 #include <set>
+#include <system_error>
+#include <thread>
 
 namespace quillmere::builtin {
 namespace {
@@ -203,43 +205,126 @@ struct Capture {
 
 }  // namespace
 
-// Walks the document once with expat and collects the editable values.
+// Where a large file may be read in two parts at once, from its bytes alone: the end of the
+// <Tasks> start tag, and the end of a </Task> tag about halfway through the work. The scanners
+// check both, and the file is read in one part when either is not what it looks like.
+struct SplitPoints {
+    qsizetype head = 0;   // the first part, [0, head), is read by both scanners
+    qsizetype split = 0;  // the first scanner reads up to here, the second from here on
+};
+
+// Walks the document once with expat and collects the editable values; or, with a second
+// scanner, one part of it each.
 class XmlScanner {
   public:
-    XmlScanner(XmlProjectDocument& doc, const QString& fileName) : m_doc(doc), m_file(fileName) {}
+    XmlScanner(XmlProjectDocument& doc, const QString& fileName) : m_doc(doc), m_file(fileName) {
+        m_parser = XML_ParserCreateNS(nullptr, kSeparator);
+        if (!m_parser) throw std::bad_alloc();
+        XML_SetUserData(m_parser, this);
+        XML_SetXmlDeclHandler(m_parser, &XmlScanner::OnDecl);
+        XML_SetElementHandler(m_parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
+    }
+    ~XmlScanner() { XML_ParserFree(m_parser); }
+    XmlScanner(const XmlScanner&) = delete;
+    XmlScanner& operator=(const XmlScanner&) = delete;
 
-    void run() {
-        XML_Parser parser = XML_ParserCreateNS(nullptr, kSeparator);
-        m_parser = parser;
-        XML_SetUserData(parser, this);
-        XML_SetXmlDeclHandler(parser, &XmlScanner::OnDecl);
-        XML_SetElementHandler(parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
-        // In pieces: given the whole file at once, the parser would copy all of it.
-        const QByteArrayView bytes(m_doc.m_bytes);
-        const qsizetype piece = 1 << 16;
-        bool ok = true;
-        for (qsizetype at = 0; ok && (at < bytes.size() || at == 0); at += piece) {
-            const QByteArrayView part = bytes.sliced(at, qMin(piece, bytes.size() - at));
-            const bool last = at + piece >= bytes.size();
-            ok = XML_Parse(parser, part.data(), int(part.size()), last) == XML_STATUS_OK;
+    // Reads the document in two parts on two threads; false (and doc to be read again) when the
+    // file does not split as its bytes suggested, is not well-formed, or is refused: reading it in
+    // one part then says why.
+    static bool ReadInTwoParts(XmlProjectDocument& doc, const QString& fileName,
+                               const SplitPoints& at) {
+        XmlProjectDocument rest;
+        rest.m_bytes = doc.m_bytes;
+        rest.m_encoding = doc.m_encoding;
+        XmlScanner first(doc, fileName), second(rest, fileName);
+        bool secondRead = false;
+        std::thread worker;
+        try {
+            worker = std::thread([&] {
+                try {
+                    secondRead = second.runSecondPart(at);
+                } catch (...) {
+                }
+            });
+        } catch (const std::system_error&) {
+            return false;  // no thread to be had: one part
         }
-        const QString error = ok ? QString() : describe(parser);
-        XML_ParserFree(parser);
+        bool firstRead = false;
+        try {
+            firstRead = first.runFirstPart(at);
+        } catch (...) {
+            worker.join();
+            throw;
+        }
+        worker.join();
+        if (!firstRead || !secondRead) return false;
+        first.finishWith(second);
+        return true;
+    }
+
+    // Reads the whole document.
+    void run() {
+        const bool ok = feed(m_doc.m_bytes, true);
         if (m_refusal) throw Failure(errors::kNotAProjectFile, *m_refusal);
-        if (!ok) throw Failure(errors::kNotAProjectFile, error);
+        if (!ok) throw Failure(errors::kNotAProjectFile, describe());
         if (!m_sawRoot)
             throw Failure(errors::kNotAProjectFile,
                           m_file + QStringLiteral(" holds no XML element."));
         finish();
     }
 
+    // The first part: [0, split), which must end with a task's end tag inside <Tasks>.
+    bool runFirstPart(const SplitPoints& at) {
+        return feed(QByteArrayView(m_doc.m_bytes).first(at.split), false) && m_tagEnd == at.split &&
+               isPath({Kind::Project, Kind::Tasks});
+    }
+
+    // The second part: the head again, which must end with the <Tasks> start tag, for the
+    // parser's state there (the declarations, the open elements and their namespaces), which
+    // is the state at the split; then the rest from the split on, as if it followed the head.
+    bool runSecondPart(const SplitPoints& at) {
+        const QByteArrayView bytes(m_doc.m_bytes);
+        m_active = false;
+        if (!feed(bytes.first(at.head), false) || m_tagEnd != at.head ||
+            !isPath({Kind::Project, Kind::Tasks}))
+            return false;
+        m_active = true;
+        m_shift = at.split - at.head;
+        return feed(bytes.sliced(at.split), true);
+    }
+
+    // Takes what the second part's scanner found, then finishes the document.
+    void finishWith(XmlScanner& second) {
+        m_doc.appendValues(second.m_doc);
+        m_extendedValues.insert(m_extendedValues.end(), second.m_extendedValues.begin(),
+                                second.m_extendedValues.end());
+        m_lookupFields.merge(second.m_lookupFields);
+        finish();
+    }
+
   private:
-    QString describe(XML_Parser parser) const {
+    // Gives the parser the bytes in pieces (given the whole file at once, it would copy all
+    // of it); false on a parse error or a refusal.
+    bool feed(QByteArrayView bytes, bool final) {
+        const qsizetype piece = 1 << 16;
+        for (qsizetype at = 0; at < bytes.size() || (final && at == 0); at += piece) {
+            const QByteArrayView part = bytes.sliced(at, qMin(piece, bytes.size() - at));
+            const bool last = final && at + piece >= bytes.size();
+            if (XML_Parse(m_parser, part.data(), int(part.size()), last) != XML_STATUS_OK)
+                return false;
+        }
+        return !m_refusal;
+    }
+
+    // Where the parser is in the file.
+    qint64 position() const { return XML_GetCurrentByteIndex(m_parser) + m_shift; }
+
+    QString describe() const {
         return QStringLiteral("%1 is not a well-formed XML file (line %2, column %3: %4).")
             .arg(m_file)
-            .arg(XML_GetCurrentLineNumber(parser))
-            .arg(XML_GetCurrentColumnNumber(parser) + 1)
-            .arg(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(parser))));
+            .arg(XML_GetCurrentLineNumber(m_parser))
+            .arg(XML_GetCurrentColumnNumber(m_parser) + 1)
+            .arg(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(m_parser))));
     }
 
     void refuse(const QString& reason) {
@@ -284,6 +369,8 @@ class XmlScanner {
         const ElementName& name = NameOfElement(qualified, qsizetype(m_path.size()) + 1);
         const Kind kind = name.kind;
         m_path.push_back(kind);
+        m_tagEnd = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        if (!m_active) return;
         if (m_capture) {
             m_capture->nested = true;
             return;
@@ -321,12 +408,17 @@ class XmlScanner {
         m_capture->depth = qsizetype(m_path.size());
         m_capture->kind = name.kind;
         m_capture->field = name.field;
-        m_capture->begin = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        m_capture->begin = position() + XML_GetCurrentByteCount(m_parser);
         m_text.resize(0);
         XML_SetCharacterDataHandler(m_parser, &XmlScanner::OnText);
     }
 
     void end() {
+        m_tagEnd = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        if (!m_active) {
+            m_path.pop_back();
+            return;
+        }
         if (m_capture && m_capture->depth == qsizetype(m_path.size())) {
             XML_SetCharacterDataHandler(m_parser, nullptr);
             if (!m_capture->nested) storeCapture(*m_capture);
@@ -350,7 +442,7 @@ class XmlScanner {
         const auto text = [&] { return QString::fromUtf8(m_text).trimmed(); };
         StoredValue value;
         value.begin = qint32(capture.begin);
-        value.end = qint32(XML_GetCurrentByteIndex(m_parser));
+        value.end = qint32(position());
         if (m_extended) {
             if (capture.kind == Kind::FieldID) m_extended->fieldId = text();
             if (capture.kind == Kind::ValueGUID) m_extended->lookup = true;
@@ -423,6 +515,10 @@ class XmlScanner {
     XmlProjectDocument& m_doc;
     QString m_file;
     XML_Parser m_parser = nullptr;
+    // Reading the head again for the second part: the elements are followed, nothing is kept.
+    bool m_active = true;
+    qint64 m_shift = 0;   // added to the parser's byte positions to give the file's
+    qint64 m_tagEnd = 0;  // where the last start or end tag ended, as the parser counts
     std::vector<Kind> m_path;
     bool m_sawRoot = false;
     std::optional<QString> m_refusal;
@@ -447,11 +543,40 @@ bool XmlProjectDocument::LooksLikeXml(const QByteArray& bytes) {
     return i < start.size() && start[i] == QLatin1Char('<');
 }
 
+namespace {
+
+std::optional<SplitPoints> SplitPointsOf(QByteArrayView bytes) {
+    const QByteArrayView tasks("<Tasks>"), taskEnd("</Task>");
+    const qsizetype open = bytes.indexOf(tasks);
+    const qsizetype close = bytes.lastIndexOf("</Tasks>");
+    if (open < 0 || close < open) return std::nullopt;
+    const qsizetype head = open + tasks.size();
+    // Both scanners read the head; each then takes about half of the rest.
+    qsizetype end = bytes.indexOf(taskEnd, qMin(head + (bytes.size() - head) / 2, close));
+    if (end < 0 || end > close) end = bytes.first(close).lastIndexOf(taskEnd);
+    if (end < head) return std::nullopt;
+    return SplitPoints{head, end + taskEnd.size()};
+}
+
+}  // namespace
+
 std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& bytes,
-                                                              const QString& fileName) {
-    auto doc = std::make_unique<XmlProjectDocument>();
-    doc->m_bytes = bytes;
-    doc->m_encoding = EncodingOf(bytes);
+                                                              const QString& fileName,
+                                                              qsizetype twoPartsFrom) {
+    const auto make = [&] {
+        auto doc = std::make_unique<XmlProjectDocument>();
+        doc->m_bytes = bytes;
+        doc->m_encoding = EncodingOf(bytes);
+        return doc;
+    };
+    auto doc = make();
+    if (doc->m_encoding == Encoding::Utf8 && bytes.size() >= twoPartsFrom &&
+        std::thread::hardware_concurrency() > 1) {
+        if (const auto at = SplitPointsOf(bytes)) {
+            if (XmlScanner::ReadInTwoParts(*doc, fileName, *at)) return doc;
+            doc = make();
+        }
+    }
     if (doc->m_encoding != Encoding::Utf8) {
         const qsizetype at = UnpairedSurrogate(bytes, doc->m_encoding);
         if (at >= 0)

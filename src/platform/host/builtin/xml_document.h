@@ -10,9 +10,13 @@ namespace quillmere::builtin {
 // the element content it came from, so that saving rewrites nothing else.
 class XmlProjectDocument : public SplicedDocument {
   public:
+    // A UTF-8 file from this size on is read in two parts at once, where it can be.
+    static constexpr qsizetype kTwoPartsFrom = qsizetype(2) << 20;
+
     // Throws Failure, naming the file, when the bytes are not a Project XML document.
     static std::unique_ptr<XmlProjectDocument> Parse(const QByteArray& bytes,
-                                                     const QString& fileName);
+                                                     const QString& fileName,
+                                                     qsizetype twoPartsFrom = kTwoPartsFrom);
 
     // Whether the bytes start like an XML document: a byte order mark or white space, then "<",
     // in UTF-8 or UTF-16.
