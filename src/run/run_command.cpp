@@ -158,6 +158,9 @@ bool RunCommand::outputSettingUsable() {
 void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
     g.step(112, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
     g.step(114, [&] { m_sourcePath = c.ListView1->topLevelItem(i - 1)->text(0); });
+    // The host may read the next listed file while it works on this one.
+    if (i < c.ListView1->topLevelItemCount())
+        m_services.hosts.expect(c.ListView1->topLevelItem(i)->text(0));
     g.step(116, [&] {
         const double share = double(i) / double(c.ListView1->topLevelItemCount()) * 100.0;
         c.ProgressBar1->setValue(int(std::floor(share)));

@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <map>
 
@@ -623,6 +624,48 @@ TEST(BuiltinHost, ALoneSurrogateFailsTheSave) {
             EXPECT_TRUE(failure.description().contains("lone surrogate U+D83D"));
         }
     }
+}
+
+// A file read ahead is handed out only for the bytes that the file holds when it is opened.
+TEST(BuiltinHostReadAhead, HandsOutOnlyWhatTheFileHoldsNow) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("plan.xml");
+    const QByteArray before = ReadBytes(kSamples + "/Office Relocation.xml");
+    QByteArray after = before;
+    after.replace("Harbour Street", "Quay Road");
+    const struct {
+        const char* label;
+        QByteArray onDisk;
+        QString taken;
+        QByteArray now;
+        bool handedOut;
+    } cases[] = {
+        {"the file as it was read", before, path, before, true},
+        {"the file changed since", before, path, after, false},
+        {"another file", before, dir.filePath("other.xml"), before, false},
+        {"no project file", "<html/>", path, "<html/>", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        WriteBytes(path, c.onDisk);
+        ReadAhead ahead;
+        ahead.expect(path);
+        const auto doc = ahead.take(c.taken, c.now);
+        ASSERT_EQ(bool(doc), c.handedOut);
+        if (doc) {
+            EXPECT_EQ(doc->save(), before);
+        }
+    }
+    // Through the host: the file is opened as it is now.
+    BuiltinHostFactory factory;
+    WriteBytes(path, before);
+    factory.expect(path);
+    QThread::msleep(50);
+    WriteBytes(path, after);
+    auto host = factory.create(kProjectClassName);
+    host->fileOpen(path);
+    EXPECT_FALSE(host->replace({"Name", "contains", "Harbour Street", "x", true, true, false}));
+    EXPECT_TRUE(host->replace({"Name", "contains", "Quay Road", "x", true, true, false}));
 }
 
 class BuiltinHostInstance : public ::testing::Test {

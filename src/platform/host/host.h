@@ -50,6 +50,8 @@ class HostFactory {
     // that is one program on the system (Microsoft Project) takes one file at a time, on the
     // thread that made the factory.
     virtual int concurrentInstances() const { return 1; }
+    // The file a run will open next: a host may start reading it meanwhile.
+    virtual void expect(const QString& path) { Q_UNUSED(path); }
 };
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");

@@ -54,7 +54,8 @@ void BuiltinHost::fileOpen(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         throw Failure(errors::kFileNotFound,
                       QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
-    m_document = OpenDocument(bytes, name.isEmpty() ? path : name);
+    if (m_readAhead) m_document = m_readAhead->take(path, bytes);
+    if (!m_document) m_document = OpenDocument(bytes, name.isEmpty() ? path : name);
     m_openedPath = path;
 }
 
@@ -101,7 +102,7 @@ std::unique_ptr<HostInstance> BuiltinHostFactory::create(const QString& classNam
     if (className != kProjectClassName)
         throw Failure(errors::kCannotCreateObject,
                       QStringLiteral("There is no project host named \"%1\".").arg(className));
-    return std::make_unique<BuiltinHost>(m_saved);
+    return std::make_unique<BuiltinHost>(m_saved, m_readAhead);
 }
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::attach(const QString&) {
