@@ -5,13 +5,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <system_error>
+#include <tuple>
 
 namespace quillmere::builtin {
 namespace {
 
-// A larger file is not read ahead, so that what the run holds in memory stays below twice that
-// much while it works on one file.
+// A larger file is not read ahead, so that the documents read ahead take no more memory than a
+// few such files.
 const qint64 kLargestReadAhead = qint64(64) << 20;
 
 }  // namespace
@@ -32,20 +34,24 @@ void ReadAhead::expect(const QString& path) {
     }
     {
         const std::lock_guard lock(m_mutex);
-        m_wanted = path;
+        m_wanted.push_back(path);
+        if (m_wanted.size() > kKept) m_wanted.pop_front();
     }
     m_changed.notify_all();
 }
 
 std::unique_ptr<ProjectDocument> ReadAhead::take(const QString& path, const QByteArray& bytes) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_wanted != path && m_reading != path; });
-    if (m_path != path || !m_document) return nullptr;
-    auto document = std::move(m_document);
-    const bool same = m_bytes == bytes;
-    m_path.clear();
-    m_bytes.clear();
-    return same ? std::move(document) : nullptr;
+    // Waiting costs no more than reading the file here: while this thread waits, the reader
+    // has its processor.
+    m_changed.wait(lock, [&] { return m_reading != path && !m_wanted.contains(path); });
+    const auto read =
+        std::find_if(m_read.begin(), m_read.end(), [&](const Read& r) { return r.path == path; });
+    if (read == m_read.end()) return nullptr;
+    Read taken = std::move(*read);
+    m_read.erase(read);
+    lock.unlock();
+    return taken.bytes == bytes ? std::move(taken.document) : nullptr;
 }
 
 std::pair<QByteArray, std::unique_ptr<ProjectDocument>> ReadAhead::Open(const QString& path) {
@@ -66,20 +72,23 @@ void ReadAhead::work(const std::stop_token& stop) {
     while (true) {
         m_changed.wait(lock, stop, [&] { return !m_wanted.isEmpty(); });
         if (stop.stop_requested()) return;
-        const QString path = m_reading = std::exchange(m_wanted, QString());
-        // The document it replaces, never taken, is freed outside the lock.
-        auto unused = std::move(m_document);
-        m_path.clear();
-        m_bytes.clear();
+        const QString path = m_reading = m_wanted.takeFirst();
         lock.unlock();
-        unused.reset();
-        auto [bytes, document] = Open(path);
+        Read read{path, {}, {}};
+        std::tie(read.bytes, read.document) = Open(path);
         lock.lock();
         m_reading.clear();
-        m_path = path;
-        m_bytes = std::move(bytes);
-        m_document = std::move(document);
+        if (read.document) m_read.push_back(std::move(read));
+        Read oldest;
+        if (qsizetype(m_read.size()) > kKept) {
+            oldest = std::move(m_read.front());
+            m_read.pop_front();
+        }
         m_changed.notify_all();
+        // A document never taken is freed outside the lock.
+        lock.unlock();
+        oldest = {};
+        lock.lock();
     }
 }
 

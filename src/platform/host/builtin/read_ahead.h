@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -22,7 +24,7 @@ class ReadAhead {
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // The file to read next, in place of any that is not being read yet.
+    // A file to read after those expected before.
     void expect(const QString& path);
     // The document read ahead from path when it held these bytes, or nothing. Waits while that
     // file is still to be read.
@@ -36,12 +38,19 @@ class ReadAhead {
 
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
-    QString m_wanted;   // the file to read next
-    QString m_reading;  // the file being read
-    // The last file read ahead: its path, its bytes and the document opened from them.
-    QString m_path;
-    QByteArray m_bytes;
-    std::unique_ptr<ProjectDocument> m_document;
+    // A file read ahead: its path, its bytes and the document opened from them.
+    struct Read {
+        QString path;
+        QByteArray bytes;
+        std::unique_ptr<ProjectDocument> document;
+    };
+    // The run names the file after next before it opens the next one: two files to read, and
+    // the last two read, are kept.
+    static constexpr qsizetype kKept = 2;
+
+    QStringList m_wanted;  // the files to read next, in order
+    QString m_reading;     // the file being read
+    std::deque<Read> m_read;
     std::jthread m_thread;  // started by the first expect
 };
 

@@ -145,7 +145,7 @@ struct ElementName {
     QString field;  // for a text element, its catalogue name
 };
 
-const ElementName& NameOf(QByteArrayView local) {
+const ElementName& NameOf(const char* local) {
     static const std::vector<std::pair<QByteArray, ElementName>> names = [] {
         std::vector<std::pair<QByteArray, ElementName>> list{
             {"Task", {Kind::Task, {}}},
@@ -165,11 +165,9 @@ const ElementName& NameOf(QByteArrayView local) {
         return list;
     }();
     static const ElementName other;
-    // This runs for every element of the file: a length and a memcmp rule out most names.
+    // This runs for many elements of the file: the first character rules out most names.
     for (const auto& [name, element] : names)
-        if (name.size() == local.size() &&
-            std::memcmp(name.data(), local.data(), local.size()) == 0)
-            return element;
+        if (name[0] == local[0] && std::strcmp(name.constData(), local) == 0) return element;
     return other;
 }
 
@@ -352,24 +350,28 @@ class XmlScanner {
         static_cast<XmlScanner*>(self)->m_text.append(text, length);
     }
 
-    // The element's kind where the scanner may need it: in the project's namespace and no deeper
-    // than an extended attribute's value.
-    static const ElementName& NameOfElement(const char* qualified, qsizetype depth) {
+    // The element's kind where the scanner may need it: in the project's namespace, no deeper
+    // than an extended attribute's value, and below the second level only within the tasks or
+    // the field definitions (not in the resources or assignments, which make up much of a file).
+    const ElementName& nameOfElement(const char* qualified) const {
         static const ElementName other;
-        const qsizetype prefix = sizeof(kNamespace) - 1;
-        if (depth > 5 || std::strncmp(qualified, kNamespace, prefix) != 0 ||
-            qualified[prefix] != kSeparator)
+        const size_t depth = m_path.size() + 1;
+        if (depth > 5 ||
+            (depth > 2 && m_path[1] != Kind::Tasks && m_path[1] != Kind::ExtendedAttributes))
             return other;
-        return NameOf(QByteArrayView(qualified + prefix + 1));
+        const qsizetype prefix = sizeof(kNamespace) - 1;
+        if (std::strncmp(qualified, kNamespace, prefix) != 0 || qualified[prefix] != kSeparator)
+            return other;
+        return NameOf(qualified + prefix + 1);
     }
 
     void start(const char* qualified) {
         // The path grows before a refusal too: the parser may still report the element's end.
         const bool root = m_path.empty();
-        const ElementName& name = NameOfElement(qualified, qsizetype(m_path.size()) + 1);
+        const ElementName& name = nameOfElement(qualified);
         const Kind kind = name.kind;
         m_path.push_back(kind);
-        m_tagEnd = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        noteTagEnd();
         if (!m_active) return;
         if (m_capture) {
             m_capture->nested = true;
@@ -413,8 +415,14 @@ class XmlScanner {
         XML_SetCharacterDataHandler(m_parser, &XmlScanner::OnText);
     }
 
+    // Where a tag that can end a part (down to a task's) ends.
+    void noteTagEnd() {
+        if (m_path.size() <= 3)
+            m_tagEnd = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+    }
+
     void end() {
-        m_tagEnd = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        noteTagEnd();
         if (!m_active) {
             m_path.pop_back();
             return;
@@ -518,7 +526,7 @@ class XmlScanner {
     // Reading the head again for the second part: the elements are followed, nothing is kept.
     bool m_active = true;
     qint64 m_shift = 0;   // added to the parser's byte positions to give the file's
-    qint64 m_tagEnd = 0;  // where the last start or end tag ended, as the parser counts
+    qint64 m_tagEnd = 0;  // where the last such tag ended, as the parser counts
     std::vector<Kind> m_path;
     bool m_sawRoot = false;
     std::optional<QString> m_refusal;
