@@ -178,6 +178,9 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
     };
     const QByteArray open = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
     const QByteArray end = "</Tasks></Project>";
+    const QByteArray project =
+        "<Project xmlns=\"http://schemas.microsoft.com/project\" "
+        "xmlns:p=\"http://schemas.microsoft.com/project\">";
     const auto file = [&](const QByteArray& head, const QByteArray& middle,
                           const QByteArray& tail) {
         return head + tasks(1, 40) + middle + tasks(40, 80) + tail;
@@ -217,6 +220,11 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
               "</FieldID><Ltuid>l</Ltuid></ExtendedAttribute></ExtendedAttributes>"
               "</Project>")},
         {"a second <Tasks>", file(open, "</Tasks><Tasks>", end)},
+        {"a second <Tasks> of another name, closed as the first",
+         file(project + "<Tasks></Tasks><p:Tasks>", "", end)},
+        {"a second <Tasks> that binds a prefix anew",
+         file(project + "<Tasks></Tasks><Tasks xmlns:p=\"urn:other\">", "",
+              "<Task><UID>z</UID><p:Name>Other</p:Name></Task>" + end)},
         {"one UID on both sides", file(open, "<Task><UID>39</UID><Name>Task</Name></Task>", end)},
         {"a tag left open", file(open, "<Task><Name>Task</Task>", end)},
         {"an undeclared entity", file(open, "", "</Tasks>&co;</Project>")},

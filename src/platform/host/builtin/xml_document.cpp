@@ -273,10 +273,12 @@ class XmlScanner {
         finish();
     }
 
-    // The first part: [0, split), which must end with a task's end tag inside <Tasks>.
+    // The first part: [0, split), which must end with a task's end tag inside the very <Tasks>
+    // that the head ends with. Another one, even of the same kind, may have another name or bind
+    // other prefixes, which the second part, reading on from the head's, would not know.
     bool runFirstPart(const SplitPoints& at) {
         return feed(QByteArrayView(m_doc.m_bytes).first(at.split), false) && m_tagEnd == at.split &&
-               isPath({Kind::Project, Kind::Tasks});
+               isPath({Kind::Project, Kind::Tasks}) && m_tasksTagEnd == at.head;
     }
 
     // The second part: the head again, which must end with the <Tasks> start tag, for the
@@ -370,6 +372,7 @@ class XmlScanner {
         const Kind kind = name.kind;
         m_path.push_back(kind);
         m_tagEnd = XML_GetCurrentByteIndex(m_parser) + XML_GetCurrentByteCount(m_parser);
+        if (m_path.size() == 2) m_tasksTagEnd = m_tagEnd;
         if (!m_active) return;
         if (m_capture) {
             m_capture->nested = true;
@@ -517,8 +520,9 @@ class XmlScanner {
     XML_Parser m_parser = nullptr;
     // Reading the head again for the second part: the elements are followed, nothing is kept.
     bool m_active = true;
-    qint64 m_shift = 0;   // added to the parser's byte positions to give the file's
-    qint64 m_tagEnd = 0;  // where the last start or end tag ended, as the parser counts
+    qint64 m_shift = 0;         // added to the parser's byte positions to give the file's
+    qint64 m_tagEnd = 0;        // where the last start or end tag ended, as the parser counts
+    qint64 m_tasksTagEnd = -1;  // where the start tag of the last element at depth 2 ended
     std::vector<Kind> m_path;
     bool m_sawRoot = false;
     std::optional<QString> m_refusal;
