@@ -228,6 +228,9 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
         {"one UID on both sides", file(open, "<Task><UID>39</UID><Name>Task</Name></Task>", end)},
         {"a tag left open", file(open, "<Task><Name>Task</Task>", end)},
         {"an undeclared entity", file(open, "", "</Tasks>&co;</Project>")},
+        {"entities that outgrow the file",
+         "<!DOCTYPE Project [<!ENTITY x \"" + QByteArray(100000, 'x') + "\">]>" + open +
+             QByteArray("<Task><Notes>&x;</Notes></Task>").repeated(200) + end},
         {"a wrong end", file(open, "", "</Tasks></Projekt>")},
     };
     std::vector<std::pair<QString, QByteArray>> inputs;

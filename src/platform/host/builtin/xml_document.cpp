@@ -554,6 +554,10 @@ std::optional<SplitPoints> SplitPointsOf(QByteArrayView bytes) {
     const qsizetype open = bytes.indexOf(tasks);
     const qsizetype close = bytes.lastIndexOf("</Tasks>");
     if (open < 0 || close < open) return std::nullopt;
+    // The parser caps how far the expansions of a document type's entities may outgrow the
+    // bytes read, over all it has read so far; each part alone would count less than one reading
+    // does. Such a file, never one that Project writes, is read in one part.
+    if (bytes.first(open).contains("<!DOCTYPE")) return std::nullopt;
     const qsizetype head = open + tasks.size();
     // Both scanners read the head; each then takes about half of the rest.
     qsizetype end = bytes.indexOf(taskEnd, qMin(head + (bytes.size() - head) / 2, close));
