@@ -679,6 +679,25 @@ TEST(BuiltinHostReadAhead, HandsOutOnlyWhatTheFileHoldsNow) {
     EXPECT_TRUE(host->replace({"Name", "contains", "Quay Road", "x", true, true, false}));
 }
 
+// The run hints the next listed file, then opens the current one; file 2, removed from the list
+// once hinted, is passed by.
+TEST(BuiltinHostReadAhead, TheRunGetsTheFilesItHintedInTurn) {
+    QTemporaryDir dir;
+    const auto path = [&](int i) { return dir.filePath(QString::number(i)); };
+    const QByteArray sample = ReadBytes(kSamples + "/Office Relocation.xml");
+    for (int i = 0; i < 5; ++i)
+        WriteBytes(path(i), QByteArray(sample).replace("Harbour", QByteArray::number(i)));
+    ReadAhead ahead;
+    for (const auto& [hinted, opened, handedOut] :
+         {std::tuple(1, 0, false), std::tuple(2, 1, true), std::tuple(4, 3, false),
+          std::tuple(-1, 4, true)}) {
+        if (hinted >= 0) ahead.expect(path(hinted));
+        QThread::msleep(50);  // the run's steps before the file is opened
+        const auto doc = ahead.take(path(opened), ReadBytes(path(opened)));
+        EXPECT_EQ(doc ? doc->save() : "", handedOut ? ReadBytes(path(opened)) : "") << opened;
+    }
+}
+
 class BuiltinHostInstance : public ::testing::Test {
   protected:
     QString copyOf(const QString& source, const QString& name) {

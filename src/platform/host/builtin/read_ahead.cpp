@@ -33,18 +33,35 @@ void ReadAhead::expect(const QString& path) {
     {
         const std::lock_guard lock(m_mutex);
         m_wanted = path;
+        ++m_hints;
     }
     m_changed.notify_all();
 }
 
 std::unique_ptr<ProjectDocument> ReadAhead::take(const QString& path, const QByteArray& bytes) {
+    // Documents not handed out are freed outside the lock.
+    std::unique_ptr<ProjectDocument> passed, document;
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_wanted != path && m_reading != path; });
-    if (m_path != path || !m_document) return nullptr;
-    auto document = std::move(m_document);
+    while (true) {
+        // A run hints the next file before it opens the current one: a document read before
+        // the latest hint, for a file other than this one, is one the run has passed by, and
+        // it makes room for the next.
+        if (!m_path.isEmpty() && m_path != path && m_readHint < m_hints) {
+            passed = std::move(m_document);
+            m_path.clear();
+            m_bytes.clear();
+            m_changed.notify_all();
+        }
+        if (m_path == path || (m_wanted != path && m_reading != path)) break;
+        m_changed.wait(lock);
+    }
+    if (m_path != path) return nullptr;
+    if (m_wanted == path) m_wanted.clear();  // read already
+    document = std::move(m_document);
     const bool same = m_bytes == bytes;
     m_path.clear();
     m_bytes.clear();
+    m_changed.notify_all();
     return same ? std::move(document) : nullptr;
 }
 
@@ -64,19 +81,18 @@ std::pair<QByteArray, std::unique_ptr<ProjectDocument>> ReadAhead::Open(const QS
 void ReadAhead::work(const std::stop_token& stop) {
     std::unique_lock lock(m_mutex);
     while (true) {
-        m_changed.wait(lock, stop, [&] { return !m_wanted.isEmpty(); });
+        // One document at a time: the next file is read once the last one read is taken, or
+        // passed by.
+        m_changed.wait(lock, stop, [&] { return !m_wanted.isEmpty() && m_path.isEmpty(); });
         if (stop.stop_requested()) return;
         const QString path = m_reading = std::exchange(m_wanted, QString());
-        // The document it replaces, never taken, is freed outside the lock.
-        auto unused = std::move(m_document);
-        m_path.clear();
-        m_bytes.clear();
+        const quint64 hint = m_hints;
         lock.unlock();
-        unused.reset();
         auto [bytes, document] = Open(path);
         lock.lock();
         m_reading.clear();
         m_path = path;
+        m_readHint = hint;
         m_bytes = std::move(bytes);
         m_document = std::move(document);
         m_changed.notify_all();

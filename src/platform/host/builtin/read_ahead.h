@@ -22,7 +22,8 @@ class ReadAhead {
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // The file to read next, in place of any that is not being read yet.
+    // The file to read next, in place of any that is not being read yet; it is read once the
+    // document read before it has been taken, or passed by.
     void expect(const QString& path);
     // The document read ahead from path when it held these bytes, or nothing. Waits while that
     // file is still to be read.
@@ -36,10 +37,13 @@ class ReadAhead {
 
     std::mutex m_mutex;
     std::condition_variable_any m_changed;
-    QString m_wanted;   // the file to read next
-    QString m_reading;  // the file being read
-    // The last file read ahead: its path, its bytes and the document opened from them.
+    QString m_wanted;     // the file to read next
+    QString m_reading;    // the file being read
+    quint64 m_hints = 0;  // how many files have been expected
+    // The last file read ahead and not yet taken: its path, the number of hints when its reading
+    // began, its bytes and the document opened from them.
     QString m_path;
+    quint64 m_readHint = 0;
     QByteArray m_bytes;
     std::unique_ptr<ProjectDocument> m_document;
     std::jthread m_thread;  // started by the first expect
