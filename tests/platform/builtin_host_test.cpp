@@ -178,6 +178,9 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
     };
     const QByteArray open = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
     const QByteArray end = "</Tasks></Project>";
+    const QByteArray project =
+        "<Project xmlns=\"http://schemas.microsoft.com/project\" "
+        "xmlns:p=\"http://schemas.microsoft.com/project\">";
     const auto file = [&](const QByteArray& head, const QByteArray& middle,
                           const QByteArray& tail) {
         return head + tasks(1, 40) + middle + tasks(40, 80) + tail;
@@ -217,9 +220,17 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
               "</FieldID><Ltuid>l</Ltuid></ExtendedAttribute></ExtendedAttributes>"
               "</Project>")},
         {"a second <Tasks>", file(open, "</Tasks><Tasks>", end)},
+        {"a second <Tasks> of another name, closed as the first",
+         file(project + "<Tasks></Tasks><p:Tasks>", "", end)},
+        {"a second <Tasks> that binds a prefix anew",
+         file(project + "<Tasks></Tasks><Tasks xmlns:p=\"urn:other\">", "",
+              "<Task><UID>z</UID><p:Name>Other</p:Name></Task>" + end)},
         {"one UID on both sides", file(open, "<Task><UID>39</UID><Name>Task</Name></Task>", end)},
         {"a tag left open", file(open, "<Task><Name>Task</Task>", end)},
         {"an undeclared entity", file(open, "", "</Tasks>&co;</Project>")},
+        {"entities that outgrow the file",
+         "<!DOCTYPE Project [<!ENTITY x \"" + QByteArray(100000, 'x') + "\">]>" + open +
+             QByteArray("<Task><Notes>&x;</Notes></Task>").repeated(200) + end},
         {"a wrong end", file(open, "", "</Tasks></Projekt>")},
     };
     std::vector<std::pair<QString, QByteArray>> inputs;
@@ -666,6 +677,25 @@ TEST(BuiltinHostReadAhead, HandsOutOnlyWhatTheFileHoldsNow) {
     host->fileOpen(path);
     EXPECT_FALSE(host->replace({"Name", "contains", "Harbour Street", "x", true, true, false}));
     EXPECT_TRUE(host->replace({"Name", "contains", "Quay Road", "x", true, true, false}));
+}
+
+// The run hints the next listed file, then opens the current one; file 2, removed from the list
+// once hinted, is passed by.
+TEST(BuiltinHostReadAhead, TheRunGetsTheFilesItHintedInTurn) {
+    QTemporaryDir dir;
+    const auto path = [&](int i) { return dir.filePath(QString::number(i)); };
+    const QByteArray sample = ReadBytes(kSamples + "/Office Relocation.xml");
+    for (int i = 0; i < 5; ++i)
+        WriteBytes(path(i), QByteArray(sample).replace("Harbour", QByteArray::number(i)));
+    ReadAhead ahead;
+    for (const auto& [hinted, opened, handedOut] :
+         {std::tuple(1, 0, false), std::tuple(2, 1, true), std::tuple(4, 3, false),
+          std::tuple(-1, 4, true)}) {
+        if (hinted >= 0) ahead.expect(path(hinted));
+        QThread::msleep(50);  // the run's steps before the file is opened
+        const auto doc = ahead.take(path(opened), ReadBytes(path(opened)));
+        EXPECT_EQ(doc ? doc->save() : "", handedOut ? ReadBytes(path(opened)) : "") << opened;
+    }
 }
 
 class BuiltinHostInstance : public ::testing::Test {

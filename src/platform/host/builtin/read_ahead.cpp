@@ -32,10 +32,12 @@ void ReadAhead::expect(const QString& path) {
             return;  // no thread to be had: every file is read when it is opened
         }
     }
-    {
+    try {
         const std::lock_guard lock(m_mutex);
         m_wanted.push_back(path);
         if (m_wanted.size() > kKept) m_wanted.pop_front();
+    } catch (const std::bad_alloc&) {
+        return;  // a hint, no more: the file is read when it is opened
     }
     m_changed.notify_all();
 }
@@ -56,6 +58,8 @@ std::unique_ptr<ProjectDocument> ReadAhead::take(const QString& path, const QByt
 
 std::pair<QByteArray, std::unique_ptr<ProjectDocument>> ReadAhead::Open(const QString& path) {
     try {
+        // Not a named pipe or a device, say, whose opening could wait for ever.
+        if (!QFileInfo(path).isFile()) return {};
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestReadAhead) return {};
         QByteArray bytes = file.readAll();

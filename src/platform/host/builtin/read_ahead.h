@@ -24,7 +24,7 @@ class ReadAhead {
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // A file to read after those expected before.
+    // A file to read after those expected before. Never throws: it is only a hint.
     void expect(const QString& path);
     // The document read ahead from path when it held these bytes, or nothing. Waits while that
     // file is still to be read.

@@ -271,10 +271,12 @@ class XmlScanner {
         finish();
     }
 
-    // The first part: [0, split), which must end with a task's end tag inside <Tasks>.
+    // The first part: [0, split), which must end with a task's end tag inside the very <Tasks>
+    // that the head ends with. Another one, even of the same kind, may have another name or bind
+    // other prefixes, which the second part, reading on from the head's, would not know.
     bool runFirstPart(const SplitPoints& at) {
         return feed(QByteArrayView(m_doc.m_bytes).first(at.split), false) && m_tagEnd == at.split &&
-               isPath({Kind::Project, Kind::Tasks});
+               isPath({Kind::Project, Kind::Tasks}) && m_tasksTagEnd == at.head;
     }
 
     // The second part: the head again, which must end with the <Tasks> start tag, for the
@@ -372,6 +374,7 @@ class XmlScanner {
         const Kind kind = name.kind;
         m_path.push_back(kind);
         noteTagEnd();
+        if (m_path.size() == 2) m_tasksTagEnd = m_tagEnd;
         if (!m_active) return;
         if (m_capture) {
             m_capture->nested = true;
@@ -525,8 +528,9 @@ class XmlScanner {
     XML_Parser m_parser = nullptr;
     // Reading the head again for the second part: the elements are followed, nothing is kept.
     bool m_active = true;
-    qint64 m_shift = 0;   // added to the parser's byte positions to give the file's
-    qint64 m_tagEnd = 0;  // where the last such tag ended, as the parser counts
+    qint64 m_shift = 0;         // added to the parser's byte positions to give the file's
+    qint64 m_tagEnd = 0;        // where the last such tag ended, as the parser counts
+    qint64 m_tasksTagEnd = -1;  // where the start tag of the last element at depth 2 ended
     std::vector<Kind> m_path;
     bool m_sawRoot = false;
     std::optional<QString> m_refusal;
@@ -558,6 +562,10 @@ std::optional<SplitPoints> SplitPointsOf(QByteArrayView bytes) {
     const qsizetype open = bytes.indexOf(tasks);
     const qsizetype close = bytes.lastIndexOf("</Tasks>");
     if (open < 0 || close < open) return std::nullopt;
+    // The parser caps how far the expansions of a document type's entities may outgrow the
+    // bytes read, over all it has read so far; each part alone would count less than one reading
+    // does. Such a file, never one that Project writes, is read in one part.
+    if (bytes.first(open).contains("<!DOCTYPE")) return std::nullopt;
     const qsizetype head = open + tasks.size();
     // Both scanners read the head; each then takes about half of the rest.
     qsizetype end = bytes.indexOf(taskEnd, qMin(head + (bytes.size() - head) / 2, close));
