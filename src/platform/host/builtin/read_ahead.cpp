@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <system_error>
-#include <tuple>
 
 namespace quillmere::builtin {
 namespace {
@@ -17,12 +16,6 @@ namespace {
 const qint64 kLargestReadAhead = qint64(64) << 20;
 
 }  // namespace
-
-ReadAhead::~ReadAhead() {
-    if (!m_thread.joinable()) return;
-    m_thread.request_stop();
-    m_changed.notify_all();
-}
 
 void ReadAhead::expect(const QString& path) {
     if (!m_thread.joinable()) {
@@ -56,19 +49,20 @@ std::unique_ptr<ProjectDocument> ReadAhead::take(const QString& path, const QByt
     return taken.bytes == bytes ? std::move(taken.document) : nullptr;
 }
 
-std::pair<QByteArray, std::unique_ptr<ProjectDocument>> ReadAhead::Open(const QString& path) {
+ReadAhead::Read ReadAhead::Open(const QString& path) {
+    Read read{path, {}, {}};
     try {
         // Not a named pipe or a device, say, whose opening could wait for ever.
-        if (!QFileInfo(path).isFile()) return {};
+        if (!QFileInfo(path).isFile()) return read;
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestReadAhead) return {};
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) return {};
-        auto document = OpenDocument(bytes, QFileInfo(path).fileName());
-        return {std::move(bytes), std::move(document)};
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestReadAhead) return read;
+        read.bytes = file.readAll();
+        if (file.error() == QFileDevice::NoError)
+            read.document = OpenDocument(read.bytes, QFileInfo(path).fileName());
     } catch (...) {
-        return {};
+        read.document.reset();
     }
+    return read;
 }
 
 void ReadAhead::work(const std::stop_token& stop) {
@@ -78,8 +72,7 @@ void ReadAhead::work(const std::stop_token& stop) {
         if (stop.stop_requested()) return;
         const QString path = m_reading = m_wanted.takeFirst();
         lock.unlock();
-        Read read{path, {}, {}};
-        std::tie(read.bytes, read.document) = Open(path);
+        Read read = Open(path);
         lock.lock();
         m_reading.clear();
         if (read.document) m_read.push_back(std::move(read));

@@ -19,8 +19,8 @@ namespace quillmere::builtin {
 // when the run opens it: a file changed meanwhile is read again.
 class ReadAhead {
   public:
+    // Destroying it stops the reading thread (after the file it is reading, if any).
     ReadAhead() = default;
-    ~ReadAhead();
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
@@ -31,19 +31,20 @@ class ReadAhead {
     std::unique_ptr<ProjectDocument> take(const QString& path, const QByteArray& bytes);
 
   private:
-    void work(const std::stop_token& stop);
-    // Reads and opens the file; nothing when it cannot be read or opened (the run, opening it
-    // itself, then says why).
-    static std::pair<QByteArray, std::unique_ptr<ProjectDocument>> Open(const QString& path);
-
-    std::mutex m_mutex;
-    std::condition_variable_any m_changed;
     // A file read ahead: its path, its bytes and the document opened from them.
     struct Read {
         QString path;
         QByteArray bytes;
         std::unique_ptr<ProjectDocument> document;
     };
+
+    void work(const std::stop_token& stop);
+    // Reads and opens the file; no document when it cannot be read or opened (the run, opening
+    // it itself, then says why).
+    static Read Open(const QString& path);
+
+    std::mutex m_mutex;
+    std::condition_variable_any m_changed;
     // The run names the file after next before it opens the next one: two files to read, and
     // the last two read, are kept.
     static constexpr qsizetype kKept = 2;
