@@ -10,6 +10,7 @@
 #include "platform/terminal.h"
 #include "report/error_report.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -78,22 +79,52 @@ void SyncResults(HostFactory& hosts, BatchTotals& totals) {
     }
 }
 
+// Results are said once they are in place under their names: a few dozen at a time, or after a
+// second, so that the disk is waited for once for many files.
+class Reported {
+  public:
+    Reported(BatchRun& run, const BatchOptions& options) : m_run(run), m_options(options) {}
+
+    void add(FileResult result, Progress& progress) {
+        if (m_waiting.isEmpty()) m_since.start();
+        m_waiting << std::move(result);
+        if (m_waiting.size() >= kMostWaiting || m_since.hasExpired(1000)) say(progress);
+    }
+
+    void say(Progress& progress) {
+        m_run.commit(m_waiting);
+        progress.clear();
+        for (const FileResult& result : std::as_const(m_waiting)) {
+            totals.add(result);
+            PrintLine(m_options.json ? JsonLine(result) : SummaryLine(result).toUtf8());
+        }
+        m_waiting.clear();
+    }
+
+    BatchTotals totals;
+
+  private:
+    static constexpr qsizetype kMostWaiting = 64;
+    BatchRun& m_run;
+    const BatchOptions& m_options;
+    QList<FileResult> m_waiting;
+    QElapsedTimer m_since;
+};
+
 BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
                      const QStringList& inputs) {
     BatchRun run(files, hosts, options, inputs,
                  options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount()));
-    BatchTotals totals;
+    Reported reported(run, options);
     Progress progress;
     for (qsizetype i = 0; i < inputs.size(); ++i) {
         progress.show(
             QStringLiteral("[%1/%2] %3").arg(i + 1).arg(inputs.size()).arg(GetFileName(inputs[i])));
-        const FileResult result = run.result(i);
-        totals.add(result);
-        progress.clear();
-        PrintLine(options.json ? JsonLine(result) : SummaryLine(result).toUtf8());
+        reported.add(run.result(i), progress);
     }
-    SyncResults(hosts, totals);
-    return totals;
+    reported.say(progress);
+    SyncResults(hosts, reported.totals);
+    return reported.totals;
 }
 
 }  // namespace

@@ -10,10 +10,7 @@
 #include "report/error_report.h"
 #include "run/output_path.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
 #include <filesystem>
 #include <system_error>
@@ -31,49 +28,34 @@ class FileReport : public ErrorReport {
     QStringList& m_failures;
 };
 
-// A dry run opens, replaces and saves as usual, but into a private folder, and removes what
-// it saved there: it fails where the real run fails, and writes nothing where that would.
+// A dry run opens, replaces and saves as usual, but its saves write the result in the output
+// folder and drop it unnamed: it fails where the real run fails, and changes nothing there.
 class UnsavedInstance : public HostInstance {
   public:
-    // scratch: a folder of this instance's own, removed with it.
-    UnsavedInstance(std::unique_ptr<HostInstance> host, QString scratch)
-        : m_host(std::move(host)), m_scratch(std::move(scratch)) {
-        QDir().mkdir(m_scratch);
-    }
-    ~UnsavedInstance() override { QDir().rmdir(m_scratch); }
+    explicit UnsavedInstance(std::unique_ptr<HostInstance> host) : m_host(std::move(host)) {}
     QString name() override { return m_host->name(); }
     void fileOpen(const QString& path) override { m_host->fileOpen(path); }
     int replace(const ReplaceArgs& args) override { return m_host->replace(args); }
-    void fileSaveAs(const QString& path) override {
-        const QString scratch = m_scratch + QLatin1Char('/') + QFileInfo(path).fileName();
-        m_host->fileSaveAs(scratch);
-        QFile::remove(scratch);
-    }
+    void fileSaveAs(const QString& path) override { m_host->fileSaveTrial(path); }
     void quit() override { m_host->quit(); }
 
   private:
     std::unique_ptr<HostInstance> m_host;
-    QString m_scratch;
 };
 
 class UnsavedHosts : public HostFactory {
   public:
     explicit UnsavedHosts(HostFactory& hosts) : m_hosts(hosts) {}
     std::unique_ptr<HostInstance> create(const QString& className) override {
-        return std::make_unique<UnsavedInstance>(m_hosts.create(className), nextScratch());
+        return std::make_unique<UnsavedInstance>(m_hosts.create(className));
     }
     std::unique_ptr<HostInstance> attach(const QString& className) override {
-        return std::make_unique<UnsavedInstance>(m_hosts.attach(className), nextScratch());
+        return std::make_unique<UnsavedInstance>(m_hosts.attach(className));
     }
     int concurrentInstances() const override { return m_hosts.concurrentInstances(); }
 
   private:
-    // Instances on several threads each save into a folder of their own.
-    QString nextScratch() { return m_scratch.filePath(QString::number(m_made++)); }
-
     HostFactory& m_hosts;
-    QTemporaryDir m_scratch;
-    std::atomic<int> m_made = 0;
 };
 
 void AddChanges(QList<FieldChanges>& changes, const QString& field, int count) {
@@ -113,9 +95,8 @@ QString LinkedFile(const QString& path) {
     return QFileInfo(target).absoluteFilePath();
 }
 
-// Where a save to the path lands, as a key that every path to that file shares: an existing file
-// (through its links) by its identity, a new one by its folder's identity and its name in one
-// letter case (one file on a system that ignores case, and at worst one key for two files).
+}  // namespace
+
 QString LandingKey(FileSystem& files, const QString& path) {
     const QString identity = files.identity(path);
     if (!identity.isEmpty()) return identity;
@@ -124,8 +105,6 @@ QString LandingKey(FileSystem& files, const QString& path) {
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
            info.fileName().toCaseFolded();
 }
-
-}  // namespace
 
 BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
                    const QStringList& inputs, int workers)
@@ -139,6 +118,7 @@ BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& op
     // changed by the run, so the answers are those a file-by-file run would get.
     m_plans.reserve(inputs.size());
     for (const QString& source : inputs) m_plans << plan(source);
+    for (Planned& planned : m_plans) planned.landingKey = LandingKey(m_files, planned.output);
     workers = std::min(workers, hosts.concurrentInstances());
     if (workers > 1 && inputs.size() > 1) startWorkers(workers);
 }
@@ -172,7 +152,7 @@ FileResult BatchRun::result(qsizetype index) {
 void BatchRun::startWorkers(int workers) {
     QHash<QString, qsizetype> groupOf;
     for (qsizetype i = 0; i < m_plans.size(); ++i) {
-        const QString key = LandingKey(m_files, m_plans[i].output);
+        const QString& key = m_plans[i].landingKey;
         const auto found = groupOf.constFind(key);
         if (found != groupOf.cend()) {
             m_groups[*found] << i;
@@ -226,7 +206,11 @@ FileResult BatchRun::processChecked(qsizetype index) {
     FileResult result;
     result.source = m_inputs[index];
     result.output = m_plans.at(index).output;
-    QString refusal = m_plans.at(index).refusal;
+    const Planned& planned = m_plans.at(index);
+    // An earlier result of the run that this one could land on is given its name first, so that
+    // the checks below find it.
+    if (savedAt(planned.landingKey)) commit();
+    QString refusal = planned.refusal;
     if (refusal.isEmpty()) refusal = earlierResultAt(result.source, result.output);
     if (!refusal.isEmpty()) {
         result.status = FileResult::Status::Failed;
@@ -236,13 +220,48 @@ FileResult BatchRun::processChecked(qsizetype index) {
     runPass(result);
     // A failed file leaves no result that a later one could replace.
     if (result.status == FileResult::Status::Failed) return result;
-    // Another spelling of the same file (letter case on a file system that ignores it) is
-    // known by its identity once the result exists.
-    const QString identity = m_files.identity(result.output);
     const std::lock_guard lock(m_writtenMutex);
     m_written.insert(result.output, result.source);
-    if (!identity.isEmpty()) m_writtenIdentities.insert(identity, result.source);
+    m_unnamed << std::pair(result.output, result.source);
+    m_savedKeys.insert(planned.landingKey);
     return result;
+}
+
+bool BatchRun::savedAt(const QString& landingKey) {
+    const std::lock_guard lock(m_writtenMutex);
+    return m_savedKeys.contains(landingKey);
+}
+
+void BatchRun::commit() {
+    QList<std::pair<QString, QString>> unnamed;
+    {
+        // Each of these results is saved: the commit puts it in place.
+        const std::lock_guard lock(m_writtenMutex);
+        m_savedKeys.clear();
+        unnamed.swap(m_unnamed);
+    }
+    const QHash<QString, QString> failures = m_hosts.commitSaves();
+    // Another spelling of a result's file (letter case on a file system that ignores it, a link)
+    // is known by its identity once the result has its name.
+    QList<std::pair<QString, QString>> identities;
+    for (const auto& [output, source] : std::as_const(unnamed))
+        identities << std::pair(m_files.identity(output), source);
+    const std::lock_guard lock(m_writtenMutex);
+    m_unplaced.insert(failures);
+    for (const auto& [identity, source] : std::as_const(identities))
+        if (!identity.isEmpty()) m_writtenIdentities.insert(identity, source);
+}
+
+void BatchRun::commit(QList<FileResult>& results) {
+    commit();
+    const std::lock_guard lock(m_writtenMutex);
+    for (FileResult& result : results) {
+        if (result.status == FileResult::Status::Failed) continue;
+        const QString failure = m_unplaced.take(result.output);
+        if (failure.isEmpty()) continue;
+        result.status = FileResult::Status::Failed;
+        result.failures << failure;
+    }
 }
 
 QString BatchRun::outputPath(const QString& source) {
@@ -266,10 +285,11 @@ QString BatchRun::earlierResultAt(const QString& source, const QString& output) 
 }
 
 void BatchRun::runPass(FileResult& result) {
-    if (!m_options.dryRun) {
-        NoEvents events;
-        DeleteFileQuietly(m_files, events, result.output);
-    }
+    NoEvents events;
+    if (m_options.dryRun)
+        CheckOutputPathClearable(m_files, result.output);
+    else
+        ClearOutputPath(m_files, events, result.output);
     FileReport report(result.failures);
     const bool matchCase = m_options.matchCase;
     PassContext context{m_dryRunHosts ? *m_dryRunHosts : m_hosts, report,

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,11 @@ struct FileResult {
     QStringList failures;
 };
 
+// Where a save to the path lands, as a key that every path to that file shares: an existing file
+// (through its links) by its identity, a new one by its folder's identity and its name in one
+// letter case (one file on a system that ignores case, and at worst one key for two files).
+QString LandingKey(FileSystem& files, const QString& path);
+
 // A headless run over a fixed list of files, with the window's rules: the output path (in the
 // folder, or beside the source with the "_replaced" name), no result on any listed file, an older
 // file at the output path removed before the pass, and the same replace pass. Besides, no result
@@ -54,13 +60,19 @@ class BatchRun {
 
     ~BatchRun();
 
-    // The result of the index-th input; waits for it. Asked for in order, each once.
+    // The result of the index-th input; waits for it. Asked for in order, each once. Its result
+    // file may still be waiting for its name: see commit().
     FileResult result(qsizetype index);
+
+    // Puts every result saved so far on the disk and under its name; those of the given results
+    // that could not be put in place fail, with the reason.
+    void commit(QList<FileResult>& results);
 
   private:
     struct Planned {
         QString output;
         QString refusal;  // why the file may not be worked on at all
+        QString landingKey;
     };
 
     Planned plan(const QString& source);
@@ -69,6 +81,8 @@ class BatchRun {
     FileResult process(qsizetype index);
     FileResult processChecked(qsizetype index);
     void runPass(FileResult& result);
+    bool savedAt(const QString& landingKey);
+    void commit();
     void startWorkers(int workers);
     void work();
 
@@ -86,6 +100,11 @@ class BatchRun {
     std::mutex m_writtenMutex;
     QHash<QString, QString> m_written;
     QHash<QString, QString> m_writtenIdentities;
+    // The landing keys, and the outputs and sources, of the results saved since the last commit;
+    // the results that could not be put in place, by output path, with the reason.
+    QSet<QString> m_savedKeys;
+    QList<std::pair<QString, QString>> m_unnamed;
+    QHash<QString, QString> m_unplaced;
 
     // With workers: the inputs by the file their results land on, each group in list order;
     // the next group to take; the results not yet handed out.

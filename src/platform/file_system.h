@@ -44,6 +44,9 @@ class FileSystem {
     virtual void deleteFile(const QString& path) = 0;
     // Deletion that removes a read-only file too.
     virtual void deleteFileForced(const QString& path) = 0;
+    // Throws the Failure that deleteFileForced would throw for the existing entry, without
+    // deleting anything.
+    virtual void checkDeletable(const QString& path) = 0;
     // True when both paths name one existing file (through another spelling, letter case, a
     // link); false when either does not exist or cannot be examined.
     virtual bool sameFile(const QString& a, const QString& b) = 0;
@@ -78,6 +81,7 @@ class NativeFileSystem : public FileSystem {
     quint32 attributes(const QString& path) override;
     void deleteFile(const QString& path) override;
     void deleteFileForced(const QString& path) override;
+    void checkDeletable(const QString& path) override;
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
     QString canonicalPath(const QString& path) override;

@@ -92,6 +92,22 @@ void NativeFileSystem::deleteFileForced(const QString& path) {
     if (::unlink(name.constData()) != 0) ThrowSystemError(errno, path);
 }
 
+// unlink() needs write and search access to the folder; in a sticky folder, the entry or the
+// folder must be the user's own (root may do either).
+void NativeFileSystem::checkDeletable(const QString& path) {
+    const QByteArray name = Encoded(path);
+    const struct stat st = LinkStatus(name, path);
+    if (S_ISDIR(st.st_mode)) ThrowSystemError(EISDIR, path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        ThrowSystemError(errno, path);
+    struct stat parent {};
+    if (::stat(folder.constData(), &parent) != 0) ThrowSystemError(errno, path);
+    const uid_t user = ::geteuid();
+    if ((parent.st_mode & S_ISVTX) && user != 0 && user != st.st_uid && user != parent.st_uid)
+        ThrowSystemError(EPERM, path);
+}
+
 bool NativeFileSystem::sameFile(const QString& a, const QString& b) {
     if (a.isEmpty() || b.isEmpty()) return false;
     struct stat first {};

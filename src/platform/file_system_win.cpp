@@ -71,6 +71,15 @@ void NativeFileSystem::deleteFileForced(const QString& path) {
     if (!DeleteFileW(name.c_str())) ThrowLastError(path);
 }
 
+void NativeFileSystem::checkDeletable(const QString& path) {
+    const DWORD bits = GetFileAttributesW(Wide(path).c_str());
+    if (bits == INVALID_FILE_ATTRIBUTES) ThrowLastError(path);
+    if (bits & FILE_ATTRIBUTE_DIRECTORY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        ThrowLastError(path);
+    }
+}
+
 namespace {
 
 // The volume and file index that identify a file whatever path reaches it.

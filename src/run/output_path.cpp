@@ -1,5 +1,6 @@
 #include "run/output_path.h"
 
+#include "platform/failure.h"
 #include "platform/file_system.h"
 
 namespace quillmere {
@@ -17,6 +18,47 @@ QString OutputBesideSource(const QString& sourcePath, PathStyle style) {
 bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString& sourcePath,
                     PathStyle style) {
     return NormalizePath(sourcePath, style) == outputPath || files.sameFile(outputPath, sourcePath);
+}
+
+namespace {
+
+// Whether anything, a link to nothing included, is at the path.
+bool EntryAt(FileSystem& files, const QString& path) {
+    try {
+        files.attributes(path);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+Failure InTheWay(const QString& outputPath, const Failure& reason) {
+    return Failure(errors::kFileAlreadyExists,
+                   QStringLiteral("%1 was not saved: what is at that path could not be removed "
+                                  "(%2).")
+                       .arg(outputPath, reason.description()));
+}
+
+}  // namespace
+
+void ClearOutputPath(FileSystem& files, EventLoop& events, const QString& outputPath,
+                     const std::function<void()>& mayDelete) {
+    DeleteFileQuietly(files, events, outputPath, mayDelete);
+    if (!EntryAt(files, outputPath)) return;
+    try {
+        files.deleteFileForced(outputPath);
+    } catch (const Failure& failure) {
+        throw InTheWay(outputPath, failure);
+    }
+}
+
+void CheckOutputPathClearable(FileSystem& files, const QString& outputPath) {
+    if (!EntryAt(files, outputPath)) return;
+    try {
+        files.checkDeletable(outputPath);
+    } catch (const Failure& failure) {
+        throw InTheWay(outputPath, failure);
+    }
 }
 
 QString ReplacedName(const QString& outputPath, PathStyle style) {

@@ -17,6 +17,14 @@ QString OutputBesideSource(const QString& sourcePath, PathStyle style = kNativeP
 bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString& sourcePath,
                     PathStyle style = kNativePathStyle);
 
+// Removes whatever is at the output path before a result is saved there (a read-only file too; a
+// link itself, never what it leads to), as DeleteFileQuietly does. Throws Failure when anything
+// is still there: a result is never written through what could not be removed.
+void ClearOutputPath(FileSystem& files, EventLoop& events, const QString& outputPath,
+                     const std::function<void()>& mayDelete = {});
+// Throws the Failure that ClearOutputPath would throw, without removing anything.
+void CheckOutputPathClearable(FileSystem& files, const QString& outputPath);
+
 // The output path with "_replaced" before the extension of its file name: a dot in a folder
 // name never counts, and a name without an extension gets the suffix at its end.
 QString ReplacedName(const QString& outputPath, PathStyle style = kNativePathStyle);

@@ -1,7 +1,9 @@
-// Saving a whole file in place: waiting for the disk at once, or leaving that to the end of a run.
+// Saving a whole file in place: waiting for the disk at once, or as a run's result, named once
+// its data is on the disk.
 
 #include "platform/atomic_file.h"
 #include "platform/failure.h"
+#include "platform/result_files.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 
@@ -31,82 +33,178 @@ using testing::ReadBytes;
 using testing::WithFileSizeLimit;
 using testing::WriteBytes;
 
-// Synced at once or at the end of a run, a save replaces the whole file or leaves it as it was,
-// like QSaveFile: through a link, the file it leads to; the replaced file keeps its mode, a new
-// one gets the mode a plain new file gets; no temporary file is left beside it.
+// Two ways to save a whole file: synced at once (a set file), or as a run's result, put on the
+// disk with others and named then.
+struct Saver {
+    const char* name;
+    std::function<void(const QString&, const QByteArray&)> save;
+};
+
+const Saver kSavers[] = {
+    {"synced",
+     [](const QString& path, const QByteArray& bytes) { SaveFileAtomically(path, bytes); }},
+    {"result",
+     [](const QString& path, const QByteArray& bytes) {
+         ResultFiles results;
+         results.save(path, [&](const ByteSink& sink) { sink(bytes); });
+         results.sync();
+     }},
+};
+
+// Either way a save replaces the whole file or leaves it as it was, like QSaveFile: the replaced
+// file keeps its mode, a new one gets the mode a plain new file gets; no temporary file is left
+// beside it.
 TEST(AtomicFile, ASaveReplacesTheWholeFileOrLeavesItAsItWas) {
-    for (const Durability durability : {Durability::Synced, Durability::Deferred}) {
-        SCOPED_TRACE(durability == Durability::Synced ? "synced" : "deferred");
+    for (const Saver& saver : kSavers) {
+        SCOPED_TRACE(saver.name);
         QTemporaryDir dir;
         const QString path = dir.filePath("plan.xml"), fresh = dir.filePath("fresh.xml");
         WriteBytes(path, "old");
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
         const auto permissions = QFile::permissions(path);
-        QFile::link(path, dir.filePath("link.xml"));
-        SaveFileAtomically(dir.filePath("link.xml"), "new", durability);
+        saver.save(path, "new");
         EXPECT_EQ(ReadBytes(path), "new");
-        EXPECT_EQ(QFileInfo(dir.filePath("link.xml")).symLinkTarget(), path);
         EXPECT_EQ(QFile::permissions(path), permissions);
-        SaveFileAtomically(fresh, "fresh", durability);
+        saver.save(fresh, "fresh");
         // A name near the file system's limit still leaves room for the save's own names.
         const QString longest = dir.filePath(QString(251, QLatin1Char('n')) + ".xml");
-        SaveFileAtomically(longest, "long", durability);
-        // Replacing goes through another name; QSaveFile's is the target's, longer.
-        if (durability == Durability::Deferred) SaveFileAtomically(longest, "longer", durability);
+        saver.save(longest, "long");
+        // A result replaces it through a hidden name; QSaveFile's is the target's, longer.
+        if (saver.name == std::string("result")) saver.save(longest, "longer");
         EXPECT_TRUE(ReadBytes(longest).startsWith("long"));
         QFile::remove(longest);
         QFile plain(dir.filePath("plain"));
         ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
         EXPECT_EQ(QFile::permissions(fresh), plain.permissions());
         plain.remove();
-        // A disk that fills up while the file is written, a missing folder, a writer that gives up.
-        WithFileSizeLimit(
-            4, [&] { EXPECT_THROW(SaveFileAtomically(path, "much longer", durability), Failure); });
+        // A disk that fills up while the file is written, a missing folder.
+        WithFileSizeLimit(4, [&] { EXPECT_THROW(saver.save(path, "much longer"), Failure); });
         EXPECT_EQ(ReadBytes(path), "new");
-        EXPECT_THROW(SaveFileAtomically(dir.filePath("missing/plan.xml"), "new", durability),
-                     Failure);
-        const auto givesUp = [](const ByteSink& sink) {
-            sink("half");
-            throw Failure(1, "no more");
-        };
-        EXPECT_THROW(SaveFileAtomically(path, givesUp, durability), Failure);
-        EXPECT_EQ(ReadBytes(path), "new");
+        EXPECT_THROW(saver.save(dir.filePath("missing/plan.xml"), "new"), Failure);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                  (QStringList{"fresh.xml", "link.xml", "plan.xml"}));
-        SavedFiles saved;
-        saved.add(path);
-        EXPECT_NO_THROW(saved.sync());
+                  (QStringList{"fresh.xml", "plan.xml"}));
     }
 }
 
 #ifdef Q_OS_LINUX
-// A link that leads nowhere yet stays a link: the save creates the file it names. A process that
-// dies while it writes (here killed by its file size limit) leaves no temporary file behind.
-TEST(AtomicFile, ALinkToNoFileAndADeathMidSaveLeaveNoTrace) {
-    for (const Durability durability : {Durability::Synced, Durability::Deferred}) {
-        SCOPED_TRACE(durability == Durability::Synced ? "synced" : "deferred");
-        QTemporaryDir dir;
-        const QString link = dir.filePath("link.xml"), target = dir.filePath("target.xml");
-        QFile::link(target, link);
-        SaveFileAtomically(link, "new", durability);
-        EXPECT_EQ(QFileInfo(link).symLinkTarget(), target);
-        EXPECT_EQ(ReadBytes(target), "new");
-        QFile::remove(link);
-        QFile::remove(target);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            std::signal(SIGXFSZ, SIG_DFL);
-            const rlimit small{4096, RLIM_INFINITY};
-            ::setrlimit(RLIMIT_FSIZE, &small);
-            SaveFileAtomically(dir.filePath("plan.xml"), QByteArray(1 << 20, 'x'), durability);
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status));
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-                  QStringList{});
+// A set file behind a link is saved where the link leads, as editors do. A result is never
+// written through a link, nor over a folder or a file that may not be written: each is refused
+// and left as it was. A writer that gives up leaves nothing.
+TEST(AtomicFile, AResultIsNeverWrittenThroughALink) {
+    QTemporaryDir dir;
+    const QString target = dir.filePath("target.xml"), nowhere = dir.filePath("nowhere.xml");
+    WriteBytes(target, "mine");
+    QFile::link(target, dir.filePath("link.xml"));
+    QFile::link(nowhere, dir.filePath("dangling.xml"));
+    SaveFileAtomically(dir.filePath("link.xml"), "set");
+    EXPECT_EQ(ReadBytes(target), "set");
+    ResultFiles results;
+    const auto save = [&](const QString& name) {
+        results.save(dir.filePath(name), [](const ByteSink& sink) { sink("result"); });
+    };
+    QDir(dir.path()).mkdir("folder.xml");
+    WriteBytes(dir.filePath("locked.xml"), "locked");
+    QFile::setPermissions(dir.filePath("locked.xml"), QFile::ReadOwner);
+    for (const char* refused : {"link.xml", "dangling.xml", "folder.xml"})
+        EXPECT_THROW(save(refused), Failure) << refused;
+    if (::geteuid() != 0) {
+        EXPECT_THROW(save("locked.xml"), Failure);
     }
+    EXPECT_THROW(results.save(dir.filePath("given-up.xml"),
+                              [](const ByteSink& sink) {
+                                  sink("half");
+                                  throw Failure(1, "no more");
+                              }),
+                 Failure);
+    results.sync();
+    EXPECT_EQ(ReadBytes(target), "set");
+    EXPECT_FALSE(QFile::exists(nowhere));
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.xml")).isSymLink());
+    EXPECT_TRUE(QFileInfo(dir.filePath("folder.xml")).isDir());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"dangling.xml", "link.xml", "locked.xml", "target.xml"}));
+}
+
+// A result takes its name only at a commit, after its data: until then the old file (or none) is
+// there. A trial save writes the whole file in the folder, fails where the save would, and
+// leaves nothing.
+TEST(AtomicFile, AResultIsNamedOnlyWhenCommitted) {
+    QTemporaryDir dir;
+    const QString old = dir.filePath("old.xml"), fresh = dir.filePath("fresh.xml");
+    WriteBytes(old, "old");
+    ResultFiles results;
+    const auto writer = [](const QByteArray& bytes) {
+        return [bytes](const ByteSink& sink) { sink(bytes); };
+    };
+    results.save(old, writer("new"));
+    results.save(fresh, writer("fresh"));
+    EXPECT_EQ(ReadBytes(old), "old");
+    EXPECT_FALSE(QFile::exists(fresh));
+    EXPECT_EQ(results.commit(), (QHash<QString, QString>{}));
+    EXPECT_EQ(ReadBytes(old), "new");
+    EXPECT_EQ(ReadBytes(fresh), "fresh");
+    // A folder put in the result's place meanwhile fails that result when it is to be named.
+    for (const QString name : {"late.xml", "later.xml"}) {
+        results.save(dir.filePath(name), writer("late"));
+        QDir(dir.path()).mkdir(name);
+    }
+    EXPECT_THROW(results.sync(), Failure);
+    results.save(dir.filePath("latest.xml"), writer("late"));
+    QDir(dir.path()).mkdir("latest.xml");
+    EXPECT_EQ(results.commit().keys(), QStringList{dir.filePath("latest.xml")});
+
+    SaveTrial(dir.filePath("trial.xml"), writer("trial"));
+    WithFileSizeLimit(4, [&] {
+        EXPECT_THROW(SaveTrial(dir.filePath("trial.xml"), writer("much longer")), Failure);
+    });
+    EXPECT_THROW(SaveTrial(dir.filePath("late.xml"), writer("x")), Failure);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"fresh.xml", "old.xml"}));
+}
+
+// A process that dies while it writes (here killed by its file size limit) leaves no temporary
+// file behind. The hidden files that a dead process of this machine's left in a folder (where
+// unnamed files cannot be had) are removed by the next save there; nothing else is touched.
+TEST(AtomicFile, ADeathMidSaveLeavesNoTraceForLong) {
+    QTemporaryDir dir;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit small{4096, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        ResultFiles results;
+        results.save(dir.filePath("plan.xml"),
+                     [](const ByteSink& sink) { sink(QByteArray(1 << 20, 'x')); });
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{});
+
+    // This process's hidden name, as another process (the dead child's, or a live one) or
+    // another machine would have it.
+    const QString ours = QFileInfo(HiddenNameBeside(dir.filePath("x"))).fileName();
+    const QStringList parts = ours.split('-');  // ".quillmere", machine, process, suffix
+    const auto named = [&](const QString& machine, qint64 pid, const QString& suffix) {
+        return QStringList{parts[0], machine, QString::number(pid), suffix}.join('-');
+    };
+    const QString stale = named(parts[1], child, "abc123");
+    const QStringList kept = {named(parts[1], ::getppid(), "abc123"),
+                              named("0badf00d", child, "abc123"), named(parts[1], child, "short"),
+                              ".quillmere-abc123", "plan.xml"};
+    WriteBytes(dir.filePath(stale), "partial");
+    for (const QString& name : kept) WriteBytes(dir.filePath(name), "kept");
+    QDir(dir.path()).mkdir(named(parts[1], child, "dir123"));
+    QFile::link("plan.xml", dir.filePath(named(parts[1], child, "lnk123")));
+    ResultFiles results;
+    results.save(dir.filePath("result.xml"), [](const ByteSink& sink) { sink("new"); });
+    results.sync();
+    const QStringList left =
+        QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_FALSE(left.contains(stale));
+    EXPECT_EQ(left.size(), kept.size() + 3);
 }
 
 // Saves on several threads at once (a batch run's workers): each new file gets the mode a plain
@@ -117,14 +215,16 @@ TEST(AtomicFile, SavesOnSeveralThreadsGiveNewFilesThePlainMode) {
     ::umask(mask);
     QFile plain(dir.filePath("plain"));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    ResultFiles results;
     std::vector<std::jthread> savers;
     for (int thread = 0; thread < 4; ++thread)
-        savers.emplace_back([&dir, thread] {
+        savers.emplace_back([&dir, &results, thread] {
             for (int file = 0; file < 25; ++file)
-                SaveFileAtomically(dir.filePath(QStringLiteral("%1-%2").arg(thread).arg(file)),
-                                   "new", Durability::Deferred);
+                results.save(dir.filePath(QStringLiteral("%1-%2").arg(thread).arg(file)),
+                             [](const ByteSink& sink) { sink("new"); });
         });
     savers.clear();
+    results.sync();
     EXPECT_EQ(::umask(mask), mask);
     QStringList others;
     for (const QFileInfo& file : QDir(dir.path()).entryInfoList(QDir::Files))

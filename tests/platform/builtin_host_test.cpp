@@ -16,7 +16,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <future>
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace quillmere::builtin {
 namespace {
@@ -787,6 +794,28 @@ TEST_F(BuiltinHostInstance, BadFilesFailWithTheirReasonAndLeaveNothing) {
     }
 }
 
+#ifdef Q_OS_UNIX
+// A named pipe put where a listed file was, read ahead and then opened: both end at once, with
+// the reason, instead of waiting for ever for a writer.
+TEST_F(BuiltinHostInstance, APipeInPlaceOfAFileFailsAtOnce) {
+    const QString pipe = dir.filePath("plan.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    factory.expect(pipe);
+    auto opened =
+        std::async(std::launch::async, [&] { return failureOf([&] { host->fileOpen(pipe); }); });
+    if (opened.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Lets the waiting reads end, so that the test can.
+        const int writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        ::close(writer);
+        FAIL() << "the opening waited for a writer";
+    }
+    EXPECT_EQ(opened.get(),
+              (pipe + " could not be opened: it is not a regular file (a named pipe, a "
+                      "device or a socket, say), so it was not read")
+                  .toStdString());
+}
+#endif
+
 TEST_F(BuiltinHostInstance, AFailedSaveLeavesNothingAtTheOutputPath) {
     const QString source = copyOf(kSamples + "/Website Launch.mpx", "w.mpx");
     host->fileOpen(source);
@@ -812,6 +841,7 @@ TEST_F(BuiltinHostInstance, TheSourceIsNeverTheTarget) {
         EXPECT_NE(failureOf([&] { host->fileSaveAs(target); }), "no failure");
     EXPECT_EQ(ReadBytes(source), original);
     host->fileSaveAs(dir.filePath("out.xml"));
+    factory.syncSaves();
     EXPECT_TRUE(
         ReadBytes(dir.filePath("out.xml")).contains("<Name>Confirm Quay Street lease</Name>"));
     host->quit();

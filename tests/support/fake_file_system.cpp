@@ -52,6 +52,11 @@ void FakeFileSystem::deleteFileForced(const QString& path) {
     m_nodes.remove(Key(path));
 }
 
+void FakeFileSystem::checkDeletable(const QString& path) {
+    if (node(path).attributes & attr::kDirectory)
+        throw Failure(errors::kPathFileAccess, QStringLiteral("Path/File access error"));
+}
+
 bool FakeFileSystem::sameFile(const QString& a, const QString& b) {
     return m_nodes.contains(Key(a)) && Key(a) == Key(b);
 }

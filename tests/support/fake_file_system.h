@@ -20,6 +20,7 @@ class FakeFileSystem : public FileSystem {
     quint32 attributes(const QString& path) override;
     void deleteFile(const QString& path) override;
     void deleteFileForced(const QString& path) override;
+    void checkDeletable(const QString& path) override;
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
     // The fake has no links: a path's canonical form is the node's path as written.

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "platform/result_files.h"
+
+#include <QFile>
+#include <QHash>
 #include <QString>
 
 #include <memory>
@@ -33,6 +37,19 @@ class HostInstance {
     // some but cannot say how many. Callers may ignore it.
     virtual int replace(const ReplaceArgs& args) = 0;
     virtual void fileSaveAs(const QString& path) = 0;
+    // Everything a save to the path does in the path's folder, with nothing left there: a dry
+    // run fails where the save would. Here the project is saved under a hidden name beside the
+    // path and removed; a host that can write a file without naming it does that instead.
+    virtual void fileSaveTrial(const QString& path) {
+        const QString hidden = HiddenNameBeside(path);
+        try {
+            fileSaveAs(hidden);
+        } catch (...) {
+            QFile::remove(hidden);
+            throw;
+        }
+        QFile::remove(hidden);
+    }
     virtual void quit() = 0;
 };
 
@@ -43,8 +60,12 @@ class HostFactory {
     virtual std::unique_ptr<HostInstance> create(const QString& className) = 0;
     // The already running instance; throws Failure when none runs.
     virtual std::unique_ptr<HostInstance> attach(const QString& className) = 0;
-    // Puts every file that this factory's instances saved on disk, for a host that leaves that
-    // to the end of a run. Throws Failure when the system cannot.
+    // Puts every file that this factory's instances saved so far on the disk and under its name,
+    // for a host that keeps its results unnamed until then. Gives the paths whose result could
+    // not be put in place since the last call, each with the reason.
+    virtual QHash<QString, QString> commitSaves() { return {}; }
+    // commitSaves(), then puts the names on the disk too, for a host that leaves that to the end
+    // of a run. Throws Failure naming each result that could not be put in place or on the disk.
     virtual void syncSaves() {}
     // How many of this factory's instances may work at once, each on its own thread. A host
     // that is one program on the system (Microsoft Project) takes one file at a time, on the

@@ -1,12 +1,11 @@
 #include "platform/host/builtin/builtin_host.h"
 
-#include "platform/atomic_file.h"
 #include "platform/failure.h"
+#include "platform/file_reading.h"
 #include "platform/host/builtin/mpx_document.h"
 #include "platform/host/builtin/xml_document.h"
 #include "platform/host/field_catalogue.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -46,14 +45,7 @@ void BuiltinHost::fileOpen(const QString& path) {
     m_document.reset();
     m_openedPath.clear();
     const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(errors::kFileNotFound,
-                      QStringLiteral("%1 could not be opened: %2").arg(path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Failure(errors::kFileNotFound,
-                      QStringLiteral("%1 could not be read: %2").arg(path, file.errorString()));
+    const QByteArray bytes = ReadRegularFile(path, kLargestFile);
     if (m_readAhead) m_document = m_readAhead->take(path, bytes);
     if (!m_document) m_document = OpenDocument(bytes, name.isEmpty() ? path : name);
     m_openedPath = path;
@@ -75,7 +67,7 @@ int BuiltinHost::replace(const ReplaceArgs& args) {
     return m_document->replace(args.field, args.value, args.replacement, args.matchCase);
 }
 
-void BuiltinHost::fileSaveAs(const QString& path) {
+std::function<void(const ByteSink&)> BuiltinHost::writerFor(const QString& path) {
     if (!m_document)
         throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("No project is open, so nothing was saved."));
@@ -86,11 +78,21 @@ void BuiltinHost::fileSaveAs(const QString& path) {
                       QStringLiteral("%1 is the file the project was opened from; Quillmere never "
                                      "writes over a source file.")
                           .arg(path));
-    // Written beside the target and renamed into place: a failed save leaves nothing behind.
-    const auto write = [this](const ByteSink& sink) { m_document->saveTo(sink); };
-    if (!m_saved) return SaveFileAtomically(path, write);
-    SaveFileAtomically(path, write, Durability::Deferred);
-    m_saved->add(path);
+    return [this](const ByteSink& sink) { m_document->saveTo(sink); };
+}
+
+// Written in full beside the target before it takes the target's name: a failed save leaves
+// nothing behind.
+void BuiltinHost::fileSaveAs(const QString& path) {
+    const auto write = writerFor(path);
+    if (m_results) return m_results->save(path, write);
+    ResultFiles alone;
+    alone.save(path, write);
+    alone.sync();
+}
+
+void BuiltinHost::fileSaveTrial(const QString& path) {
+    SaveTrial(path, writerFor(path));
 }
 
 void BuiltinHost::quit() {
@@ -102,7 +104,7 @@ std::unique_ptr<HostInstance> BuiltinHostFactory::create(const QString& classNam
     if (className != kProjectClassName)
         throw Failure(errors::kCannotCreateObject,
                       QStringLiteral("There is no project host named \"%1\".").arg(className));
-    return std::make_unique<BuiltinHost>(m_saved, m_readAhead);
+    return std::make_unique<BuiltinHost>(m_results, m_readAhead);
 }
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::attach(const QString&) {

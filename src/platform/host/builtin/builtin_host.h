@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/atomic_file.h"
 #include "platform/host/builtin/project_document.h"
 #include "platform/host/builtin/read_ahead.h"
 #include "platform/host/host.h"
+#include "platform/result_files.h"
 
 #include <limits>
 #include <memory>
@@ -19,21 +19,26 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
 // Our own project host: opens, edits and saves Project XML and MPX files.
 class BuiltinHost : public HostInstance {
   public:
-    // With saved, a save is synced to disk when saved is, not at once. With readAhead, a file
-    // may already have been opened when it is asked for.
-    explicit BuiltinHost(std::shared_ptr<SavedFiles> saved = nullptr,
+    // With results, a save is put on the disk and named when results commits, not at once. With
+    // readAhead, a file may already have been opened when it is asked for.
+    explicit BuiltinHost(std::shared_ptr<ResultFiles> results = nullptr,
                          std::shared_ptr<ReadAhead> readAhead = nullptr)
-        : m_saved(std::move(saved)), m_readAhead(std::move(readAhead)) {}
+        : m_results(std::move(results)), m_readAhead(std::move(readAhead)) {}
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
     int replace(const ReplaceArgs& args) override;
     void fileSaveAs(const QString& path) override;
+    // Writes the whole file in the path's folder without ever naming it.
+    void fileSaveTrial(const QString& path) override;
     void quit() override;
 
   private:
     std::unique_ptr<ProjectDocument> m_document;
     QString m_openedPath;
-    std::shared_ptr<SavedFiles> m_saved;
+    // Refuses to save over the file the project was opened from; the writer of the file.
+    std::function<void(const ByteSink&)> writerFor(const QString& path);
+
+    std::shared_ptr<ResultFiles> m_results;
     std::shared_ptr<ReadAhead> m_readAhead;
 };
 
@@ -42,14 +47,15 @@ class BuiltinHostFactory : public HostFactory {
     std::unique_ptr<HostInstance> create(const QString& className) override;
     // There is no shared running instance of the built-in host.
     std::unique_ptr<HostInstance> attach(const QString& className) override;
-    void syncSaves() override { m_saved->sync(); }
+    QHash<QString, QString> commitSaves() override { return m_results->commit(); }
+    void syncSaves() override { m_results->sync(); }
     // Instances share nothing but the list of saved files.
     int concurrentInstances() const override { return std::numeric_limits<int>::max(); }
     void expect(const QString& path) override { m_readAhead->expect(path); }
 
   private:
-    // A run saves many files; they are synced once, at its end.
-    std::shared_ptr<SavedFiles> m_saved = std::make_shared<SavedFiles>();
+    // A run saves many files; they are put on the disk a few dozen at a time.
+    std::shared_ptr<ResultFiles> m_results = std::make_shared<ResultFiles>();
     std::shared_ptr<ReadAhead> m_readAhead = std::make_shared<ReadAhead>();
 };
 

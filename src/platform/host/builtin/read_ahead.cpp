@@ -1,8 +1,8 @@
 #include "platform/host/builtin/read_ahead.h"
 
+#include "platform/file_reading.h"
 #include "platform/host/builtin/builtin_host.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -52,12 +52,9 @@ std::unique_ptr<ProjectDocument> ReadAhead::take(const QString& path, const QByt
 ReadAhead::Read ReadAhead::Open(const QString& path) {
     Read read{path, {}, {}};
     try {
-        // Not a named pipe or a device, say, whose opening could wait for ever.
-        if (!QFileInfo(path).isFile()) return read;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestReadAhead) return read;
-        read.bytes = file.readAll();
-        if (file.error() == QFileDevice::NoError)
+        // Never a named pipe or a device, whose opening or reading could wait for ever.
+        read.bytes = ReadRegularFile(path, kLargestReadAhead);
+        if (read.bytes.size() <= kLargestReadAhead)
             read.document = OpenDocument(read.bytes, QFileInfo(path).fileName());
     } catch (...) {
         read.document.reset();
