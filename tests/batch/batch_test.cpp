@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <csignal>
 
 #include <QDir>
@@ -16,6 +20,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace {
 
@@ -31,8 +36,10 @@ struct Result {
     QString errors;
 };
 
-Result RunHost(const QStringList& arguments, const QString& folder) {
+Result RunHost(const QStringList& arguments, const QString& folder,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder);
     process.start(QStringLiteral(QUILLMERE_HOST_PROGRAM), arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
@@ -69,7 +76,10 @@ class Batch : public ::testing::Test {
         QDir().mkpath(QFileInfo(dir.filePath(name)).path());
         return dir.filePath(name);
     }
-    Result run(const QStringList& arguments) { return RunHost(arguments, dir.path()); }
+    Result run(const QStringList& arguments,
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        return RunHost(arguments, dir.path(), environment);
+    }
     void expectTreeKept() {
         const FileTree now = Tree(dir.path());
         EXPECT_EQ(now.keys(), before.keys());
@@ -197,18 +207,35 @@ TEST_F(Batch, SetFileIsReadAsTheLoadSetsDialogReadsIt) {
     }
 }
 
+// Whatever the temporary folder is (a file, a folder that does not exist), a dry run writes
+// nothing anywhere: as root, a file of the source's name in the root folder is left alone.
 TEST_F(Batch, DryRunPrintsTheSameAndWritesNothing) {
-    for (const QStringList& output : {QStringList{"--out", "out"}, QStringList{}}) {
-        before = Tree(dir.path());
-        const Result dry = run(QStringList{"batch", "in", "--dry-run"} + output + pair);
-        expectTreeKept();
-        const Result real = run(QStringList{"batch", "in"} + output + pair);
-        EXPECT_EQ(dry.exitCode, real.exitCode);
-        ASSERT_FALSE(dry.lines.isEmpty());
-        EXPECT_EQ(dry.lines.last(), real.lines.last() + "; dry run, nothing written");
-        // The binary file fails at its opening in both; only the real run tries to save it.
-        EXPECT_EQ(dry.lines.mid(0, 1), real.lines.mid(0, 1));
-        EXPECT_EQ(dry.lines.mid(2, 1), real.lines.mid(2, 1));
+    QFile rooted("/office.xml");
+    const bool watchRoot = ::geteuid() == 0 && !rooted.exists();
+    if (watchRoot) WriteBytes(rooted.fileName(), "mine");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString temporary : {"", "in/notes.txt", "missing"}) {
+        if (!temporary.isEmpty()) environment.insert("TMPDIR", path(temporary));
+        for (const QStringList& output : {QStringList{"--out", "out"}, QStringList{}}) {
+            SCOPED_TRACE((temporary + " " + output.join(' ')).toStdString());
+            before = Tree(dir.path());
+            const Result dry =
+                run(QStringList{"batch", "in", "--dry-run"} + output + pair, environment);
+            expectTreeKept();
+            const Result real = run(QStringList{"batch", "in"} + output + pair);
+            EXPECT_EQ(dry.exitCode, real.exitCode);
+            ASSERT_FALSE(dry.lines.isEmpty());
+            EXPECT_EQ(dry.lines.last(), real.lines.last() + "; dry run, nothing written");
+            // The binary file fails at its opening in both; only the real run tries to save it.
+            EXPECT_EQ(dry.lines.mid(0, 1), real.lines.mid(0, 1));
+            EXPECT_EQ(dry.lines.mid(2, 1), real.lines.mid(2, 1));
+            for (const QString& file : Tree(dir.path()).keys())
+                if (!before.contains(file)) QFile::remove(file);
+        }
+    }
+    if (watchRoot) {
+        EXPECT_EQ(ReadBytes(rooted.fileName()), "mine");
+        rooted.remove();
     }
 }
 
@@ -268,12 +295,55 @@ TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
     EXPECT_NE(process.exitCode(), 0);
 }
 
+// Makes a folder one whose entries cannot be added or removed, root's own included (there with
+// the immutable flag); false where the file system cannot.
+bool Lock(const QString& folder, bool locked) {
+    if (::geteuid() != 0)
+        return QFile::setPermissions(
+            folder, locked ? QFile::ReadOwner | QFile::ExeOwner
+                           : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = locked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) ::close(fd);
+    return done;
+}
+
+// On the output side, a dry run fails where the run fails, with the same text: a folder at the
+// output path, an output folder that may not be written, and a link at the output path that
+// cannot be removed, through which nothing is ever written.
 TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
-    const QStringList arguments = QStringList{"batch", "in", "--out", "out"} + pair;
-    const Result dry = run(arguments + QStringList{"--dry-run"});
-    const Result real = run(arguments);
-    ASSERT_EQ(dry.lines.size(), real.lines.size());
-    EXPECT_EQ(dry.lines.mid(0, 3), real.lines.mid(0, 3));
+    WriteBytes(path("mine.xml"), "mine");
+    QFile::link(path("mine.xml"), path("locked/office.xml"));
+    QDir(dir.path()).mkpath("folder/office.xml");
+    QDir(dir.path()).mkpath("readonly");
+    const struct {
+        const char* out;
+        bool locked;
+        const char* failure;  // office.xml's, empty for none
+    } cases[] = {
+        {"out", false, ""},
+        {"folder", false, "could not be removed (Is a directory"},
+        {"readonly", true, "could not be saved"},
+        {"locked", true, "could not be removed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.out);
+        if (c.locked && !Lock(path(c.out), true)) GTEST_SKIP() << "no folder can be locked here";
+        const QStringList arguments = QStringList{"batch", "in", "--out", c.out} + pair;
+        const Result dry = run(arguments + QStringList{"--dry-run"});
+        const Result real = run(arguments);
+        if (c.locked) Lock(path(c.out), false);
+        ASSERT_EQ(dry.lines.size(), 4);
+        EXPECT_EQ(dry.lines.mid(0, 3), real.lines.mid(0, 3));
+        EXPECT_EQ(dry.exitCode, real.exitCode);
+        EXPECT_EQ(real.lines[0].startsWith("failed: "), *c.failure != 0)
+            << real.lines[0].toStdString();
+        EXPECT_TRUE(real.lines[0].contains(c.failure)) << real.lines[0].toStdString();
+        EXPECT_EQ(ReadBytes(path("mine.xml")), "mine");
+    }
 }
 
 TEST_F(Batch, AFailedNamesakeDoesNotBlockTheNextOne) {
@@ -316,6 +386,43 @@ TEST_F(Batch, SideBySideEndsAsOneAtATime) {
         EXPECT_EQ(results["1"].lines.filter("would replace the result of").size(),
                   output.isEmpty() ? 1 : 9)
             << results["1"].lines.join('\n').toStdString();
+    }
+}
+
+// Every result's data is on the disk before its name leads to it, so that a power cut leaves a
+// result whole or absent: the order of the program's own writes, syncs and namings is watched
+// from inside it. A run killed at any moment leaves under the results' names only whole results.
+TEST_F(Batch, AResultHasItsNameOnlyOnceItIsOnTheDisk) {
+    for (int i = 0; i < 40; ++i)
+        WriteBytes(path(QString("many/%1.xml").arg(i)),
+                   ReadBytes(kSamples + "Office Relocation.xml")
+                       .replace("Harbour", QByteArray::number(i) + " Harbour"));
+    ASSERT_EQ(run(QStringList{"batch", "many", "--out", "out"} + pair).exitCode, 0);
+    const FileTree whole = Tree(path("out"));
+    QDir(path("out")).removeRecursively();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", QUILLMERE_NAME_ORDER_SHIM);
+    environment.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+    environment.insert("QUILLMERE_NAME_ORDER_LOG", path("order.log"));
+    QDir().mkpath(path("out"));
+    ASSERT_EQ(run(QStringList{"batch", "many", "--out", "out"} + pair, environment).exitCode, 0);
+    EXPECT_TRUE(Tree(path("out")) == whole);
+    EXPECT_EQ(QString::fromUtf8(ReadBytes(path("order.log"))), "");
+
+    for (int killedAfter = 0; killedAfter < 160; killedAfter += 20) {
+        QDir(path("out")).removeRecursively();
+        QDir().mkpath(path("out"));
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        process.start(QUILLMERE_HOST_PROGRAM, QStringList{"batch", "many", "--out", "out"} + pair);
+        ASSERT_TRUE(process.waitForStarted());
+        QThread::msleep(killedAfter);
+        process.kill();
+        process.waitForFinished();
+        const FileTree left = Tree(path("out"));
+        for (auto file = left.cbegin(); file != left.cend(); ++file)
+            EXPECT_EQ(file.value(), whole.value(file.key()))
+                << killedAfter << " ms: " << file.key().toStdString();
     }
 }
 
