@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <csignal>
@@ -24,6 +21,7 @@
 
 namespace {
 
+using quillmere::testing::LockFolder;
 using quillmere::testing::ReadBytes;
 using quillmere::testing::WriteBytes;
 
@@ -295,22 +293,6 @@ TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
     EXPECT_NE(process.exitCode(), 0);
 }
 
-// Makes a folder one whose entries cannot be added or removed, root's own included (there with
-// the immutable flag); false where the file system cannot.
-bool Lock(const QString& folder, bool locked) {
-    if (::geteuid() != 0)
-        return QFile::setPermissions(
-            folder, locked ? QFile::ReadOwner | QFile::ExeOwner
-                           : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-    int flags = 0;
-    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = locked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    if (fd >= 0) ::close(fd);
-    return done;
-}
-
 // On the output side, a dry run fails where the run fails, with the same text: a folder at the
 // output path, an output folder that may not be written, and a link at the output path that
 // cannot be removed, through which nothing is ever written.
@@ -331,11 +313,12 @@ TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.out);
-        if (c.locked && !Lock(path(c.out), true)) GTEST_SKIP() << "no folder can be locked here";
+        if (c.locked && !LockFolder(path(c.out), true))
+            GTEST_SKIP() << "no folder can be locked here";
         const QStringList arguments = QStringList{"batch", "in", "--out", c.out} + pair;
         const Result dry = run(arguments + QStringList{"--dry-run"});
         const Result real = run(arguments);
-        if (c.locked) Lock(path(c.out), false);
+        if (c.locked) LockFolder(path(c.out), false);
         ASSERT_EQ(dry.lines.size(), 4);
         EXPECT_EQ(dry.lines.mid(0, 3), real.lines.mid(0, 3));
         EXPECT_EQ(dry.exitCode, real.exitCode);

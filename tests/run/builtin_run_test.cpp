@@ -67,5 +67,35 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
         EXPECT_EQ(ReadBytes(it.key()), it.value()) << it.key().toStdString();
 }
 
+// A link at an output path that cannot be removed (in a folder the user may not change) is never
+// written through: the file fails with the reason, and the file the link leads to stays as it was.
+TEST(RunWithBuiltinHost, ALinkThatCannotBeRemovedIsNotWrittenThrough) {
+    testing::FakeServices fake;
+    builtin::BuiltinHostFactory hosts;
+    Services services{fake.dialogs,  hosts,       fake.files,
+                      fake.settings, fake.events, fake.programFolder.path(),
+                      fake.shell};
+    Form1 form(services);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("plans/Office Relocation.xml");
+    QDir(dir.path()).mkpath("plans");
+    QDir(dir.path()).mkpath("out");
+    QFile::copy(QUILLMERE_RESOURCES "/Samples/Office Relocation.xml", source);
+    WriteBytes(dir.filePath("mine.xml"), "mine");
+    QFile::link(dir.filePath("mine.xml"), dir.filePath("out/Office Relocation.xml"));
+    if (!testing::LockFolder(dir.filePath("out"), true)) GTEST_SKIP() << "no folder can be locked";
+    form.ListView1->addTopLevelItem(new QTreeWidgetItem({source}));
+    form.Text1->setPlainText("Harbour Street");
+    form.Text2->setPlainText("Quay Road");
+    form.Text3->setText(dir.filePath("out"));
+    fake.dialogs.allowErrorReports();
+    fake.dialogs.expectMessage("Done.");
+    form.PushButton7->click();
+    testing::LockFolder(dir.filePath("out"), false);
+    EXPECT_EQ(ReadBytes(dir.filePath("mine.xml")), "mine");
+    ASSERT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{136}));
+    EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("could not be removed"));
+}
+
 }  // namespace
 }  // namespace quillmere

@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 
@@ -22,6 +26,20 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         ADD_FAILURE() << "cannot write " << path.toStdString();
+}
+
+bool LockFolder(const QString& folder, bool locked) {
+    if (::geteuid() != 0)
+        return QFile::setPermissions(
+            folder, locked ? QFile::ReadOwner | QFile::ExeOwner
+                           : QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = locked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) ::close(fd);
+    return done;
 }
 
 void WithFileSizeLimit(qint64 bytes, const std::function<void()>& action) {
