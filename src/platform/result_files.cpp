@@ -293,6 +293,9 @@ void ResultFiles::save(const QString& path, const std::function<void(const ByteS
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     removeStaleFilesOnce(folder);
     Written written = WriteBeside(path, write, *m_settings);
+    // The disk starts on the data now, while the run goes on, so that the sync before the name
+    // has little left to wait for.
+    ::sync_file_range(written.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
     const dev_t device = DeviceOf(written.fd);
     bool full = false;
     {
