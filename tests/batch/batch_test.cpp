@@ -230,13 +230,32 @@ TEST_F(Batch, JsonLinesReadBack) {
     EXPECT_EQ(objects[1]["status"].toString(), "failed");
     EXPECT_TRUE(objects[1]["error"].toString().contains("binary Microsoft Project file"));
     EXPECT_EQ(objects[2]["status"].toString(), "unchanged");
-    EXPECT_EQ(objects[3].toVariantMap(), (QVariantMap{{"type", "totals"},
-                                                      {"files", 3},
-                                                      {"changed", 1},
-                                                      {"unchanged", 1},
-                                                      {"failed", 1},
-                                                      {"dry_run", false}}));
     EXPECT_EQ(result.exitCode, 1);
+}
+
+// Each total under its own key: counts that all differ tell any two keys apart.
+TEST_F(Batch, JsonTotalsCountEachOutcome) {
+    const struct {
+        QStringList arguments;
+        QVariantMap totals;
+    } cases[] = {
+        {{"in"}, {{"files", 3}, {"changed", 1}, {"unchanged", 1}, {"failed", 1}}},
+        {{"in/office.xml", "in/old.mpp", "in/notes.txt"},
+         {{"files", 3}, {"changed", 1}, {"unchanged", 0}, {"failed", 2}}},
+        {{"in/sub/sample.mpx", "in/notes.txt", "in/old.mpp", "--extension", "*", "--dry-run"},
+         {{"files", 3}, {"changed", 0}, {"unchanged", 1}, {"failed", 2}}},
+    };
+    for (const auto& c : cases) {
+        const Result result =
+            run(QStringList{"batch", "--out", "out", "--json"} + c.arguments + pair);
+        ASSERT_FALSE(result.lines.isEmpty());
+        QVariantMap expected = c.totals;
+        expected.insert("type", "totals");
+        expected.insert("dry_run", c.arguments.contains("--dry-run"));
+        EXPECT_EQ(QJsonDocument::fromJson(result.lines.last().toUtf8()).object().toVariantMap(),
+                  expected)
+            << result.lines.last().toStdString();
+    }
 }
 
 // What a script sees when the disk or the summary's own output fails under the run.
