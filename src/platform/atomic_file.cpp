@@ -6,7 +6,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <csignal>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
@@ -198,6 +204,15 @@ void KeepRunningPastFileSizeLimit() {
 #ifdef Q_OS_UNIX
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+int OpenFilesLimit() {
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return int(std::min<rlim_t>(limit.rlim_cur, std::numeric_limits<int>::max()));
+#endif
+    return std::numeric_limits<int>::max();
 }
 
 void SavedFiles::sync() {

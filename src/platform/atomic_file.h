@@ -32,6 +32,10 @@ void SaveFileAtomically(const QString& path, const std::function<void(const Byte
 // of ending the program with half a file written. Call once at start.
 void KeepRunningPastFileSizeLimit();
 
+// How many files the process may have open at once (the soft limit, ulimit -n); the largest int
+// when the system sets none.
+int OpenFilesLimit();
+
 // The files saved with deferred durability that are not yet known to be on disk.
 class SavedFiles {
   public:
