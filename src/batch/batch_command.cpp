@@ -40,8 +40,9 @@ class Progress {
 
     void show(const QString& text) {
         if (!m_shown || (text.isEmpty() && m_width == 0)) return;
-        const QByteArray line = ShownText(text).toUtf8();
-        const int width = int(text.size());
+        const QString shown = ShownText(text);
+        const QByteArray line = shown.toUtf8();
+        const int width = int(shown.size());
         std::fprintf(stderr, "\r%s%*s\r", line.constData(), std::max(0, m_width - width), "");
         std::fflush(stderr);
         m_width = width;

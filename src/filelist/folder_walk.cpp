@@ -87,10 +87,9 @@ void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringLis
 
 // The window leaves such a folder out without a word; a script must hear of it.
 void ReportTooLong(const WalkContext& c, const QString& folder) {
-    c.report.show(QStringLiteral("%1 was left out: its path is %2 characters long, and folders of "
-                                 "%3 characters or more are not walked.")
+    c.report.show(QStringLiteral("%1 was left out: a folder whose path, with its separator, "
+                                 "reaches %2 characters is not walked.")
                       .arg(folder.left(folder.size() - 1))
-                      .arg(folder.size())
                       .arg(kLongestPath),
                   locations::kFolderWalk, 106);
 }

@@ -554,9 +554,10 @@ TEST_F(Batch, AReaderThatStopsStopsNoFile) {
 
 // More jobs than the open-files limit leaves room for: fewer workers, and no file fails to open.
 TEST_F(Batch, JobsStayWithinTheOpenFilesLimit) {
-    // Files large enough to be open a while each, so that many workers hold files at once.
+    // Files large enough (a note of 1 MiB) to be open a while each, so that many workers hold
+    // files at once.
     QByteArray large = ReadBytes(kSamples + "Office Relocation.xml");
-    large.replace("<Notes>", "<Notes>" + QByteArray(1 << 20, 'x'));
+    large.insert(large.indexOf("<Notes>") + 7, QByteArray(1 << 20, 'x'));
     for (int i = 0; i < 40; ++i) WriteBytes(path(QString("many/%1/plan.xml").arg(i)), large);
     QProcess process;
     process.setWorkingDirectory(dir.path());
