@@ -66,6 +66,33 @@ sanitizer_tests() {
       -E "AutomationHostUnderWine|FuzzTargets"
 }
 
+# The tests whose code runs on several threads (the built-in host's read-ahead, the batch run and
+# the quillmere-host it starts, the Start command) once more, built with ThreadSanitizer. A
+# report from a test or from a program it starts halts it and fails the stage; the reports are
+# kept in build-tsan/reports/ and printed at the end.
+TSAN_TESTS=(
+  tests/platform/builtin_host_test tests/batch/batch_test
+  tests/run/builtin_run_test tests/run/output_path_test tests/run/start_command_test
+)
+thread_sanitizer_tests() {
+  local started=$SECONDS failed=0 test
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMERE_BUILD_TESTS=ON \
+    -DQUILLMERE_TSAN=ON -DQUILLMERE_WERROR=ON
+  cmake --build build-tsan --parallel --target quillmere-host "${TSAN_TESTS[@]##*/}"
+  rm -rf build-tsan/reports && mkdir build-tsan/reports
+  for test in "${TSAN_TESTS[@]}"; do
+    QT_QPA_PLATFORM=offscreen \
+      TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 exitcode=66 log_path=$PWD/build-tsan/reports/tsan" \
+      "build-tsan/$test" --gtest_brief=1 || failed=1
+  done
+  if compgen -G "build-tsan/reports/tsan.*" >/dev/null; then
+    cat build-tsan/reports/tsan.*
+    failed=1
+  fi
+  echo "ThreadSanitizer stage: $((SECONDS - started)) s"
+  return "$failed"
+}
+
 case "${1:-}" in
   run)
     install_missing "${PACKAGES[@]}"
@@ -81,6 +108,7 @@ case "${1:-}" in
       { cat build/fuzz-build/findings/summary.txt 2>/dev/null; exit 1; }
     clang_build
     sanitizer_tests
+    thread_sanitizer_tests
     ;;
   *)
     echo "usage: $0 run|test" >&2

@@ -9,6 +9,7 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
+#include "platform/terminal.h"
 #include "project/replace_passes.h"
 #include "report/error_report.h"
 
@@ -49,9 +50,12 @@ int main(int argc, char* argv[]) {
     quillmere::KeepRunningPastFileSizeLimit();
     const QStringList arguments = QCoreApplication::arguments();
     if (arguments.size() > 1 && arguments[1] == QLatin1String("batch")) {
+        // A reader that stops reading the summary stops no file.
+        quillmere::KeepRunningPastClosedOutput();
         quillmere::NativeFileSystem files;
         const auto hosts = quillmere::MakeDefaultHostFactory();
-        return quillmere::RunBatch(files, *hosts, arguments.mid(2));
+        return quillmere::RunBatch(files, *hosts, arguments.mid(2),
+                                   quillmere::UndecodedArguments(argc, argv, 2));
     }
     QCommandLineParser parser;
     parser.addPositionalArgument("SOURCE", "the project file to read");

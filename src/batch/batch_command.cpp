@@ -5,6 +5,7 @@
 #include "batch/batch_run.h"
 #include "batch/batch_summary.h"
 #include "paths/path_routines.h"
+#include "platform/atomic_file.h"
 #include "platform/failure.h"
 #include "platform/host/host.h"
 #include "platform/terminal.h"
@@ -25,7 +26,7 @@ namespace {
 class WalkReport : public ErrorReport {
   public:
     void show(const QString& description, const char*, int) override {
-        std::fprintf(stderr, "quillmere-host: %s\n", qUtf8Printable(description));
+        std::fprintf(stderr, "quillmere-host: %s\n", qUtf8Printable(ShownText(description)));
         failed = true;
     }
     bool failed = false;
@@ -40,8 +41,9 @@ class Progress {
 
     void show(const QString& text) {
         if (!m_shown || (text.isEmpty() && m_width == 0)) return;
-        const QByteArray line = text.toUtf8();
-        const int width = int(text.size());
+        const QString shown = ShownText(text);
+        const QByteArray line = shown.toUtf8();
+        const int width = int(shown.size());
         std::fprintf(stderr, "\r%s%*s\r", line.constData(), std::max(0, m_width - width), "");
         std::fflush(stderr);
         m_width = width;
@@ -64,7 +66,7 @@ int Usage(const BatchUsageError& error) {
     }
     std::fprintf(stderr,
                  "quillmere-host batch: %s\n(quillmere-host batch --help lists the options)\n",
-                 qUtf8Printable(error.problem));
+                 qUtf8Printable(ShownText(error.problem)));
     return kBatchWrongArguments;
 }
 
@@ -77,6 +79,19 @@ void SyncResults(HostFactory& hosts, BatchTotals& totals) {
         std::fprintf(stderr, "quillmere-host batch: %s\n", qUtf8Printable(failure.description()));
         totals.unsynced = true;
     }
+}
+
+// Each worker holds a few files open at once (the source, the result being written, the files
+// read ahead), and the run holds its own (up to 64 finished results until they are synced, the
+// standard streams, Qt's): more workers than the open-files limit leaves room for would make
+// files fail to open.
+const int kFilesPerWorker = 4;
+const int kFilesOfTheRun = 100;
+
+int Workers(const BatchOptions& options) {
+    const int wanted = options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
+    const int room = (OpenFilesLimit() - kFilesOfTheRun) / kFilesPerWorker;
+    return std::max(1, std::min(wanted, room));
 }
 
 // Results are said once they are in place under their names: a few dozen at a time, or after a
@@ -113,8 +128,7 @@ class Reported {
 
 BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
                      const QStringList& inputs) {
-    BatchRun run(files, hosts, options, inputs,
-                 options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount()));
+    BatchRun run(files, hosts, options, inputs, Workers(options));
     Reported reported(run, options);
     Progress progress;
     for (qsizetype i = 0; i < inputs.size(); ++i) {
@@ -129,12 +143,18 @@ BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& 
 
 }  // namespace
 
-int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments) {
-    const auto parsed = ParseBatchArguments(files, arguments);
+int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments,
+             const QHash<QString, QString>& undecoded) {
+    const auto parsed = ParseBatchArguments(files, arguments, undecoded);
     if (const auto* error = std::get_if<BatchUsageError>(&parsed)) return Usage(*error);
     const BatchOptions& options = std::get<BatchOptions>(parsed);
     WalkReport walkReport;
+    for (const QString& path : options.undecodedPaths) {
+        walkReport.show(path + QStringLiteral(" was left out: its name is not valid UTF-8 text."),
+                        nullptr, 0);
+    }
     const QStringList inputs = BatchInputs(files, walkReport, options.paths, options.extension);
+    if (inputs.isEmpty() && walkReport.failed) return kBatchFileFailed;
     if (inputs.isEmpty()) {
         std::fprintf(stderr,
                      "quillmere-host batch: No files added: the PATHs hold no file to "

@@ -41,10 +41,17 @@ QString SingleValue(const QCommandLineParser& parser, const QString& name) {
     return values.isEmpty() ? QString() : values.first();
 }
 
-QStringList CheckedPaths(FileSystem& files, const QStringList& given) {
+// A PATH whose bytes are not valid UTF-8 names no file that can be opened: it is left out, to be
+// told with the run's failures.
+QStringList CheckedPaths(FileSystem& files, const QStringList& given,
+                         const QHash<QString, QString>& undecoded, QStringList& undecodedPaths) {
     if (given.isEmpty()) throw BatchUsageError{QStringLiteral("give at least one PATH")};
     QStringList paths;
     for (const QString& path : given) {
+        if (undecoded.contains(path)) {
+            undecodedPaths << undecoded.value(path);
+            continue;
+        }
         const QString absolute = Absolute(path);
         if (!FileExists(files, absolute)) throw BatchUsageError{path + " not found"};
         // A device or a pipe would be read without end.
@@ -106,7 +113,8 @@ int Jobs(const QCommandLineParser& parser) {
     return jobs;
 }
 
-BatchOptions Parse(FileSystem& files, const QStringList& arguments) {
+BatchOptions Parse(FileSystem& files, const QStringList& arguments,
+                   const QHash<QString, QString>& undecoded) {
     QCommandLineParser parser;
     AddOptions(parser);
     if (!parser.parse(QStringList{QStringLiteral("batch")} + arguments))
@@ -122,7 +130,8 @@ BatchOptions Parse(FileSystem& files, const QStringList& arguments) {
     options.jobs = Jobs(parser);
     options.outFolder = CheckedOutFolder(files, parser);
     ReadPairs(files, parser, options);
-    options.paths = CheckedPaths(files, parser.positionalArguments());
+    options.paths =
+        CheckedPaths(files, parser.positionalArguments(), undecoded, options.undecodedPaths);
     return options;
 }
 
@@ -148,10 +157,10 @@ QString BatchUsage() {
         "exit status: 0 every file succeeded, 1 a file failed, 2 wrong arguments\n");
 }
 
-std::variant<BatchOptions, BatchUsageError> ParseBatchArguments(FileSystem& files,
-                                                                const QStringList& arguments) {
+std::variant<BatchOptions, BatchUsageError> ParseBatchArguments(
+    FileSystem& files, const QStringList& arguments, const QHash<QString, QString>& undecoded) {
     try {
-        return Parse(files, arguments);
+        return Parse(files, arguments, undecoded);
     } catch (const BatchUsageError& error) {
         return error;
     }

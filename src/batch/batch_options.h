@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +26,8 @@ struct BatchOptions {
     bool dryRun = false;
     // At most this many files at once; 0 for as many as the host allows.
     int jobs = 0;
+    // The PATHs whose bytes are not valid UTF-8, left out, as EscapedName shows them.
+    QStringList undecodedPaths;
 };
 
 // Why the command line cannot run: the text to print before the usage.
@@ -37,8 +40,9 @@ QString BatchUsage();
 
 // Reads the arguments that follow "batch". The pairs come from the --find and --replace options
 // or from the set file, read as the Load Sets dialog reads it. "--help" gives a BatchUsageError
-// with no problem.
-std::variant<BatchOptions, BatchUsageError> ParseBatchArguments(FileSystem& files,
-                                                                const QStringList& arguments);
+// with no problem. undecoded: the arguments whose bytes are not valid UTF-8, as
+// UndecodedArguments gives them.
+std::variant<BatchOptions, BatchUsageError> ParseBatchArguments(
+    FileSystem& files, const QStringList& arguments, const QHash<QString, QString>& undecoded = {});
 
 }  // namespace quillmere

@@ -48,13 +48,28 @@ void BatchTotals::add(const FileResult& result) {
     }
 }
 
+QString ShownText(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+            shown +=
+                QStringLiteral("\\x") + QString::number(code, 16).rightJustified(2, u'0').toUpper();
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 QString SummaryLine(const FileResult& result) {
     QString line = StatusWord(result.status) + QStringLiteral(": ") + result.source +
                    QStringLiteral(" -> ") + result.output;
     if (result.status == FileResult::Status::Failed)
-        return line + QStringLiteral(": ") + result.failures.join(QStringLiteral("; "));
-    if (!result.changes.isEmpty()) line += QStringLiteral(": ") + ChangesText(result.changes);
-    return line;
+        line += QStringLiteral(": ") + result.failures.join(QStringLiteral("; "));
+    else if (!result.changes.isEmpty())
+        line += QStringLiteral(": ") + ChangesText(result.changes);
+    return ShownText(line);
 }
 
 QString TotalsLine(const BatchTotals& totals, bool dryRun) {

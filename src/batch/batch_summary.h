@@ -19,7 +19,12 @@ struct BatchTotals {
     int files() const { return changed + unchanged + failed; }
 };
 
-// One line per file for a person, without the line break:
+// The text with each control character (U+0000 to U+001F, U+007F to U+009F) as \xNN, so that
+// a name holding a terminal's control sequence shows as what it is instead of acting on the
+// terminal.
+QString ShownText(const QString& text);
+
+// One line per file for a person, without the line break, shown with ShownText:
 //   changed: SOURCE -> OUTPUT: Name 3, Notes 1     (a host that cannot count: "Name changed")
 //   unchanged: SOURCE -> OUTPUT
 //   failed: SOURCE -> OUTPUT: the failures' texts, joined by "; "

@@ -67,6 +67,11 @@ void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringLis
         throw;
     }
     if (c.filesByFolder) c.filesByFolder->insert(v, listing.files);
+    // Such an entry would not open; the walk cannot take it, so it says so.
+    for (const QString& name : std::as_const(listing.unreadable)) {
+        c.report.show(v + name + QStringLiteral(" was left out: its name is not valid UTF-8 text."),
+                      locations::kFolderWalk, kListingStep);
+    }
     for (const FoundEntry& entry : listing.folders) {
         g.step(114, [&] { c.events.doEvents(); });
         if (!g.test(118, [&] { return IsListableName(entry.name); })) continue;
@@ -78,6 +83,15 @@ void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringLis
         visited.insert(entry.identity);
         g.step(120, [&] { newList << sub; });
     }
+}
+
+// The window leaves such a folder out without a word; a script must hear of it.
+void ReportTooLong(const WalkContext& c, const QString& folder) {
+    c.report.show(QStringLiteral("%1 was left out: a folder whose path, with its separator, "
+                                 "reaches %2 characters is not walked.")
+                      .arg(folder.left(folder.size() - 1))
+                      .arg(kLongestPath),
+                  locations::kFolderWalk, 106);
 }
 
 }  // namespace
@@ -118,7 +132,10 @@ void GetSubDirectories2016(const WalkContext& c, QStringList& folderList, bool r
     const QStringList snapshot = folderList;
     for (const QString& v : snapshot) {
         if (!g.test(104, [&] { return FolderExists(c.files, v); })) continue;
-        if (!g.test(106, [&] { return v.size() < kLongestPath; })) continue;
+        if (!g.test(106, [&] { return v.size() < kLongestPath; })) {
+            if (c.reportMissing) ReportTooLong(c, v);
+            continue;
+        }
         g.step(108, [&] { c.events.doEvents(); });
         if (!g.test(110, [&] { return IsWalkable(c.files, v); })) continue;
         g.step(kListingStep, [&] { ListSubfolders(c, g, v, folderList, newList, visited); });

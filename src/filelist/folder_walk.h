@@ -28,8 +28,9 @@ struct WalkContext {
     // The chosen folder with every link resolved: a folder link is followed only when it leads
     // to this folder or below it.
     QString root = {};
-    // A missing folder, or one the user may not read, is left out without a word (the window's
-    // way); set, it is reported like any other failure to read a folder.
+    // A missing folder, one the user may not read, or one whose path is too long to walk is left
+    // out without a word (the window's way); set, each is reported like any other failure to
+    // read a folder.
     bool reportMissing = false;
 };
 
@@ -47,7 +48,8 @@ QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QStr
 // levels deep when recurse is set. Hidden system folders, names that are too long or unreadable,
 // links that lead out of context.root, and folders already reached (through a link back into
 // the tree) are left out. A folder that cannot be listed leaves folderList; unless it is
-// missing or access is denied, that is reported. visited holds the identities of the folders
+// missing or access is denied, that is reported. So is each entry whose name the system cannot
+// give as text, with its folder. visited holds the identities of the folders
 // reached so far.
 void GetSubDirectories2016(const WalkContext& context, QStringList& folderList, bool recurse,
                            QSet<QString>& visited);

@@ -4,7 +4,13 @@
 
 #include <QSaveFile>
 
+#include <algorithm>
 #include <csignal>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
 
 namespace quillmere {
 
@@ -32,6 +38,15 @@ void KeepRunningPastFileSizeLimit() {
 #ifdef Q_OS_UNIX
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+int OpenFilesLimit() {
+#ifdef Q_OS_UNIX
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return int(std::min<rlim_t>(limit.rlim_cur, std::numeric_limits<int>::max()));
+#endif
+    return std::numeric_limits<int>::max();
 }
 
 }  // namespace quillmere

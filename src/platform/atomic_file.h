@@ -21,4 +21,8 @@ void SaveFileAtomically(const QString& path, const std::function<void(const Byte
 // of ending the program with half a file written. Call once at start.
 void KeepRunningPastFileSizeLimit();
 
+// How many files the process may have open at once (the soft limit, ulimit -n); the largest int
+// when the system sets none.
+int OpenFilesLimit();
+
 }  // namespace quillmere

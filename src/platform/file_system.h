@@ -31,7 +31,14 @@ struct FoundEntry {
 struct FolderListing {
     QList<FoundEntry> folders;
     QList<FoundEntry> files;
+    // The entries whose names the system cannot give as text (subfolders, and files the pattern
+    // would take), as EscapedName shows them, sorted.
+    QStringList unreadable;
 };
+
+// A name or path in the system's bytes, as text: UTF-8 as it reads, each byte that is not part
+// of a valid UTF-8 sequence as \xNN.
+QString EscapedName(QByteArrayView bytes);
 
 // The file-system primitives the program's routines are built on. Every call either gives its
 // answer or throws Failure with the system's description.
@@ -63,8 +70,8 @@ class FileSystem {
     // One read of a folder: its subfolders, and its files that open as files and match a
     // wildcard pattern ("*" and "?", letter case ignored; an empty pattern matches none), hidden
     // and system ones included; each sorted ignoring case. A name that the system cannot give as
-    // text is left out: it would not open. Throws Failure (70 permission denied, 76 path not
-    // found, ...) when the folder cannot be read.
+    // text would not open: it goes to unreadable instead. Throws Failure (70 permission denied, 76
+    // path not found, ...) when the folder cannot be read.
     virtual FolderListing list(const QString& folder, const QString& filePattern) = 0;
     // True for the root of a file system or drive.
     virtual bool isRootFolder(const QString& path) = 0;

@@ -161,6 +161,17 @@ bool IsLink(int fd, const dirent& entry) {
     return ::fstatat(fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
 }
 
+// An entry whose name is not text is told by its escaped name when the listing would have given
+// it: a folder, or a file the pattern takes.
+void NoteUnreadable(int fd, const char* raw, const QString& filePattern, QStringList& unreadable) {
+    const QString name = EscapedName(raw);
+    struct stat st {};
+    if (::fstatat(fd, raw, &st, 0) != 0) return;
+    const bool takenFile =
+        S_ISREG(st.st_mode) && !filePattern.isEmpty() && WildcardMatch(filePattern, name);
+    if (S_ISDIR(st.st_mode) || takenFile) unreadable << name;
+}
+
 void SortByName(QList<FoundEntry>& entries) {
     // The order a Windows file system gives: names ignoring case.
     std::sort(entries.begin(), entries.end(), [](const FoundEntry& a, const FoundEntry& b) {
@@ -182,7 +193,10 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
         const char* raw = entry->d_name;
         if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
         const std::optional<QString> readable = ReadableName(raw);
-        if (!readable) continue;
+        if (!readable) {
+            NoteUnreadable(fd, raw, filePattern, listing.unreadable);
+            continue;
+        }
         const QString& name = *readable;
         // The entry's own type spares a look at files that the pattern rules out.
         const bool maybeFile = entry->d_type != DT_DIR;
@@ -203,6 +217,7 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
     ::closedir(dir);
     SortByName(listing.folders);
     SortByName(listing.files);
+    listing.unreadable.sort();
     return listing;
 }
 

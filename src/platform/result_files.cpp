@@ -11,6 +11,8 @@
 #include <QSysInfo>
 #include <QTemporaryFile>
 
+#include <algorithm>
+
 #ifdef Q_OS_LINUX
 #include <dirent.h>
 #include <fcntl.h>
@@ -27,10 +29,6 @@
 namespace quillmere {
 namespace {
 
-// More results than this wait for their names only while the run makes more, and each keeps a
-// file descriptor open until then.
-const qsizetype kMostPending = 64;
-const auto kLongestWait = std::chrono::seconds(1);
 
 Failure SaveFailure(const QString& path, const QString& reason) {
     return Failure(errors::kPathFileAccess,
@@ -61,6 +59,13 @@ QByteArray HiddenNameIn(const QByteArray& folder, const QByteArray& prefix) {
 }
 
 #ifdef Q_OS_LINUX
+
+// At most this many results wait for their names at once, each with a file descriptor open: a
+// quarter of what the open-files limit allows, and no more than 64.
+qsizetype MostPending() {
+    return std::clamp(OpenFilesLimit() / 4, 1, 64);
+}
+const auto kLongestWait = std::chrono::seconds(1);
 
 QString SystemError(int error = errno) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -154,6 +159,7 @@ int OpenUnnamed(const QByteArray& folder, const QByteArray& prefix, QByteArray& 
 // What every save of a run shares: the creation mask, read once (umask() reads it only by
 // setting it, and saves run on several threads), and the start of this process's hidden names.
 struct SaveSettings {
+    qsizetype mostPending = MostPending();
     mode_t mask = CreationMask();
     QString machineTag = MachineTag();
     QByteArray prefix = HiddenPrefix(machineTag);
@@ -302,7 +308,7 @@ void ResultFiles::save(const QString& path, const std::function<void(const ByteS
         const std::lock_guard lock(m_mutex);
         if (m_pending.empty()) m_oldest = std::chrono::steady_clock::now();
         m_pending.push_back(Pending{path, std::move(written), device});
-        full = qsizetype(m_pending.size()) >= kMostPending ||
+        full = qsizetype(m_pending.size()) >= m_settings->mostPending ||
                std::chrono::steady_clock::now() - m_oldest >= kLongestWait;
     }
     if (!full) return;

@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <csignal>
 
 #include <QDir>
@@ -35,11 +38,12 @@ struct Result {
 };
 
 Result RunHost(const QStringList& arguments, const QString& folder,
-               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+               const QString& program = QUILLMERE_HOST_PROGRAM) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(folder);
-    process.start(QStringLiteral(QUILLMERE_HOST_PROGRAM), arguments);
+    process.start(program, arguments);
     EXPECT_TRUE(process.waitForFinished(60000));
     QString out = QString::fromUtf8(process.readAllStandardOutput());
     if (out.endsWith('\n')) out.chop(1);
@@ -59,6 +63,30 @@ FileTree Tree(const QString& folder) {
     return tree;
 }
 
+// Entries whose names are raw bytes, which Qt cannot always spell: made with the system's calls
+// and removed the same way, the deepest first, before the temporary folder goes.
+class RawEntries {
+  public:
+    ~RawEntries() {
+        for (auto it = m_made.crbegin(); it != m_made.crend(); ++it)
+            if (::unlink(it->constData()) != 0) ::rmdir(it->constData());
+    }
+    void folder(const QByteArray& path) {
+        ASSERT_EQ(::mkdir(path.constData(), 0755), 0) << path.toStdString();
+        m_made << path;
+    }
+    void file(const QByteArray& path, const QByteArray& bytes) {
+        const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0) << path.toStdString();
+        EXPECT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
+        ::close(fd);
+        m_made << path;
+    }
+
+  private:
+    QList<QByteArray> m_made;
+};
+
 class Batch : public ::testing::Test {
   protected:
     // in/: a Project XML sample, an MPX file, a binary .mpp and a text file.
@@ -77,6 +105,14 @@ class Batch : public ::testing::Test {
     Result run(const QStringList& arguments,
                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
         return RunHost(arguments, dir.path(), environment);
+    }
+    // The arguments with printf's escapes, so that "\\0377" is the byte 0xFF, which QProcess
+    // cannot pass as it is.
+    Result runBytes(const QStringList& arguments) {
+        const QString script =
+            R"sh(for a do shift; set -- "$@" "$(printf %b "$a")"; done; exec "$0" "$@")sh";
+        return RunHost(QStringList{"-c", script, QUILLMERE_HOST_PROGRAM} + arguments, dir.path(),
+                       QProcessEnvironment::systemEnvironment(), "/bin/sh");
     }
     void expectTreeKept() {
         const FileTree now = Tree(dir.path());
@@ -102,6 +138,8 @@ TEST_F(Batch, WrongArgumentsWriteNothing) {
     } cases[] = {
         {{"--find", "a", "--replace", "b"}, "give at least one PATH"},
         {{"nowhere", "--find", "a", "--replace", "b"}, "nowhere not found"},
+        {{"no\x1B[2Jwhere\xC2\x9B", "--find", "a", "--replace", "b"},
+         "no\\x1B[2Jwhere\\x9B not found"},
         {{"in", "--find", "a"}, "give each --find a --replace"},
         {{"in", "--find", "a", "--replace", "b", "--sets", "sets.txt"}, "not both"},
         {{"in", "--sets", "missing.txt"}, "missing.txt not found."},
@@ -255,13 +293,32 @@ TEST_F(Batch, JsonLinesReadBack) {
     EXPECT_EQ(objects[1]["status"].toString(), "failed");
     EXPECT_TRUE(objects[1]["error"].toString().contains("binary Microsoft Project file"));
     EXPECT_EQ(objects[2]["status"].toString(), "unchanged");
-    EXPECT_EQ(objects[3].toVariantMap(), (QVariantMap{{"type", "totals"},
-                                                      {"files", 3},
-                                                      {"changed", 1},
-                                                      {"unchanged", 1},
-                                                      {"failed", 1},
-                                                      {"dry_run", false}}));
     EXPECT_EQ(result.exitCode, 1);
+}
+
+// Each total under its own key: counts that all differ tell any two keys apart.
+TEST_F(Batch, JsonTotalsCountEachOutcome) {
+    const struct {
+        QStringList arguments;
+        QVariantMap totals;
+    } cases[] = {
+        {{"in"}, {{"files", 3}, {"changed", 1}, {"unchanged", 1}, {"failed", 1}}},
+        {{"in/office.xml", "in/old.mpp", "in/notes.txt"},
+         {{"files", 3}, {"changed", 1}, {"unchanged", 0}, {"failed", 2}}},
+        {{"in/sub/sample.mpx", "in/notes.txt", "in/old.mpp", "--extension", "*", "--dry-run"},
+         {{"files", 3}, {"changed", 0}, {"unchanged", 1}, {"failed", 2}}},
+    };
+    for (const auto& c : cases) {
+        const Result result =
+            run(QStringList{"batch", "--out", "out", "--json"} + c.arguments + pair);
+        ASSERT_FALSE(result.lines.isEmpty());
+        QVariantMap expected = c.totals;
+        expected.insert("type", "totals");
+        expected.insert("dry_run", c.arguments.contains("--dry-run"));
+        EXPECT_EQ(QJsonDocument::fromJson(result.lines.last().toUtf8()).object().toVariantMap(),
+                  expected)
+            << result.lines.last().toStdString();
+    }
 }
 
 // What a script sees when the disk or the summary's own output fails under the run.
@@ -452,6 +509,159 @@ TEST_F(Batch, ALinkIsFollowedFromTheFolderItIsIn) {
                                              ", written earlier in this run."))
             << result.lines[1].toStdString();
     }
+}
+
+// A line with a character that a terminal takes as a command.
+bool HoldsControlCharacters(const QString& text) {
+    for (const QChar c : text)
+        if ((c < u' ' && c != u'\n') || (c >= u'\x7F' && c <= u'\x9F')) return true;
+    return false;
+}
+
+// Names that are not valid UTF-8 cannot be opened: each one that a walked tree holds (a folder,
+// or a file the walk would take) and each PATH given so is told on standard error, with its
+// folder and its bytes escaped, and fails the run; the other files are worked on.
+TEST_F(Batch, NamesThatAreNotTextAreToldAndFailTheRun) {
+    RawEntries raw;
+    const QByteArray in = QFile::encodeName(path("in"));
+    const QByteArray office = ReadBytes(path("in/office.xml"));
+    raw.file(in + "/bad\xFF.xml", office);
+    raw.file(in + "/sub/caf\xE9.mpx", office);
+    raw.file(in + "/\xC0\xAF.xml", office);
+    raw.folder(in + "/d\xFE");
+    raw.file(in + "/d\xFE/e.xml", office);
+    const struct {
+        QStringList arguments;
+        QList<QStringList> told;  // each on one line of standard error
+        QString totals;
+    } cases[] = {
+        {{"in"},
+         {{path("in"), "bad\\xFF.xml"},
+          {path("in"), "\\xC0\\xAF.xml"},
+          {path("in"), "d\\xFE"},
+          {path("in/sub"), "caf\\xE9.mpx"}},
+         "3 files: 1 changed, 1 unchanged, 1 failed"},
+        {{"in/bad\\0377.xml", "in/office.xml"},
+         {{"in/bad\\xFF.xml"}},
+         "1 file: 1 changed, 0 unchanged, 0 failed"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const Result result = runBytes(QStringList{"batch", "--out", "out"} + c.arguments + pair);
+        EXPECT_EQ(result.exitCode, 1);
+        ASSERT_FALSE(result.lines.isEmpty());
+        EXPECT_EQ(result.lines.last(), c.totals);
+        const QStringList errors = result.errors.split('\n');
+        for (const QStringList& parts : c.told) {
+            const bool told = std::any_of(errors.cbegin(), errors.cend(), [&](const QString& line) {
+                return std::all_of(parts.cbegin(), parts.cend(),
+                                   [&](const QString& part) { return line.contains(part); });
+            });
+            EXPECT_TRUE(told) << parts.join(", ").toStdString() << " in\n"
+                              << result.errors.toStdString();
+        }
+    }
+}
+
+// A folder whose path is 260 characters or more is not walked: in a batch it is told, escaped
+// like every name on standard error, and fails the run.
+TEST_F(Batch, FoldersTooLongToWalkAreToldAndFailTheRun) {
+    for (const QString start : {"long", "ctl\x1B[2J"}) {
+        QString deep = start;
+        QString tooLong;
+        while (path(deep).size() < 300) {
+            deep += "/" + QString(40, 'd');
+            if (tooLong.isEmpty() && path(deep).size() + 1 >= 260) tooLong = deep;
+        }
+        QFile::copy(kSamples + "Office Relocation.xml", path(deep + "/far.xml"));
+        QFile::copy(kSamples + "Office Relocation.xml", path(start + "/near.xml"));
+        const Result result = run(QStringList{"batch", start, "--dry-run"} + pair);
+        SCOPED_TRACE(start.toStdString());
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_TRUE(result.lines.filter("far.xml").isEmpty());
+        EXPECT_TRUE(result.errors.contains(path(tooLong).replace("\x1B", "\\x1B")))
+            << result.errors.toStdString();
+        EXPECT_FALSE(HoldsControlCharacters(result.errors));
+    }
+}
+
+// A name may hold a terminal's control sequences: the text summary shows those characters
+// escaped, and the JSON lines as JSON escapes that read back as the name.
+TEST_F(Batch, ControlCharactersInNamesAreShownEscaped) {
+    const QString name = QString::fromUtf8(
+        "in/\x1B]0;owned\x07plan\xC2\x9B"
+        "2J");
+    const QString shown = path("in/\\x1B]0;owned\\x07plan\\x9B2J");
+    QFile::copy(path("in/office.xml"), path(name + ".xml"));
+    QFile::copy(path("in/notes.txt"), path(name + ".txt"));
+    const struct {
+        QString file;
+        QString line;
+    } cases[] = {
+        {name + ".xml", "changed: " + shown + ".xml -> " + shown + "_replaced.xml: Name 6"},
+        {name + ".txt", "failed: " + shown + ".txt -> " + shown + "_replaced.txt: "},
+    };
+    for (const auto& c : cases) {
+        const Result result = run(QStringList{"batch", c.file, "--dry-run"} + pair);
+        ASSERT_EQ(result.lines.size(), 2);
+        EXPECT_TRUE(result.lines[0].startsWith(c.line)) << result.lines[0].toStdString();
+        EXPECT_FALSE(HoldsControlCharacters(result.lines.join('\n') + result.errors));
+        const Result json = run(QStringList{"batch", c.file, "--dry-run", "--json"} + pair);
+        ASSERT_EQ(json.lines.size(), 2);
+        EXPECT_EQ(QJsonDocument::fromJson(json.lines[0].toUtf8())["source"].toString(),
+                  path(c.file));
+    }
+}
+
+// A reader that stops reading (a pipe into "head -1") stops no file: every one is worked on and
+// synced, and the summary that could not be written fails the run.
+TEST_F(Batch, AReaderThatStopsStopsNoFile) {
+    QStringList results;
+    for (const QString folder : {"a", "b", "c", "d", "e", "f"}) {
+        QFile::copy(kSamples + "Office Relocation.xml", path("many/" + folder + "/plan.xml"));
+        results << path("many/" + folder + "/plan_replaced.xml");
+    }
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    // From a shell, the child starts with the signal's default action.
+    process.setChildProcessModifier([&ends] {
+        std::signal(SIGPIPE, SIG_DFL);
+        ::dup2(ends[1], STDOUT_FILENO);
+    });
+    process.start(QUILLMERE_HOST_PROGRAM, QStringList{"batch", "many", "--jobs", "1"} + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    ::close(ends[1]);
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains("the summary could not be written"));
+    for (const QString& result : results)
+        EXPECT_TRUE(ReadBytes(result).contains("Quay Road")) << result.toStdString();
+}
+
+// More jobs than the open-files limit leaves room for: fewer workers, and no file fails to open.
+TEST_F(Batch, JobsStayWithinTheOpenFilesLimit) {
+    // Files large enough (a note of 1 MiB) to be open a while each, so that many workers hold
+    // files at once.
+    QByteArray large = ReadBytes(kSamples + "Office Relocation.xml");
+    large.insert(large.indexOf("<Notes>") + 7, QByteArray(1 << 20, 'x'));
+    for (int i = 0; i < 40; ++i) WriteBytes(path(QString("many/%1/plan.xml").arg(i)), large);
+    QProcess process;
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([] {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = 32;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    });
+    process.start(QUILLMERE_HOST_PROGRAM, QStringList{"batch", "many", "--jobs", "1000"} + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_FALSE(out.contains("Too many open files")) << out.toStdString();
+    EXPECT_TRUE(out.endsWith("40 files: 40 changed, 0 unchanged, 0 failed\n"));
+    EXPECT_EQ(process.exitCode(), 0);
 }
 
 }  // namespace

@@ -104,16 +104,28 @@ TEST_F(RealTree, LinksOutOfTheChosenFolderAreNotFollowed) {
               (QStringList{"chosen/a.mpp", "chosen/in/c.mpp"}));
 }
 
-TEST_F(RealTree, NamesThatAreNotValidTextAreNotListed) {
+TEST_F(RealTree, NamesThatAreNotValidTextAreToldWithTheirFolder) {
     file("ok.mpp");
     const QByteArray root = QFile::encodeName(dir.path());
-    const QByteArray badFile = root + "/bad\xff.mpp", badFolder = root + "/d\xfe";
+    const QByteArray badFile = root + "/bad\xff.mpp", badFolder = root + "/d\xfe",
+                     otherFile = root + "/bad\xff.txt";
     ASSERT_EQ(::close(::open(badFile.constData(), O_CREAT | O_WRONLY, 0644)), 0);
+    ASSERT_EQ(::close(::open(otherFile.constData(), O_CREAT | O_WRONLY, 0644)), 0);
     ASSERT_EQ(::mkdir(badFolder.constData(), 0755), 0);
     ASSERT_EQ(::close(::open((badFolder + "/e.mpp").constData(), O_CREAT | O_WRONLY, 0644)), 0);
+    fake.dialogs.allowErrorReports();
     EXPECT_EQ(relative(import("*.mpp")), QStringList{"ok.mpp"});
+    // A file the pattern would not take is no loss.
+    ASSERT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{112, 112}));
+    const auto reports = fake.dialogs.errorReports();
+    for (const auto& [shown, name] :
+         {std::pair{reports[0], "bad\\xFF.mpp"}, {reports[1], "d\\xFE"}}) {
+        EXPECT_TRUE(shown.text.contains(dir.path() + "/") && shown.text.contains(name))
+            << shown.text.toStdString();
+    }
     // Qt's own clean-up cannot name these.
     ::unlink(badFile.constData());
+    ::unlink(otherFile.constData());
     ::unlink((badFolder + "/e.mpp").constData());
     ::rmdir(badFolder.constData());
 }

@@ -17,6 +17,12 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 namespace quillmere {
 namespace {
 
@@ -65,6 +71,43 @@ TEST(NativeFileSystem, PlainDeletionRefusesReadOnlyFiles) {
     EXPECT_FALSE(QFile::exists(file));
     EXPECT_THROW(fs.deleteFileForced(file), Failure);
     EXPECT_THROW(fs.deleteFile(dir.path()), Failure);
+}
+
+// Bytes that are not valid UTF-8 (a stray byte, a cut sequence, an overlong form, a surrogate)
+// are shown as \xNN; the text around them as it is.
+TEST(NativeFileSystem, NamesThatAreNotTextAreListedApartEscaped) {
+    const struct {
+        QByteArray name;
+        const char* shown;
+    } cases[] = {
+        {"bad\xFF.mpp", "bad\\xFF.mpp"},       {"caf\xC3\xA9\xE9", "caf\u00E9\\xE9"},
+        {"cut\xE2\x82", "cut\\xE2\\x82"},      {"\xC0\xAF", "\\xC0\\xAF"},
+        {"\xED\xA0\x80x", "\\xED\\xA0\\x80x"}, {"\xF0\x9F\x93\x85\xF8", "\U0001F4C5\\xF8"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(EscapedName(c.name), QString::fromUtf8(c.shown));
+
+    QTemporaryDir dir;
+    NativeFileSystem fs;
+    testing::WriteBytes(dir.filePath("ok.mpp"));
+    QStringList expected;
+    for (const auto& c : cases) {
+        const QByteArray path = QFile::encodeName(dir.path()) + "/" + c.name + ".mpp";
+        ASSERT_EQ(::close(::open(path.constData(), O_CREAT | O_WRONLY, 0644)), 0);
+        expected << EscapedName(c.name) + ".mpp";
+    }
+    const QByteArray folder = QFile::encodeName(dir.path()) + "/d\xFE";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    const FolderListing listing = fs.list(dir.path(), "*.mpp");
+    EXPECT_EQ(listing.files.size(), 1);
+    EXPECT_TRUE(listing.folders.isEmpty());
+    expected << "d\\xFE";
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listing.unreadable, expected);
+    EXPECT_EQ(fs.list(dir.path(), "*.txt").unreadable, QStringList{"d\\xFE"});
+    // Qt's own clean-up cannot name these.
+    for (const auto& c : cases)
+        ::unlink((QFile::encodeName(dir.path()) + "/" + c.name + ".mpp").constData());
+    ::rmdir(folder.constData());
 }
 
 TEST(QtDialogs, TextsAndMultiSelectResult) {

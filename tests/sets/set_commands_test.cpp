@@ -178,15 +178,17 @@ TEST_F(Sets, EveryPairLoadsBackAsItWasSaved) {
 }
 
 TEST_F(Sets, TheListStopsAt32767PairsWithOneReportAndStaysInStep) {
-    const QStringList many(kMaxPairs - 1, "x");
+    // The number written out: a test that used the code's own constant would follow it anywhere.
+    const int kMaxPairsAllowed = 32767;
+    const QStringList many(kMaxPairsAllowed - 1, "x");
     form.Combo1->addItems(many);
     form.Combo2->addItems(many);
     WriteBytes(setFile, "a::1\r\nb::2\r\nc::3\r\n");
     fake.dialogs.allowErrorReports();
     EXPECT_TRUE(load(setFile, "::"));
     add({"d::4"});
-    EXPECT_EQ(form.Combo1->count(), kMaxPairs);
-    EXPECT_EQ(pairs().value(kMaxPairs - 1), "a|1");
+    EXPECT_EQ(form.Combo1->count(), kMaxPairsAllowed);
+    EXPECT_EQ(pairs().value(kMaxPairsAllowed - 1), "a|1");
     EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>({120, 108}));
 }
 
