@@ -29,7 +29,6 @@
 namespace quillmere {
 namespace {
 
-
 Failure SaveFailure(const QString& path, const QString& reason) {
     return Failure(errors::kPathFileAccess,
                    QStringLiteral("%1 could not be saved: %2").arg(path, reason));
