@@ -67,8 +67,10 @@ QStringList BatchInputs(FileSystem& files, ErrorReport& report, const QStringLis
             list.wanted = [&](const QString& file) {
                 return HasExtensionIn(projectExtensions, file);
             };
+            walk.takesFile = list.wanted;
             AddFolderTree(walk, list, path, QStringLiteral("*.*"));
             list.wanted = {};
+            walk.takesFile = {};
         }
     }
     return list.paths();

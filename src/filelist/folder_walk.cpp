@@ -54,6 +54,14 @@ bool IsExpectedListingFailure(long number) {
            number == errors::kFileNotFound;
 }
 
+// The window leaves such a folder out without a word; a script must hear of it.
+void ReportUnlistable(const WalkContext& c, const QString& folder) {
+    c.report.show(QStringLiteral("%1 was left out: a folder whose name holds a control character "
+                                 "or \"?\" is not walked.")
+                      .arg(folder),
+                  locations::kFolderWalk, 118);
+}
+
 // The subfolders of one folder, appended to newList. A folder that cannot be listed leaves the
 // walk; unless it is missing or access is denied, the failure goes on to the caller's report.
 void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringList& folderList,
@@ -68,13 +76,19 @@ void ListSubfolders(const WalkContext& c, Guard& g, const QString& v, QStringLis
     }
     if (c.filesByFolder) c.filesByFolder->insert(v, listing.files);
     // Such an entry would not open; the walk cannot take it, so it says so.
-    for (const QString& name : std::as_const(listing.unreadable)) {
+    QStringList unreadable = listing.unreadableFolders;
+    for (const QString& name : listing.unreadable)
+        if (!c.takesFile || c.takesFile(v + name)) unreadable << name;
+    for (const QString& name : std::as_const(unreadable)) {
         c.report.show(v + name + QStringLiteral(" was left out: its name is not valid UTF-8 text."),
                       locations::kFolderWalk, kListingStep);
     }
     for (const FoundEntry& entry : listing.folders) {
         g.step(114, [&] { c.events.doEvents(); });
-        if (!g.test(118, [&] { return IsListableName(entry.name); })) continue;
+        if (!g.test(118, [&] { return IsListableName(entry.name); })) {
+            if (c.reportMissing) ReportUnlistable(c, v + entry.name);
+            continue;
+        }
         const QString sub = v + entry.name + Separator(c.style);
         // A link out of the chosen folder may lead anywhere, up to the whole file system.
         if ((entry.attributes & attr::kReparsePoint) && !LeadsInside(c, sub)) continue;

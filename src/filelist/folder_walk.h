@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
+
 namespace quillmere {
 
 class EntryList;
@@ -32,6 +34,10 @@ struct WalkContext {
     // out without a word (the window's way); set, each is reported like any other failure to
     // read a folder.
     bool reportMissing = false;
+    // Besides, a folder left out for its name (a character that is not text, a control character
+    // or "?") is reported. takesFile, when set, says which of the files whose names are not text
+    // the walk's caller would take; only those are reported.
+    std::function<bool(const QString&)> takesFile = {};
 };
 
 // Control characters, the range 127 to 159 and "?" make a name unreadable. Letters of any

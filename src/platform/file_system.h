@@ -31,8 +31,9 @@ struct FoundEntry {
 struct FolderListing {
     QList<FoundEntry> folders;
     QList<FoundEntry> files;
-    // The entries whose names the system cannot give as text (subfolders, and files the pattern
-    // would take), as EscapedName shows them, sorted.
+    // The subfolders, and the files the pattern would take, whose names the system cannot give
+    // as text, as EscapedName shows them, sorted.
+    QStringList unreadableFolders;
     QStringList unreadable;
 };
 

@@ -163,13 +163,14 @@ bool IsLink(int fd, const dirent& entry) {
 
 // An entry whose name is not text is told by its escaped name when the listing would have given
 // it: a folder, or a file the pattern takes.
-void NoteUnreadable(int fd, const char* raw, const QString& filePattern, QStringList& unreadable) {
+void NoteUnreadable(int fd, const char* raw, const QString& filePattern, FolderListing& listing) {
     const QString name = EscapedName(raw);
     struct stat st {};
     if (::fstatat(fd, raw, &st, 0) != 0) return;
     const bool takenFile =
         S_ISREG(st.st_mode) && !filePattern.isEmpty() && WildcardMatch(filePattern, name);
-    if (S_ISDIR(st.st_mode) || takenFile) unreadable << name;
+    if (S_ISDIR(st.st_mode)) listing.unreadableFolders << name;
+    if (takenFile) listing.unreadable << name;
 }
 
 void SortByName(QList<FoundEntry>& entries) {
@@ -194,7 +195,7 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
         if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0) continue;
         const std::optional<QString> readable = ReadableName(raw);
         if (!readable) {
-            NoteUnreadable(fd, raw, filePattern, listing.unreadable);
+            NoteUnreadable(fd, raw, filePattern, listing);
             continue;
         }
         const QString& name = *readable;
@@ -217,6 +218,7 @@ FolderListing NativeFileSystem::list(const QString& folder, const QString& fileP
     ::closedir(dir);
     SortByName(listing.folders);
     SortByName(listing.files);
+    listing.unreadableFolders.sort();
     listing.unreadable.sort();
     return listing;
 }

@@ -124,7 +124,8 @@ mode_t CreationMask() {
 }
 
 // What is at the target now, checked without following a link: nothing, or a regular file that
-// may be written, whose mode the result keeps. Anything else is refused.
+// may be written. The result keeps the permissions of the user's own file; never the set-user and
+// set-group bits, nor anything of another user's file. Anything else is refused.
 mode_t CheckedMode(const QString& path, const QByteArray& target, mode_t creationMask) {
     struct stat existing {};
     if (::lstat(target.constData(), &existing) != 0) {
@@ -139,14 +140,18 @@ mode_t CheckedMode(const QString& path, const QByteArray& target, mode_t creatio
         throw SaveFailure(path, QStringLiteral("something that is not a file is in its place"));
     if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
         throw SaveFailure(path, QStringLiteral("Existing file %1 is not writable").arg(path));
-    return existing.st_mode & 07777;
+    if (existing.st_uid != ::geteuid()) return 0666 & ~creationMask;
+    return existing.st_mode & 0777;
 }
 
 // A new file in folder with no name, so that a program that dies while writing it leaves nothing
 // behind; or, where the file system cannot do that, one under a hidden name of this process's.
-int OpenUnnamed(const QByteArray& folder, const QByteArray& prefix, QByteArray& named) {
-    const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+int OpenUnnamed(const QByteArray& folder, const QByteArray& prefix, bool unnamed,
+                QByteArray& named) {
+    const int fd =
+        unnamed ? ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
+    if (fd >= 0 || (unnamed && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
     for (int attempt = 0; attempt < 100; ++attempt) {
         named = HiddenNameIn(folder, prefix);
         const int file = ::open(named.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
@@ -159,6 +164,9 @@ int OpenUnnamed(const QByteArray& folder, const QByteArray& prefix, QByteArray& 
 // setting it, and saves run on several threads), and the start of this process's hidden names.
 struct SaveSettings {
     qsizetype mostPending = MostPending();
+    // An unnamed file is named through /proc/self/fd; without /proc (a chroot, a small
+    // container) results are written under hidden names instead.
+    bool unnamed = ::access("/proc/self/fd", X_OK) == 0;
     mode_t mask = CreationMask();
     QString machineTag = MachineTag();
     QByteArray prefix = HiddenPrefix(machineTag);
@@ -174,17 +182,20 @@ struct Written {
     QByteArray prefix;
 };
 
-// Writes the whole file in the target's folder. Throws Failure naming path.
+// Writes the whole file in the target's folder. With checked, what is at the target now must be
+// nothing or a file that may be written, whose mode the result keeps; otherwise the result is
+// as a new file. Throws Failure naming path.
 Written WriteBeside(const QString& path, const std::function<void(const ByteSink&)>& write,
-                    const SaveSettings& settings) {
+                    const SaveSettings& settings, bool checked) {
     const QFileInfo info(path);
     Written written{-1,
                     {},
                     QFile::encodeName(info.absoluteFilePath()),
                     QFile::encodeName(info.absolutePath()),
                     settings.prefix};
-    const mode_t mode = CheckedMode(path, written.target, settings.mask);
-    written.fd = OpenUnnamed(written.folder, written.prefix, written.named);
+    const mode_t mode =
+        checked ? CheckedMode(path, written.target, settings.mask) : 0666 & ~settings.mask;
+    written.fd = OpenUnnamed(written.folder, written.prefix, settings.unnamed, written.named);
     if (written.fd < 0) throw SaveFailure(path, SystemError());
     try {
         if (::fchmod(written.fd, mode) != 0) throw SaveFailure(path, SystemError());
@@ -268,8 +279,10 @@ bool IsStale(int folderFd, const char* name, const QRegularExpression& ours) {
 
 QString HiddenNameBeside(const QString& path) {
     const QFileInfo info(path);
-    return QFile::decodeName(
+    const QString name = QFile::decodeName(
         HiddenNameIn(QFile::encodeName(info.absolutePath()), HiddenPrefix(MachineTag())));
+    // With the target's extension: a host may choose the format by it.
+    return info.suffix().isEmpty() ? name : name + QLatin1Char('.') + info.suffix();
 }
 
 #ifdef Q_OS_LINUX
@@ -283,7 +296,8 @@ struct ResultFiles::Pending {
 struct ResultFiles::Settings : SaveSettings {};
 
 void SaveTrial(const QString& path, const std::function<void(const ByteSink&)>& write) {
-    Written written = WriteBeside(path, write, SaveSettings());
+    // What is at the path now is for the caller to check: a run removes it before it saves.
+    Written written = WriteBeside(path, write, SaveSettings(), false);
     Drop(written);
 }
 
@@ -297,7 +311,7 @@ ResultFiles::~ResultFiles() {
 void ResultFiles::save(const QString& path, const std::function<void(const ByteSink&)>& write) {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     removeStaleFilesOnce(folder);
-    Written written = WriteBeside(path, write, *m_settings);
+    Written written = WriteBeside(path, write, *m_settings, true);
     // The disk starts on the data now, while the run goes on, so that the sync before the name
     // has little left to wait for.
     ::sync_file_range(written.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -383,7 +397,8 @@ void ResultFiles::removeStaleFilesOnce(const QByteArray& folder) {
         m_cleanedFolders.insert(folder);
     }
     const QRegularExpression ours(
-        QStringLiteral("^\\.quillmere-%1-([0-9]+)-[0-9a-z]{6}$").arg(m_settings->machineTag));
+        QStringLiteral("\\A\\.quillmere-%1-([1-9][0-9]*)-[0-9a-z]{6}(\\.[^./]+)?\\z")
+            .arg(m_settings->machineTag));
     DIR* dir = ::opendir(folder.constData());
     if (!dir) return;
     const int fd = ::dirfd(dir);

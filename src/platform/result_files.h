@@ -18,8 +18,8 @@ namespace quillmere {
 
 // The hidden names that saving may leave in an output folder when the program dies mid-save on a
 // file system without unnamed files: ".quillmere-" then this machine's 8 hex digits, the process
-// number, and a suffix. A later save into that folder removes those of a process that no longer
-// runs here.
+// number, six letters or digits, and the path's extension if it has one. A later save into that
+// folder removes those of a process that no longer runs here.
 QString HiddenNameBeside(const QString& path);
 
 // Writes a result in full in its target's folder, exactly as a save does, and drops it: fails

@@ -1,6 +1,8 @@
 // The batch form of the command-line companion, run as a script would run it, with the built-in
 // host on temporary folders.
 
+#include "batch/batch_run.h"
+#include "platform/file_system.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 
@@ -24,6 +26,7 @@
 
 namespace {
 
+using quillmere::LandingKey;
 using quillmere::testing::LockFolder;
 using quillmere::testing::ReadBytes;
 using quillmere::testing::WriteBytes;
@@ -352,9 +355,13 @@ TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
 
 // On the output side, a dry run fails where the run fails, with the same text: a folder at the
 // output path, an output folder that may not be written, and a link at the output path that
-// cannot be removed, through which nothing is ever written.
+// cannot be removed, through which nothing is ever written. Older entries that can be removed (a
+// link, a read-only file) fail neither.
 TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
     WriteBytes(path("mine.xml"), "mine");
+    QFile::link(path("mine.xml"), path("out/office.xml"));
+    WriteBytes(path("out/sample.mpx"), "older");
+    QFile::setPermissions(path("out/sample.mpx"), QFile::ReadOwner);
     QFile::link(path("mine.xml"), path("locked/office.xml"));
     QDir(dir.path()).mkpath("folder/office.xml");
     QDir(dir.path()).mkpath("readonly");
@@ -384,6 +391,7 @@ TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
         EXPECT_TRUE(real.lines[0].contains(c.failure)) << real.lines[0].toStdString();
         EXPECT_EQ(ReadBytes(path("mine.xml")), "mine");
     }
+    EXPECT_FALSE(QFileInfo(path("out/office.xml")).isSymLink());
 }
 
 TEST_F(Batch, AFailedNamesakeDoesNotBlockTheNextOne) {
@@ -466,6 +474,16 @@ TEST_F(Batch, AResultHasItsNameOnlyOnceItIsOnTheDisk) {
     }
 }
 
+// Results whose names differ only in letter case may be one file (on a file system that ignores
+// case): they share a landing key, so that they are taken one after another.
+TEST_F(Batch, NamesThatDifferInCaseShareALandingKey) {
+    quillmere::NativeFileSystem files;
+    WriteBytes(path("out/Existing.xml"), "older");
+    EXPECT_EQ(LandingKey(files, path("out/Plan.xml")), LandingKey(files, path("out/plan.XML")));
+    EXPECT_NE(LandingKey(files, path("out/plan.xml")), LandingKey(files, path("out/plan2.xml")));
+    EXPECT_NE(LandingKey(files, path("out/Existing.xml")), LandingKey(files, path("out/plan.xml")));
+}
+
 // A system that gives no more threads (here: a stack limit that no thread's stack fits in) gets
 // the files worked on one at a time, with the same summary, not a crash.
 TEST_F(Batch, NoThreadsMeansOneAtATime) {
@@ -530,6 +548,10 @@ TEST_F(Batch, NamesThatAreNotTextAreToldAndFailTheRun) {
     raw.file(in + "/\xC0\xAF.xml", office);
     raw.folder(in + "/d\xFE");
     raw.file(in + "/d\xFE/e.xml", office);
+    // Not a project file: no loss. A folder whose name holds a control character is not walked.
+    raw.file(in + "/photo\xFF.jpg", office);
+    raw.folder(in + "/tab\tdir");
+    raw.file(in + "/tab\tdir/t.xml", office);
     const struct {
         QStringList arguments;
         QList<QStringList> told;  // each on one line of standard error
@@ -539,7 +561,8 @@ TEST_F(Batch, NamesThatAreNotTextAreToldAndFailTheRun) {
          {{path("in"), "bad\\xFF.xml"},
           {path("in"), "\\xC0\\xAF.xml"},
           {path("in"), "d\\xFE"},
-          {path("in/sub"), "caf\\xE9.mpx"}},
+          {path("in/sub"), "caf\\xE9.mpx"},
+          {path("in"), "tab\\x09dir", "is not walked"}},
          "3 files: 1 changed, 1 unchanged, 1 failed"},
         {{"in/bad\\0377.xml", "in/office.xml"},
          {{"in/bad\\xFF.xml"}},
@@ -560,6 +583,7 @@ TEST_F(Batch, NamesThatAreNotTextAreToldAndFailTheRun) {
             EXPECT_TRUE(told) << parts.join(", ").toStdString() << " in\n"
                               << result.errors.toStdString();
         }
+        EXPECT_FALSE(result.errors.contains("photo"));
     }
 }
 

@@ -119,7 +119,7 @@ TEST_F(RealTree, NamesThatAreNotValidTextAreToldWithTheirFolder) {
     ASSERT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{112, 112}));
     const auto reports = fake.dialogs.errorReports();
     for (const auto& [shown, name] :
-         {std::pair{reports[0], "bad\\xFF.mpp"}, {reports[1], "d\\xFE"}}) {
+         {std::pair{reports[0], "d\\xFE"}, {reports[1], "bad\\xFF.mpp"}}) {
         EXPECT_TRUE(shown.text.contains(dir.path() + "/") && shown.text.contains(name))
             << shown.text.toStdString();
     }

@@ -102,6 +102,10 @@ TEST(AtomicFile, AResultIsNeverWrittenThroughALink) {
     const auto save = [&](const QString& name) {
         results.save(dir.filePath(name), [](const ByteSink& sink) { sink("result"); });
     };
+    // The set-user bit of an older file is not handed on.
+    WriteBytes(dir.filePath("tool.xml"), "older");
+    ::chmod(QFile::encodeName(dir.filePath("tool.xml")).constData(), 04750);
+    save("tool.xml");
     QDir(dir.path()).mkdir("folder.xml");
     WriteBytes(dir.filePath("locked.xml"), "locked");
     QFile::setPermissions(dir.filePath("locked.xml"), QFile::ReadOwner);
@@ -117,12 +121,15 @@ TEST(AtomicFile, AResultIsNeverWrittenThroughALink) {
                               }),
                  Failure);
     results.sync();
+    struct stat tool {};
+    ::stat(QFile::encodeName(dir.filePath("tool.xml")).constData(), &tool);
+    EXPECT_EQ(tool.st_mode & 07777, 0750u);
     EXPECT_EQ(ReadBytes(target), "set");
     EXPECT_FALSE(QFile::exists(nowhere));
     EXPECT_TRUE(QFileInfo(dir.filePath("link.xml")).isSymLink());
     EXPECT_TRUE(QFileInfo(dir.filePath("folder.xml")).isDir());
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
-              (QStringList{"dangling.xml", "link.xml", "locked.xml", "target.xml"}));
+              (QStringList{"dangling.xml", "link.xml", "locked.xml", "target.xml", "tool.xml"}));
 }
 
 // A result takes its name only at a commit, after its data: until then the old file (or none) is
@@ -157,7 +164,7 @@ TEST(AtomicFile, AResultIsNamedOnlyWhenCommitted) {
     WithFileSizeLimit(4, [&] {
         EXPECT_THROW(SaveTrial(dir.filePath("trial.xml"), writer("much longer")), Failure);
     });
-    EXPECT_THROW(SaveTrial(dir.filePath("late.xml"), writer("x")), Failure);
+    EXPECT_THROW(SaveTrial(dir.filePath("missing/trial.xml"), writer("x")), Failure);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
               (QStringList{"fresh.xml", "old.xml"}));
 }
@@ -191,9 +198,14 @@ TEST(AtomicFile, ADeathMidSaveLeavesNoTraceForLong) {
         return QStringList{parts[0], machine, QString::number(pid), suffix}.join('-');
     };
     const QString stale = named(parts[1], child, "abc123");
-    const QStringList kept = {named(parts[1], ::getppid(), "abc123"),
-                              named("0badf00d", child, "abc123"), named(parts[1], child, "short"),
-                              ".quillmere-abc123", "plan.xml"};
+    const QStringList kept = {
+        named(parts[1], ::getppid(), "abc123"),
+        named("0badf00d", child, "abc123"),
+        named(parts[1], child, "short"),
+        named(parts[1], child, "abc123") + "\n",
+        QStringList{parts[0], parts[1], "0" + QString::number(child), "abc123"}.join('-'),
+        ".quillmere-abc123",
+        "plan.xml"};
     WriteBytes(dir.filePath(stale), "partial");
     for (const QString& name : kept) WriteBytes(dir.filePath(name), "kept");
     QDir(dir.path()).mkdir(named(parts[1], child, "dir123"));

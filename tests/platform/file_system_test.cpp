@@ -100,10 +100,10 @@ TEST(NativeFileSystem, NamesThatAreNotTextAreListedApartEscaped) {
     const FolderListing listing = fs.list(dir.path(), "*.mpp");
     EXPECT_EQ(listing.files.size(), 1);
     EXPECT_TRUE(listing.folders.isEmpty());
-    expected << "d\\xFE";
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listing.unreadable, expected);
-    EXPECT_EQ(fs.list(dir.path(), "*.txt").unreadable, QStringList{"d\\xFE"});
+    EXPECT_EQ(listing.unreadableFolders, QStringList{"d\\xFE"});
+    EXPECT_EQ(fs.list(dir.path(), "*.txt").unreadable, QStringList{});
     // Qt's own clean-up cannot name these.
     for (const auto& c : cases)
         ::unlink((QFile::encodeName(dir.path()) + "/" + c.name + ".mpp").constData());

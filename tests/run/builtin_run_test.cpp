@@ -20,13 +20,19 @@ namespace {
 using testing::ReadBytes;
 using testing::WriteBytes;
 
-TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
+// The window with the built-in host, on real files; the dialogs are scripted.
+struct BuiltinRun {
     testing::FakeServices fake;
     builtin::BuiltinHostFactory hosts;
     Services services{fake.dialogs,  hosts,       fake.files,
                       fake.settings, fake.events, fake.programFolder.path(),
                       fake.shell};
-    Form1 form(services);
+    Form1 form{services};
+};
+
+TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
+    BuiltinRun run;
+    auto& [fake, hosts, services, form] = run;
     QTemporaryDir dir;
     QDir(dir.path()).mkdir("plans");
     QDir(dir.path()).mkdir("out");
@@ -70,12 +76,8 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
 // A link at an output path that cannot be removed (in a folder the user may not change) is never
 // written through: the file fails with the reason, and the file the link leads to stays as it was.
 TEST(RunWithBuiltinHost, ALinkThatCannotBeRemovedIsNotWrittenThrough) {
-    testing::FakeServices fake;
-    builtin::BuiltinHostFactory hosts;
-    Services services{fake.dialogs,  hosts,       fake.files,
-                      fake.settings, fake.events, fake.programFolder.path(),
-                      fake.shell};
-    Form1 form(services);
+    BuiltinRun run;
+    auto& [fake, hosts, services, form] = run;
     QTemporaryDir dir;
     const QString source = dir.filePath("plans/Office Relocation.xml");
     QDir(dir.path()).mkpath("plans");

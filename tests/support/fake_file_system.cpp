@@ -84,7 +84,7 @@ QList<FoundEntry> FakeFileSystem::children(const QString& folder, bool folders) 
 FolderListing FakeFileSystem::list(const QString& folder, const QString& filePattern) {
     if (const auto failure = node(folder).listFailure)
         throw Failure(*failure, QStringLiteral("Listing failed"));
-    FolderListing listing{children(folder, true), {}, {}};
+    FolderListing listing{children(folder, true), {}, {}, {}};
     for (const FoundEntry& entry : children(folder, false))
         if (!filePattern.isEmpty() && WildcardMatch(filePattern, entry.name))
             listing.files.push_back(entry);
