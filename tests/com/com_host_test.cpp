@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,28 +122,31 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     EXPECT_EQ(ReadAll(out), "Omega beta Omega");
     waitForExits();
     const std::string text = logText();
+    // A hidden instance refuses Activate: our project, active since FileOpen, is only checked.
+    EXPECT_EQ(text.find("DOC Activate"), std::string::npos) << text;
+    EXPECT_EQ(text.find("FAIL "), std::string::npos) << text;
     auto calls = Lines(text, "CALL ");
-    ASSERT_EQ(calls.size(), 8u) << text;
+    std::erase(calls, "CALL ActiveProject positional=0 named=0 wire= |");
+    ASSERT_EQ(calls.size(), 7u) << text;
     EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
     EXPECT_EQ(calls[1], "CALL Projects positional=0 named=0 wire= |");
     calls.erase(calls.begin(), calls.begin() + 2);
     EXPECT_EQ(calls[0],
               "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(in) + "\"");
-    EXPECT_EQ(calls[1], "CALL ActiveProject positional=0 named=0 wire= |");
     EXPECT_EQ(
-        calls[2],
+        calls[1],
         "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
         "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
         "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
     EXPECT_EQ(
-        calls[3],
+        calls[2],
         "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
         "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
         "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
-    EXPECT_EQ(calls[4],
+    EXPECT_EQ(calls[3],
               "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(out) + "\"");
     // "Do not save": a save prompt after a failed save would block forever.
-    EXPECT_EQ(calls[5], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
+    EXPECT_EQ(calls[4], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
     EXPECT_NE(text.find("NAMES Replace=2 Field=0 Test=1 Value=2 Replacement=3 ReplaceAll=4 Next=5 "
                         "MatchCase=6"),
               std::string::npos);
@@ -382,12 +386,17 @@ TEST_P(UsersProject, IsNeverActedOnOrClosed) {
 
 const std::string kUserSwitches = "user-switches-after Replace\nuser-switches-after FileSaveAs\n";
 
-std::vector<std::string> OursTouched() {
+// Activate comes only where the user made their project active.
+std::vector<std::string> OursTouched(bool userSwitches) {
     std::vector<std::string> lines{"DOC FileOpen \"ours.txt\""};
-    for (int i = 0; i < 2; ++i)
-        lines.insert(lines.end(), {"DOC Activate \"ours.txt\"", "DOC Replace \"ours.txt\""});
-    lines.insert(lines.end(), {"DOC Activate \"ours.txt\"", "DOC FileSaveAs \"ours-out.txt\"",
-                               "DOC Activate \"ours-out.txt\"", "DOC FileClose \"ours-out.txt\""});
+    for (int i = 0; i < 2; ++i) {
+        if (userSwitches && i > 0) lines.push_back("DOC Activate \"ours.txt\"");
+        lines.push_back("DOC Replace \"ours.txt\"");
+    }
+    if (userSwitches) lines.push_back("DOC Activate \"ours.txt\"");
+    lines.push_back("DOC FileSaveAs \"ours-out.txt\"");
+    if (userSwitches) lines.push_back("DOC Activate \"ours-out.txt\"");
+    lines.push_back("DOC FileClose \"ours-out.txt\"");
     return lines;
 }
 
@@ -400,7 +409,9 @@ INSTANTIATE_TEST_SUITE_P(
                          {},
                          "",
                          L"No project is open, so nothing was saved."},
-        UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, false, OursTouched(), "Beta", L""},
+        UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, false, OursTouched(true), "Beta",
+                         L""},
+        UsersProjectCase{"TheUserNeverSwitches", "", false, OursTouched(false), "Beta", L""},
         UsersProjectCase{"OurFileOpenReturnsFalse",
                          "false FileOpen\n" + kUserSwitches,
                          false,
@@ -414,6 +425,34 @@ INSTANTIATE_TEST_SUITE_P(
                          "",
                          L"is already open in Project"}),
     [](const auto& tested) { return std::string(tested.param.name); });
+
+// The user switched projects and Project refuses to activate ours: nothing acts on the user's.
+TEST_F(UsersInstance, ARefusedActivateFailsTheCallAndTouchesNothingElse) {
+    const std::wstring source = file(L"ours.txt", "Alpha");
+    control("fail Activate\nuser-switches-after Replace\n");
+    auto host = ProjectAutomation::Create(kProgId);
+    host->fileOpen(source);
+    EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false}));
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] {
+                 host->replace({L"Name", L"contains", L"Beta", L"Gamma", true, true, false});
+             },
+             [&] { host->fileSaveAs(folder + L"refused.txt"); }}) {
+        try {
+            call();
+            ADD_FAILURE() << "acted while the user's project was active";
+        } catch (const ComError& error) {
+            EXPECT_NE(error.description().find(L"did not make our project the active one"),
+                      std::wstring::npos)
+                << Utf8(error.description());
+        }
+    }
+    EXPECT_THROW(host->quit(), ComError);
+    host.reset();
+    EXPECT_FALSE(Exists(folder + L"refused.txt"));
+    EXPECT_EQ(Lines(logText(), "DOC "),
+              (std::vector<std::string>{"DOC FileOpen \"ours.txt\"", "DOC Replace \"ours.txt\""}));
+}
 
 TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {
     for (int i = 0; i < 3; ++i)

@@ -8,7 +8,9 @@
 // active when that file is already open; it returns True. Replace, FileSaveAs and FileClose act
 // on the active project, and every such act is logged as DOC METHOD "PROJECT". ActiveProject and
 // Projects.Item(index from 1) hand out a project object (Name, FullName, Activate); Projects also
-// has Count. Quit logs each project still open as STILL OPEN "PROJECT" text="TEXT".
+// has Count. Quit logs each project still open as STILL OPEN "PROJECT" text="TEXT". A private
+// instance is hidden, as one that automation starts is, and like Project then raises an error on
+// every Activate.
 //
 //   fake_project_server /regserver /log LOG   register under HKLM (wine ignores HKCU)
 //   fake_project_server -Embedding /log LOG   started by COM: one private instance
@@ -21,6 +23,7 @@
 //   name TEXT                      answer TEXT as the default property
 //   user-switches-after METHOD     after each METHOD, the user makes their own project (the
 //                                  one the instance started with) active again
+//   fail Activate                  the user's instance, too, refuses Activate
 
 #include <oaidl.h>
 #include <objbase.h>
@@ -300,6 +303,9 @@ class FakeProject : public DispatchObject {
             return ReturnText(result,
                               m_document->path.empty() ? m_document->name : m_document->path);
         if (id != 1) return DISP_E_MEMBERNOTFOUND;
+        // An instance started by automation is hidden, and a hidden Project refuses Activate.
+        if (!g_standalone || Controlled(L"fail Activate"))
+            return Raise(info, L"An unexpected error occurred with the method.");
         m_workspace->active = m_document;
         LogDocument(L"Activate", *m_document);
         return S_OK;

@@ -35,6 +35,15 @@ std::vector<std::wstring> OpenProjects(AutomationObject& application) {
     return names;
 }
 
+// The active project's full name; empty when Project has none active.
+std::wstring ActiveName(AutomationObject& application) {
+    try {
+        return application.object(L"ActiveProject").property(L"FullName").asText();
+    } catch (const ComError&) {
+        return {};
+    }
+}
+
 bool IsFalse(const Variant& result) {
     return result.value().vt == VT_BOOL && result.value().boolVal == VARIANT_FALSE;
 }
@@ -82,7 +91,7 @@ void ProjectAutomation::fileOpen(const std::wstring& path) {
 bool ProjectAutomation::replace(const ReplaceCall& call) {
     // Like Project acting on an empty project: nothing to change, nothing wrong.
     if (!m_project) return false;
-    m_project->call(L"Activate", {});
+    makeOursActive(L"Replace");
     std::vector<NamedArgument> named;
     named.push_back({L"Field", Variant::text(call.field)});
     named.push_back({L"Test", Variant::text(call.test)});
@@ -98,17 +107,37 @@ void ProjectAutomation::fileSaveAs(const std::wstring& path) {
     if (!m_project)
         throw ComError(CTL_E_ILLEGALFUNCTIONCALL,
                        m_whyNoProject.empty() ? kNothingOpen : m_whyNoProject);
-    m_project->call(L"Activate", {});
+    makeOursActive(L"FileSaveAs");
     std::vector<Variant> arguments;
     arguments.push_back(Variant::text(path));
     m_application.call(L"FileSaveAs", std::move(arguments));
+}
+
+bool ProjectAutomation::oursIsActive() {
+    const std::wstring active = ActiveName(m_application);
+    return !active.empty() &&
+           _wcsicmp(active.c_str(), m_project->property(L"FullName").asText().c_str()) == 0;
+}
+
+// A hidden instance refuses Activate even on its active project, so it is called only when
+// another project is active, which happens in the user's visible instance.
+void ProjectAutomation::makeOursActive(const std::wstring& method) {
+    if (oursIsActive()) return;
+    try {
+        m_project->call(L"Activate", {});
+    } catch (const ComError& error) {
+        if (oursIsActive()) return;
+        throw ComError(error.hr(), L"Project did not make our project the active one again (" +
+                                       error.description() + L"), so " + method +
+                                       L" was not run on another project.");
+    }
 }
 
 void ProjectAutomation::quit() {
     std::vector<NamedArgument> named;
     if (m_usersInstance) {
         if (!m_project) return;  // every project there is the user's
-        m_project->call(L"Activate", {});
+        makeOursActive(L"FileClose");
         m_project.reset();
         named.push_back({L"Save", Variant::integer(kDoNotSave)});
         m_application.call(L"FileClose", {}, std::move(named));

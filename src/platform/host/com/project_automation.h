@@ -21,9 +21,9 @@ struct ReplaceCall {
 // Microsoft Project driven through its automation server. Project hands a client the user's
 // running instance when there is one: such an instance is never quit, only the project this
 // client opened is closed, without saving. Project's Replace, FileSaveAs and FileClose act on
-// the active project, which the user may switch at any time; so each of them first makes the
-// project our FileOpen opened active again, and without one they touch nothing. A FileOpen that
-// returns False, or only activates a copy of the file that was already open, opened nothing of
+// the active project, which the user may switch at any time; so each of them first makes sure the
+// project our FileOpen opened is the active one, and without one they touch nothing. A FileOpen
+// that returns False, or only activates a copy of the file that was already open, opened nothing of
 // ours.
 class ProjectAutomation {
   public:
@@ -50,6 +50,11 @@ class ProjectAutomation {
   private:
     ProjectAutomation(AutomationObject application, bool usersInstance)
         : m_application(std::move(application)), m_usersInstance(usersInstance) {}
+
+    bool oursIsActive();
+    // Activates our project when another one is active; throws, naming method, when Project
+    // leaves another project active.
+    void makeOursActive(const std::wstring& method);
 
     AutomationObject m_application;
     std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
