@@ -8,12 +8,16 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include "wide_text.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +75,19 @@ size_t Count(const std::string& text, const std::string& needle) {
 }
 
 const std::wstring kProgId = L"MSProject.Application";
+const std::chrono::seconds kShortDeadline(3);
+
+size_t ServerProcesses() {
+    size_t count = 0;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"fake_project_server.exe") == 0) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
 
 class AutomationHost : public ::testing::Test {
   protected:
@@ -86,11 +103,10 @@ class AutomationHost : public ::testing::Test {
     std::string logText() const { return ReadAll(log); }
     void control(const std::string& lines) { WriteAll(log + L".control", lines); }
 
-    // Every server process that started has ended.
+    // Every server process that started has ended (or was ended).
     void waitForExits() {
         for (int i = 0; i < 200; ++i) {
-            const std::string text = logText();
-            if (Count(text, "START ") == Count(text, "EXIT ")) return;
+            if (ServerProcesses() == 0) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         ADD_FAILURE() << "a server process is still alive:\n" << logText();
@@ -247,6 +263,51 @@ TEST_F(AutomationHost, TwoPassesInOneProcessLeaveNoInstanceAlive) {
     const std::string text = logText();
     EXPECT_EQ(Count(text, "START private"), 2u);
     EXPECT_EQ(Count(text, "EXIT private"), 2u);
+}
+
+// A private instance that hangs (a prompt nobody sees) is ended at the deadline: the file fails,
+// nothing is saved, and the next file gets a fresh instance.
+TEST_F(AutomationHost, AHungPrivateInstanceIsEndedAndTheNextFileIsWorkedOn) {
+    const std::wstring in = file(L"hung.txt", "Alpha");
+    const std::wstring out = folder + L"hung-out.txt";
+    for (const char* hang : {"hang FileOpen\n", "hang FileSaveAs\n"}) {
+        SCOPED_TRACE(hang);
+        control(hang);
+        DeleteFileW(out.c_str());
+        const auto start = std::chrono::steady_clock::now();
+        auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, {}});
+        try {
+            host->fileOpen(in);
+            host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
+            host->fileSaveAs(out);
+            ADD_FAILURE() << "a hung call returned";
+        } catch (const ComError& error) {
+            EXPECT_NE(error.description().find(L"Project stopped answering for 3 s, probably "
+                                               L"showing a dialog nobody could see"),
+                      std::wstring::npos)
+                << Utf8(error.description());
+            EXPECT_NE(error.description().find(L"nothing was saved"), std::wstring::npos);
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, kShortDeadline);
+        EXPECT_LT(took, kShortDeadline + std::chrono::seconds(10));
+        EXPECT_EQ(ServerProcesses(), 0u) << "the hung instance still runs";
+        EXPECT_THROW(host->fileSaveAs(out), ComError);  // nothing is left to act on
+        host->quit();
+        host.reset();
+        EXPECT_FALSE(Exists(out));
+
+        control("");
+        auto next = ProjectAutomation::Create(kProgId, {kShortDeadline, {}});
+        next->fileOpen(in);
+        next->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
+        next->fileSaveAs(out);
+        next->quit();
+        next.reset();
+        EXPECT_EQ(ReadAll(out), "Beta");
+        waitForExits();
+    }
+    EXPECT_EQ(Count(logText(), "HANG "), 2u) << logText();
 }
 
 // The user's own Project is running: a pass must not quit it.
@@ -452,6 +513,40 @@ TEST_F(UsersInstance, ARefusedActivateFailsTheCallAndTouchesNothingElse) {
     EXPECT_FALSE(Exists(folder + L"refused.txt"));
     EXPECT_EQ(Lines(logText(), "DOC "),
               (std::vector<std::string>{"DOC FileOpen \"ours.txt\"", "DOC Replace \"ours.txt\""}));
+}
+
+// A call that hangs in the user's own Project waits for the user, however long: it is never
+// ended, and the user is told once the deadline passed.
+TEST_F(UsersInstance, AHungCallIsNeverEndedAndTheUserIsTold) {
+    const std::wstring out = folder + L"waited.txt";
+    DeleteFileW(out.c_str());
+    std::mutex mutex;
+    std::vector<std::wstring> told;
+    auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, [&](const std::wstring& text) {
+                                                        std::lock_guard lock(mutex);
+                                                        told.push_back(text);
+                                                    }});
+    host->fileOpen(file(L"ours.txt", "Alpha"));
+    control("hang FileSaveAs\n");
+    std::atomic<bool> returned = false;
+    bool returnedEarly = true;
+    bool aliveAfterTwiceTheDeadline = false;
+    std::thread user([&] {
+        std::this_thread::sleep_for(2 * kShortDeadline);
+        returnedEarly = returned;
+        aliveAfterTwiceTheDeadline = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+        control("");  // the user answers the prompt
+    });
+    host->fileSaveAs(out);
+    returned = true;
+    user.join();
+    EXPECT_FALSE(returnedEarly);
+    EXPECT_TRUE(aliveAfterTwiceTheDeadline);
+    EXPECT_EQ(ReadAll(out), "Alpha");
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(L"probably waiting for you"), std::wstring::npos) << Utf8(told[0]);
+    host->quit();
+    EXPECT_TRUE(running());
 }
 
 TEST_F(UsersInstance, TheNameCheckNeverQuitsIt) {

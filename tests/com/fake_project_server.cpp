@@ -24,6 +24,8 @@
 //   user-switches-after METHOD     after each METHOD, the user makes their own project (the
 //                                  one the instance started with) active again
 //   fail Activate                  the user's instance, too, refuses Activate
+//   hang METHOD                    METHOD does not return while this line stays (as a modal
+//                                  prompt nobody answers), for at most two minutes
 
 #include <oaidl.h>
 #include <objbase.h>
@@ -187,6 +189,15 @@ bool Controlled(const std::wstring& line) {
     for (const std::wstring& control : ControlLines())
         if (control == line) return true;
     return false;
+}
+
+// Holds a call while the control asks for it to hang.
+void Hang(const std::wstring& method) {
+    const std::wstring line = L"hang " + method;
+    if (!Controlled(line)) return;
+    Log(L"HANG " + method + L" " + ProcessTag());
+    for (int i = 0; i < 1200 && Controlled(line); ++i) Sleep(100);
+    Log(L"RELEASED HANG " + method);
 }
 
 struct Document {
@@ -464,6 +475,7 @@ class FakeApplication : public DispatchObject {
             if (slots[p])
                 line += L" " + std::wstring(member->parameters[p]) + L"=" + Raw(*slots[p]);
         Log(line);
+        Hang(member->name);
 
         const std::wstring first = slots.empty() || !slots[0] ? L"" : AsText(slots[0]);
         for (const std::wstring& control : ControlLines()) {

@@ -5,6 +5,7 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 namespace quillmere::com {
@@ -44,16 +45,64 @@ std::wstring ActiveName(AutomationObject& application) {
     }
 }
 
+std::wstring Seconds(std::chrono::milliseconds limit) {
+    return std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s";
+}
+
+std::wstring StoppedAnswering(std::chrono::milliseconds limit) {
+    return L"Project stopped answering for " + Seconds(limit) +
+           L", probably showing a dialog nobody could see; its instance was ended and nothing "
+           L"was saved.";
+}
+
 bool IsFalse(const Variant& result) {
     return result.value().vt == VT_BOOL && result.value().boolVal == VARIANT_FALSE;
 }
 
 }  // namespace
 
-std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId) {
+std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId,
+                                                             StepDeadline deadline) {
     const bool usersInstance = IsRunning(progId);
-    return std::unique_ptr<ProjectAutomation>(
-        new ProjectAutomation(AutomationObject::Create(progId), usersInstance));
+    std::optional<AutomationObject> application;
+    auto create = [&] { application.emplace(AutomationObject::Create(progId)); };
+    ServerProcess server;
+    if (usersInstance)
+        create();
+    else
+        server = ServerProcess::StartedBy(progId, create);
+    return std::unique_ptr<ProjectAutomation>(new ProjectAutomation(
+        std::move(*application), usersInstance, std::move(server), std::move(deadline)));
+}
+
+template <typename Step>
+auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
+    if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit));
+    std::atomic<bool> expired = false;
+    try {
+        CallDeadline deadline(m_deadline.limit, [&] {
+            expired = true;
+            expire();
+        });
+        return step();
+    } catch (const ComError& error) {
+        if (!expired || m_usersInstance) throw;
+        m_ended = true;
+        m_project.reset();
+        throw ComError(error.hr(), StoppedAnswering(m_deadline.limit));
+    }
+}
+
+void ProjectAutomation::expire() {
+    if (!m_usersInstance && m_server.end()) return;
+    if (!m_deadline.onUserWaited) return;
+    m_deadline.onUserWaited(
+        m_usersInstance
+            ? L"Project has not answered for " + Seconds(m_deadline.limit) +
+                  L": it is probably waiting for you in a dialog. Quillmere waits until it answers."
+            : L"Project has not answered for " + Seconds(m_deadline.limit) +
+                  L", and its instance cannot be told apart from another Project, so it was not "
+                  L"ended. Quillmere waits until it answers.");
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {
@@ -62,10 +111,14 @@ std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring&
 }
 
 std::wstring ProjectAutomation::name() {
-    return m_application.defaultValue().asText();
+    return guarded([&] { return m_application.defaultValue().asText(); });
 }
 
 void ProjectAutomation::fileOpen(const std::wstring& path) {
+    guarded([&] { open(path); });
+}
+
+void ProjectAutomation::open(const std::wstring& path) {
     m_project.reset();
     m_whyNoProject.clear();
     // Project opens a file that is already open there by activating that copy, the user's work,
@@ -91,26 +144,30 @@ void ProjectAutomation::fileOpen(const std::wstring& path) {
 bool ProjectAutomation::replace(const ReplaceCall& call) {
     // Like Project acting on an empty project: nothing to change, nothing wrong.
     if (!m_project) return false;
-    makeOursActive(L"Replace");
-    std::vector<NamedArgument> named;
-    named.push_back({L"Field", Variant::text(call.field)});
-    named.push_back({L"Test", Variant::text(call.test)});
-    named.push_back({L"Value", Variant::text(call.value)});
-    named.push_back({L"Replacement", Variant::text(call.replacement)});
-    named.push_back({L"ReplaceAll", Variant::boolean(call.replaceAll)});
-    named.push_back({L"Next", Variant::boolean(call.next)});
-    named.push_back({L"MatchCase", Variant::boolean(call.matchCase)});
-    return m_application.call(L"Replace", {}, std::move(named)).asBoolean();
+    return guarded([&] {
+        makeOursActive(L"Replace");
+        std::vector<NamedArgument> named;
+        named.push_back({L"Field", Variant::text(call.field)});
+        named.push_back({L"Test", Variant::text(call.test)});
+        named.push_back({L"Value", Variant::text(call.value)});
+        named.push_back({L"Replacement", Variant::text(call.replacement)});
+        named.push_back({L"ReplaceAll", Variant::boolean(call.replaceAll)});
+        named.push_back({L"Next", Variant::boolean(call.next)});
+        named.push_back({L"MatchCase", Variant::boolean(call.matchCase)});
+        return m_application.call(L"Replace", {}, std::move(named)).asBoolean();
+    });
 }
 
 void ProjectAutomation::fileSaveAs(const std::wstring& path) {
     if (!m_project)
         throw ComError(CTL_E_ILLEGALFUNCTIONCALL,
                        m_whyNoProject.empty() ? kNothingOpen : m_whyNoProject);
-    makeOursActive(L"FileSaveAs");
-    std::vector<Variant> arguments;
-    arguments.push_back(Variant::text(path));
-    m_application.call(L"FileSaveAs", std::move(arguments));
+    guarded([&] {
+        makeOursActive(L"FileSaveAs");
+        std::vector<Variant> arguments;
+        arguments.push_back(Variant::text(path));
+        m_application.call(L"FileSaveAs", std::move(arguments));
+    });
 }
 
 bool ProjectAutomation::oursIsActive() {
@@ -134,6 +191,11 @@ void ProjectAutomation::makeOursActive(const std::wstring& method) {
 }
 
 void ProjectAutomation::quit() {
+    if (m_ended) return;  // nothing is left to close
+    guarded([&] { close(); });
+}
+
+void ProjectAutomation::close() {
     std::vector<NamedArgument> named;
     if (m_usersInstance) {
         if (!m_project) return;  // every project there is the user's

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "platform/host/com/automation.h"
+#include "platform/host/com/server_process.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,17 +21,29 @@ struct ReplaceCall {
     bool matchCase = false;
 };
 
+// How long one step of a pass (opening, one Replace, saving, closing) may take. Generous: a large
+// plan can take minutes to open or save.
+struct StepDeadline {
+    std::chrono::milliseconds limit = std::chrono::minutes(10);
+    // Told, on another thread, when a step in the user's own Project passes the limit: that step
+    // is never ended, since Project is waiting for the user.
+    std::function<void(const std::wstring&)> onUserWaited;
+};
+
 // Microsoft Project driven through its automation server. Project hands a client the user's
 // running instance when there is one: such an instance is never quit, only the project this
 // client opened is closed, without saving. Project's Replace, FileSaveAs and FileClose act on
 // the active project, which the user may switch at any time; so each of them first makes sure the
 // project our FileOpen opened is the active one, and without one they touch nothing. A FileOpen
 // that returns False, or only activates a copy of the file that was already open, opened nothing of
-// ours.
+// ours. A private instance that passes a step's deadline (a prompt nobody can see, most likely)
+// is ended, provided its process is surely the one this pass started; the step then fails, and
+// so does every later one.
 class ProjectAutomation {
   public:
     // A private instance, or the user's running one; notes which.
-    static std::unique_ptr<ProjectAutomation> Create(const std::wstring& progId);
+    static std::unique_ptr<ProjectAutomation> Create(const std::wstring& progId,
+                                                     StepDeadline deadline = {});
     // The running instance, for reading its name; never quit.
     static std::unique_ptr<ProjectAutomation> Attach(const std::wstring& progId);
 
@@ -48,9 +63,21 @@ class ProjectAutomation {
     bool sharesUsersInstance() const { return m_usersInstance; }
 
   private:
-    ProjectAutomation(AutomationObject application, bool usersInstance)
-        : m_application(std::move(application)), m_usersInstance(usersInstance) {}
+    ProjectAutomation(AutomationObject application, bool usersInstance, ServerProcess server = {},
+                      StepDeadline deadline = {})
+        : m_application(std::move(application)),
+          m_usersInstance(usersInstance),
+          m_server(std::move(server)),
+          m_deadline(std::move(deadline)) {}
 
+    // Runs one step under the deadline.
+    template <typename Step>
+    auto guarded(Step&& step) -> decltype(step());
+    // On the deadline's thread: ends a private instance, or says why it cannot be.
+    void expire();
+
+    void open(const std::wstring& path);
+    void close();
     bool oursIsActive();
     // Activates our project when another one is active; throws, naming method, when Project
     // leaves another project active.
@@ -60,6 +87,9 @@ class ProjectAutomation {
     std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
     std::wstring m_whyNoProject;                // when FileOpen ran but opened nothing of ours: why
     bool m_usersInstance;
+    ServerProcess m_server;  // a private instance's process, when surely known
+    StepDeadline m_deadline;
+    bool m_ended = false;  // the instance was ended for passing a deadline
 };
 
 }  // namespace quillmere::com

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace quillmere::com {
+
+// The server process that one instance creation started, so that a hung instance can be ended.
+// It is the one process running the class's server program that appeared during the creation;
+// when there is none, or more than one (the user may have started Project meanwhile), it is
+// unknown, and nothing is ever ended.
+class ServerProcess {
+  public:
+    ServerProcess() = default;
+    ~ServerProcess();
+    ServerProcess(ServerProcess&& other) noexcept;
+    ServerProcess& operator=(ServerProcess&& other) noexcept;
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    // Runs create, which starts an instance of the class, and finds the process it started.
+    static ServerProcess StartedBy(const std::wstring& progId, const std::function<void()>& create);
+
+    bool known() const { return m_process != nullptr; }
+    // Ends the process and waits for it to be gone; false when it is unknown or cannot be ended.
+    bool end();
+
+  private:
+    explicit ServerProcess(HANDLE process) : m_process(process) {}
+    HANDLE m_process = nullptr;
+};
+
+// Runs onExpiry on a pool thread when the deadline passes before this object is destroyed; the
+// destructor waits for a running onExpiry to finish.
+class CallDeadline {
+  public:
+    CallDeadline(std::chrono::milliseconds limit, std::function<void()> onExpiry);
+    ~CallDeadline();
+    CallDeadline(const CallDeadline&) = delete;
+    CallDeadline& operator=(const CallDeadline&) = delete;
+
+  private:
+    static void CALLBACK Expire(void* self, BOOLEAN);
+
+    std::function<void()> m_onExpiry;
+    HANDLE m_timer = nullptr;
+};
+
+}  // namespace quillmere::com
