@@ -73,6 +73,9 @@ inline constexpr TextSetting kExtension{QLatin1String("Extension"), QLatin1Strin
 inline constexpr TextSetting kLastFolder{QLatin1String("LastFolder"), QLatin1String("")};
 // The Load Sets dialog's separator, exactly as typed: an emptied box stays empty.
 inline constexpr TextSetting kSeparator{QLatin1String("Form2.Text2"), QLatin1String("::")};
+// How many seconds one step of a pass (open, one Replace, save, close) may take in a private
+// Microsoft Project before that instance is ended; Windows only.
+inline constexpr IntegerSetting kProjectStepSeconds{QLatin1String("Project Step Seconds"), 600};
 }  // namespace settings
 
 }  // namespace quillmere

@@ -4,6 +4,10 @@
 #include "platform/host/com/com_error.h"
 #include "platform/host/com/project_automation.h"
 #include "platform/host/host.h"
+#include "platform/qt_settings_store.h"
+#include "settings/settings_keys.h"
+
+#include <cstdio>
 
 namespace quillmere {
 namespace {
@@ -52,10 +56,12 @@ class AutomationHost : public HostInstance {
 
 class AutomationHostFactory : public HostFactory {
   public:
+    explicit AutomationHostFactory(com::StepDeadline deadline) : m_deadline(std::move(deadline)) {}
+
     std::unique_ptr<HostInstance> create(const QString& className) override {
         return Translated([&] {
             return std::make_unique<AutomationHost>(
-                com::ProjectAutomation::Create(className.toStdWString()));
+                com::ProjectAutomation::Create(className.toStdWString(), m_deadline));
         });
     }
     std::unique_ptr<HostInstance> attach(const QString& className) override {
@@ -68,12 +74,28 @@ class AutomationHostFactory : public HostFactory {
   private:
     // The factory is made on the window's thread at start-up: that thread's apartment.
     com::Apartment m_apartment;
+    com::StepDeadline m_deadline;
 };
+
+// The stored step deadline; its default when the stored value is not a positive number.
+std::chrono::seconds StepSeconds() {
+    const int fallback = settings::kProjectStepSeconds.defaultValue;
+    try {
+        QtSettingsStore store;
+        const int seconds = ReadSetting(store, settings::kProjectStepSeconds);
+        return std::chrono::seconds(seconds > 0 ? seconds : fallback);
+    } catch (const Failure&) {
+        return std::chrono::seconds(fallback);
+    }
+}
 
 }  // namespace
 
 std::unique_ptr<HostFactory> MakeDefaultHostFactory() {
-    return std::make_unique<AutomationHostFactory>();
+    // The user's Project waiting in a dialog is said where a terminal run can see it.
+    return std::make_unique<AutomationHostFactory>(com::StepDeadline{
+        StepSeconds(),
+        [](const std::wstring& text) { std::fwprintf(stderr, L"%ls\n", text.c_str()); }});
 }
 
 }  // namespace quillmere
