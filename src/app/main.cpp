@@ -8,6 +8,7 @@
 #include "platform/host/host.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_settings_store.h"
+#include "settings/settings_values.h"
 #include "shell/form1.h"
 
 #include <QApplication>
@@ -25,7 +26,7 @@ int main(int argc, char* argv[]) {
     quillmere::NativeFileSystem files;
     quillmere::QtSettingsStore settings;
     quillmere::QtDesktopShell shell;
-    const auto hosts = quillmere::MakeDefaultHostFactory();
+    const auto hosts = quillmere::MakeDefaultHostFactory(quillmere::ProjectStepDeadline(settings));
     quillmere::Services services{
         dialogs, *hosts, files, settings, events, QCoreApplication::applicationDirPath(), shell};
 

@@ -9,9 +9,11 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
+#include "platform/qt_settings_store.h"
 #include "platform/terminal.h"
 #include "project/replace_passes.h"
 #include "report/error_report.h"
+#include "settings/settings_values.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -39,6 +41,12 @@ int Usage(const QString& problem) {
     return 2;
 }
 
+// The stored step deadline, as the window uses it.
+std::chrono::seconds StepDeadline() {
+    quillmere::QtSettingsStore settings;
+    return quillmere::ProjectStepDeadline(settings);
+}
+
 quillmere::TextList ListOf(const QStringList& texts) {
     return {[&texts] { return int(texts.size()); }, [&texts](int i) { return texts.at(i); }};
 }
@@ -53,7 +61,7 @@ int main(int argc, char* argv[]) {
         // A reader that stops reading the summary stops no file.
         quillmere::KeepRunningPastClosedOutput();
         quillmere::NativeFileSystem files;
-        const auto hosts = quillmere::MakeDefaultHostFactory();
+        const auto hosts = quillmere::MakeDefaultHostFactory(StepDeadline());
         return quillmere::RunBatch(files, *hosts, arguments.mid(2),
                                    quillmere::UndecodedArguments(argc, argv, 2));
     }
@@ -77,7 +85,7 @@ int main(int argc, char* argv[]) {
     if (source == output || files.sameFile(source, output))
         return Usage("OUTPUT names the SOURCE file, which is never written over");
 
-    const auto hosts = quillmere::MakeDefaultHostFactory();
+    const auto hosts = quillmere::MakeDefaultHostFactory(StepDeadline());
     ConsoleErrorReport report;
     const bool matchCase = parser.isSet("match-case");
     const quillmere::PassContext context{*hosts, report, [matchCase] { return matchCase ? 1 : 0; }};

@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/settings_store.h"
+#include "settings/settings_keys.h"
 
 #include <cmath>
 
@@ -13,6 +14,16 @@ namespace {
 }
 
 }  // namespace
+
+std::chrono::seconds ProjectStepDeadline(SettingsStore& store) {
+    const int fallback = settings::kProjectStepSeconds.defaultValue;
+    try {
+        const int seconds = ReadSetting(store, settings::kProjectStepSeconds);
+        return std::chrono::seconds(seconds > 0 ? seconds : fallback);
+    } catch (const Failure&) {
+        return std::chrono::seconds(fallback);
+    }
+}
 
 int TextToInteger(const QString& text) {
     bool ok = false;

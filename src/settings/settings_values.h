@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 namespace quillmere {
 
 class SettingsStore;
@@ -13,6 +15,10 @@ int ReadInteger(SettingsStore& store, const QString& key, int defaultValue);
 bool ReadBoolean(SettingsStore& store, const QString& key, bool defaultValue);
 void WriteInteger(SettingsStore& store, const QString& key, int value);
 void WriteBoolean(SettingsStore& store, const QString& key, bool value);
+
+// The stored step deadline of a private Microsoft Project; its default when the stored value
+// cannot be read or is not a positive number.
+std::chrono::seconds ProjectStepDeadline(SettingsStore& store);
 
 // The usual text-to-Boolean rule: "True"/"False" in any letter case, or a number (0 is false).
 bool TextToBoolean(const QString& text);

@@ -4,8 +4,6 @@
 #include "platform/host/com/com_error.h"
 #include "platform/host/com/project_automation.h"
 #include "platform/host/host.h"
-#include "platform/qt_settings_store.h"
-#include "settings/settings_keys.h"
 
 #include <cstdio>
 
@@ -77,24 +75,12 @@ class AutomationHostFactory : public HostFactory {
     com::StepDeadline m_deadline;
 };
 
-// The stored step deadline; its default when the stored value is not a positive number.
-std::chrono::seconds StepSeconds() {
-    const int fallback = settings::kProjectStepSeconds.defaultValue;
-    try {
-        QtSettingsStore store;
-        const int seconds = ReadSetting(store, settings::kProjectStepSeconds);
-        return std::chrono::seconds(seconds > 0 ? seconds : fallback);
-    } catch (const Failure&) {
-        return std::chrono::seconds(fallback);
-    }
-}
-
 }  // namespace
 
-std::unique_ptr<HostFactory> MakeDefaultHostFactory() {
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline) {
     // The user's Project waiting in a dialog is said where a terminal run can see it.
     return std::make_unique<AutomationHostFactory>(com::StepDeadline{
-        StepSeconds(),
+        stepDeadline,
         [](const std::wstring& text) { std::fwprintf(stderr, L"%ls\n", text.c_str()); }});
 }
 

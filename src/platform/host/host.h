@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <chrono>
 #include <memory>
 
 namespace quillmere {
@@ -79,6 +80,9 @@ inline const QString kProjectClassName = QStringLiteral("MSProject.Application")
 
 // The host this platform uses by default. A host that saves files itself waits for the disk as
 // sync says (Microsoft Project saves its own way).
-std::unique_ptr<HostFactory> MakeDefaultHostFactory();
+// stepDeadline: how long one step of a pass (an open, one Replace, a save, a close) may take in
+// a private instance of a host that is a program of its own (Microsoft Project) before that
+// instance is ended; the built-in host needs none.
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline);
 
 }  // namespace quillmere
