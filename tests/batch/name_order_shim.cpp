@@ -29,6 +29,12 @@ Watch& watch() {
     return *w;
 }
 
+// Made when the program loads, before it starts a thread: this library is not built with the
+// thread checks, so a first use on two threads at once would look to them like a race.
+__attribute__((constructor)) void MakeWatch() {
+    watch();
+}
+
 template <typename F>
 F* Next(const char* name) {
     return reinterpret_cast<F*>(dlsym(RTLD_NEXT, name));
