@@ -81,7 +81,10 @@ thread_sanitizer_tests() {
   cmake --build build-tsan --parallel --target quillmere-host "${TSAN_TESTS[@]##*/}"
   rm -rf build-tsan/reports && mkdir build-tsan/reports
   for test in "${TSAN_TESTS[@]}"; do
-    QT_QPA_PLATFORM=offscreen \
+    # Under the stack limit that the batch's test of a system without threads sets, the kernel
+    # lays memory out where ThreadSanitizer's runtime refuses to start ("unexpected memory
+    # mapping", about one start in two): that test runs in the other stages only.
+    QT_QPA_PLATFORM=offscreen GTEST_FILTER=-Batch.NoThreadsMeansOneAtATime \
       TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 exitcode=66 log_path=$PWD/build-tsan/reports/tsan" \
       "build-tsan/$test" --gtest_brief=1 || failed=1
   done
