@@ -148,10 +148,11 @@ mode_t CheckedMode(const QString& path, const QByteArray& target, mode_t creatio
 // behind; or, where the file system cannot do that, one under a hidden name of this process's.
 int OpenUnnamed(const QByteArray& folder, const QByteArray& prefix, bool unnamed,
                 QByteArray& named) {
-    const int fd =
-        unnamed ? ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600) : -1;
-    if (fd >= 0 || (unnamed && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
-        return fd;
+    if (unnamed) {
+        const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        const bool unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
+        if (fd >= 0 || !unsupported) return fd;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         named = HiddenNameIn(folder, prefix);
         const int file = ::open(named.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
