@@ -14,7 +14,7 @@ PACKAGES=(
 # targets with clang and libFuzzer, and check the format with clang-format.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev googletest libxml2-utils clang-format
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
   clang libclang-rt-14-dev
 )
 

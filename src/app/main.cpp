@@ -26,7 +26,8 @@ int main(int argc, char* argv[]) {
     quillmere::NativeFileSystem files;
     quillmere::QtSettingsStore settings;
     quillmere::QtDesktopShell shell;
-    const auto hosts = quillmere::MakeDefaultHostFactory(quillmere::ProjectStepDeadline(settings));
+    const auto hosts = quillmere::MakeDefaultHostFactory(quillmere::ProjectStepDeadline(settings),
+                                                         quillmere::WaitShown::InAMessageBox);
     quillmere::Services services{
         dialogs, *hosts, files, settings, events, QCoreApplication::applicationDirPath(), shell};
 

@@ -41,10 +41,12 @@ int Usage(const QString& problem) {
     return 2;
 }
 
-// The stored step deadline, as the window uses it.
-std::chrono::seconds StepDeadline() {
+// The default host, with the window's stored step deadline; a wait on the user is said on the
+// standard error output.
+std::unique_ptr<quillmere::HostFactory> DefaultHosts() {
     quillmere::QtSettingsStore settings;
-    return quillmere::ProjectStepDeadline(settings);
+    return quillmere::MakeDefaultHostFactory(quillmere::ProjectStepDeadline(settings),
+                                             quillmere::WaitShown::OnStandardError);
 }
 
 quillmere::TextList ListOf(const QStringList& texts) {
@@ -61,7 +63,7 @@ int main(int argc, char* argv[]) {
         // A reader that stops reading the summary stops no file.
         quillmere::KeepRunningPastClosedOutput();
         quillmere::NativeFileSystem files;
-        const auto hosts = quillmere::MakeDefaultHostFactory(StepDeadline());
+        const auto hosts = DefaultHosts();
         return quillmere::RunBatch(files, *hosts, arguments.mid(2),
                                    quillmere::UndecodedArguments(argc, argv, 2));
     }
@@ -85,7 +87,7 @@ int main(int argc, char* argv[]) {
     if (source == output || files.sameFile(source, output))
         return Usage("OUTPUT names the SOURCE file, which is never written over");
 
-    const auto hosts = quillmere::MakeDefaultHostFactory(StepDeadline());
+    const auto hosts = DefaultHosts();
     ConsoleErrorReport report;
     const bool matchCase = parser.isSet("match-case");
     const quillmere::PassContext context{*hosts, report, [matchCase] { return matchCase ? 1 : 0; }};

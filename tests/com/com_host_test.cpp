@@ -3,6 +3,7 @@
 
 #include "platform/host/com/com_error.h"
 #include "platform/host/com/project_automation.h"
+#include "platform/host/com/wait_box.h"
 
 #include <gtest/gtest.h>
 
@@ -275,7 +276,7 @@ TEST_F(AutomationHost, AHungPrivateInstanceIsEndedAndTheNextFileIsWorkedOn) {
         control(hang);
         DeleteFileW(out.c_str());
         const auto start = std::chrono::steady_clock::now();
-        auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, {}});
+        auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, {}, {}});
         try {
             host->fileOpen(in);
             host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
@@ -298,7 +299,7 @@ TEST_F(AutomationHost, AHungPrivateInstanceIsEndedAndTheNextFileIsWorkedOn) {
         EXPECT_FALSE(Exists(out));
 
         control("");
-        auto next = ProjectAutomation::Create(kProgId, {kShortDeadline, {}});
+        auto next = ProjectAutomation::Create(kProgId, {kShortDeadline, {}, {}});
         next->fileOpen(in);
         next->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
         next->fileSaveAs(out);
@@ -515,26 +516,57 @@ TEST_F(UsersInstance, ARefusedActivateFailsTheCallAndTouchesNothingElse) {
               (std::vector<std::string>{"DOC FileOpen \"ours.txt\"", "DOC Replace \"ours.txt\""}));
 }
 
+// Whether a top-level window of this process shows text.
+bool WindowShows(const std::wstring& text) {
+    struct Search {
+        std::wstring text;
+        bool found = false;
+    } search{text};
+    EnumWindows(
+        [](HWND window, LPARAM state) -> BOOL {
+            auto& found = *reinterpret_cast<Search*>(state);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            wchar_t shown[256] = {};
+            GetWindowTextW(window, shown, 256);
+            if (process == GetCurrentProcessId() && IsWindowVisible(window) && found.text == shown)
+                found.found = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // A call that hangs in the user's own Project waits for the user, however long: it is never
-// ended, and the user is told once the deadline passed.
+// ended, and the user is told once the deadline passed, in a box that goes when Project answers.
 TEST_F(UsersInstance, AHungCallIsNeverEndedAndTheUserIsTold) {
     const std::wstring out = folder + L"waited.txt";
     DeleteFileW(out.c_str());
     std::mutex mutex;
     std::vector<std::wstring> told;
-    auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, [&](const std::wstring& text) {
+    WaitBox box;
+    auto host = ProjectAutomation::Create(kProgId, {kShortDeadline,
+                                                    [&](const std::wstring& text) {
                                                         std::lock_guard lock(mutex);
                                                         told.push_back(text);
-                                                    }});
+                                                        box.show(text);
+                                                    },
+                                                    [&] { box.close(); }});
     host->fileOpen(file(L"ours.txt", "Alpha"));
     control("hang FileSaveAs\n");
     std::atomic<bool> returned = false;
     bool returnedEarly = true;
     bool aliveAfterTwiceTheDeadline = false;
+    bool boxShown = false;
     std::thread user([&] {
         std::this_thread::sleep_for(2 * kShortDeadline);
         returnedEarly = returned;
         aliveAfterTwiceTheDeadline = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+        // Wine loads its display driver when the box first shows: given a moment.
+        for (int i = 0; i < 100 && !boxShown; ++i) {
+            boxShown = WindowShows(L"Quillmere");
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
         control("");  // the user answers the prompt
     });
     host->fileSaveAs(out);
@@ -542,6 +574,8 @@ TEST_F(UsersInstance, AHungCallIsNeverEndedAndTheUserIsTold) {
     user.join();
     EXPECT_FALSE(returnedEarly);
     EXPECT_TRUE(aliveAfterTwiceTheDeadline);
+    EXPECT_TRUE(boxShown);
+    EXPECT_FALSE(WindowShows(L"Quillmere")) << "the box stayed after Project answered";
     EXPECT_EQ(ReadAll(out), "Alpha");
     ASSERT_EQ(told.size(), 1u);
     EXPECT_NE(told[0].find(L"probably waiting for you"), std::wstring::npos) << Utf8(told[0]);

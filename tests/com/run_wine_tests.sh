@@ -6,6 +6,12 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:?usage: run_wine_tests.sh BUILD_DIR}
 
+# Every wine process of the prefix gets a display of its own (the message box that tells a user
+# their Project waits for them needs one): wine's desktop keeps the display it first started with.
+if [ -z "${QUILLMERE_WINE_DISPLAY:-}" ]; then
+  QUILLMERE_WINE_DISPLAY=1 exec xvfb-run -a "$0" "$@"
+fi
+
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$here/mingw-toolchain.cmake" > "$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; exit 1; }
@@ -14,7 +20,6 @@ cmake --build "$build" --parallel 2
 work=$(mktemp -d)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml=" \
        LC_ALL=C.UTF-8
-unset DISPLAY
 # Only this prefix's processes are ended.
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 

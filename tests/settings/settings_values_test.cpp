@@ -47,5 +47,20 @@ TEST(SettingsValues, TypedReadsAndWrites) {
     }
 }
 
+// A stored deadline that is missing, not a number or not positive gives the default.
+TEST(SettingsValues, ProjectStepDeadline) {
+    QTemporaryDir dir;
+    QtSettingsStore store(dir.filePath("s.ini"));
+    EXPECT_EQ(ProjectStepDeadline(store), std::chrono::seconds(600));
+    const struct {
+        const char* stored;
+        long long seconds;
+    } cases[] = {{"90", 90}, {" 3600 ", 3600}, {"0", 600}, {"-5", 600}, {"soon", 600}};
+    for (const auto& c : cases) {
+        store.write("Project Step Seconds", c.stored);
+        EXPECT_EQ(ProjectStepDeadline(store).count(), c.seconds) << c.stored;
+    }
+}
+
 }  // namespace
 }  // namespace quillmere

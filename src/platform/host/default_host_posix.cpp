@@ -3,7 +3,7 @@
 
 namespace quillmere {
 
-std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds) {
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds, WaitShown) {
     return std::make_unique<builtin::BuiltinHostFactory>();
 }
 

@@ -3,9 +3,11 @@
 #include "platform/failure.h"
 #include "platform/host/com/com_error.h"
 #include "platform/host/com/project_automation.h"
+#include "platform/host/com/wait_box.h"
 #include "platform/host/host.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace quillmere {
 namespace {
@@ -77,11 +79,20 @@ class AutomationHostFactory : public HostFactory {
 
 }  // namespace
 
-std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline) {
-    // The user's Project waiting in a dialog is said where a terminal run can see it.
-    return std::make_unique<AutomationHostFactory>(com::StepDeadline{
-        stepDeadline,
-        [](const std::wstring& text) { std::fwprintf(stderr, L"%ls\n", text.c_str()); }});
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline,
+                                                    WaitShown waitShown) {
+    com::StepDeadline deadline{stepDeadline, {}, {}};
+    if (waitShown == WaitShown::InAMessageBox) {
+        // A window program has no terminal: the box stays until Project answers.
+        auto box = std::make_shared<com::WaitBox>();
+        deadline.onUserWaited = [box](const std::wstring& text) { box->show(text); };
+        deadline.onAnswered = [box] { box->close(); };
+    } else {
+        deadline.onUserWaited = [](const std::wstring& text) {
+            std::fwprintf(stderr, L"%ls\n", text.c_str());
+        };
+    }
+    return std::make_unique<AutomationHostFactory>(std::move(deadline));
 }
 
 }  // namespace quillmere

@@ -78,11 +78,16 @@ class HostFactory {
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");
 
+// Where a host that can wait on its user (Microsoft Project showing a dialog) says so: on the
+// standard error output of a terminal program, or in a message box beside a window.
+enum class WaitShown { OnStandardError, InAMessageBox };
+
 // The host this platform uses by default. A host that saves files itself waits for the disk as
 // sync says (Microsoft Project saves its own way).
 // stepDeadline: how long one step of a pass (an open, one Replace, a save, a close) may take in
 // a private instance of a host that is a program of its own (Microsoft Project) before that
 // instance is ended; the built-in host needs none.
-std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline);
+std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline,
+                                                    WaitShown waitShown);
 
 }  // namespace quillmere

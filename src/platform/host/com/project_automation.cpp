@@ -55,6 +55,22 @@ std::wstring StoppedAnswering(std::chrono::milliseconds limit) {
            L"was saved.";
 }
 
+// Tells onAnswered, when it goes, that a step the user was told of has returned.
+class WhenAnswered {
+  public:
+    WhenAnswered(const bool& told, const std::function<void()>& onAnswered)
+        : m_told(told), m_onAnswered(onAnswered) {}
+    ~WhenAnswered() {
+        if (m_told && m_onAnswered) m_onAnswered();
+    }
+    WhenAnswered(const WhenAnswered&) = delete;
+    WhenAnswered& operator=(const WhenAnswered&) = delete;
+
+  private:
+    const bool& m_told;
+    const std::function<void()>& m_onAnswered;
+};
+
 bool IsFalse(const Variant& result) {
     return result.value().vt == VT_BOOL && result.value().boolVal == VARIANT_FALSE;
 }
@@ -79,10 +95,13 @@ template <typename Step>
 auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
     if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit));
     std::atomic<bool> expired = false;
+    bool told = false;  // set on the deadline's thread; read once the deadline waited for it
     try {
+        // Destroyed after the deadline, so once the step is over, however it ended.
+        const WhenAnswered answered(told, m_deadline.onAnswered);
         CallDeadline deadline(m_deadline.limit, [&] {
             expired = true;
-            expire();
+            told = expire();
         });
         return step();
     } catch (const ComError& error) {
@@ -93,9 +112,9 @@ auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
     }
 }
 
-void ProjectAutomation::expire() {
-    if (!m_usersInstance && m_server.end()) return;
-    if (!m_deadline.onUserWaited) return;
+bool ProjectAutomation::expire() {
+    if (!m_usersInstance && m_server.end()) return false;
+    if (!m_deadline.onUserWaited) return false;
     m_deadline.onUserWaited(
         m_usersInstance
             ? L"Project has not answered for " + Seconds(m_deadline.limit) +
@@ -103,6 +122,7 @@ void ProjectAutomation::expire() {
             : L"Project has not answered for " + Seconds(m_deadline.limit) +
                   L", and its instance cannot be told apart from another Project, so it was not "
                   L"ended. Quillmere waits until it answers.");
+    return true;
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {

@@ -28,6 +28,8 @@ struct StepDeadline {
     // Told, on another thread, when a step in the user's own Project passes the limit: that step
     // is never ended, since Project is waiting for the user.
     std::function<void(const std::wstring&)> onUserWaited;
+    // Told, on the step's thread, when a step that onUserWaited was told of has returned.
+    std::function<void()> onAnswered;
 };
 
 // Microsoft Project driven through its automation server. Project hands a client the user's
@@ -73,8 +75,9 @@ class ProjectAutomation {
     // Runs one step under the deadline.
     template <typename Step>
     auto guarded(Step&& step) -> decltype(step());
-    // On the deadline's thread: ends a private instance, or says why it cannot be.
-    void expire();
+    // On the deadline's thread: ends a private instance, or says why it cannot be; true when it
+    // said so.
+    bool expire();
 
     void open(const std::wstring& path);
     void close();
