@@ -72,7 +72,7 @@ int Usage(const BatchUsageError& error) {
 
 // The host may leave the wait for the disk to the end of the run: every result is on the disk
 // before the command ends.
-void SyncResults(HostFactory& hosts, BatchTotals& totals) {
+void SyncResults(HostFactory& hosts, RunTotals& totals) {
     try {
         hosts.syncSaves();
     } catch (const Failure& failure) {
@@ -116,7 +116,7 @@ class Reported {
         m_waiting.clear();
     }
 
-    BatchTotals totals;
+    RunTotals totals;
 
   private:
     static constexpr qsizetype kMostWaiting = 64;
@@ -126,8 +126,8 @@ class Reported {
     QElapsedTimer m_since;
 };
 
-BatchTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
-                     const QStringList& inputs) {
+RunTotals RunFiles(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
+                   const QStringList& inputs) {
     BatchRun run(files, hosts, options, inputs, Workers(options));
     Reported reported(run, options);
     Progress progress;
@@ -163,7 +163,7 @@ int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments
     }
     // A line at a time: a run that is stopped leaves only whole lines behind.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const BatchTotals totals = RunFiles(files, hosts, options, inputs);
+    const RunTotals totals = RunFiles(files, hosts, options, inputs);
     PrintLine(options.json ? JsonTotalsLine(totals, options.dryRun)
                            : TotalsLine(totals, options.dryRun).toUtf8());
     // A summary that could not be written is a failure of the run, whatever the files did.

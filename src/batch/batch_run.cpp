@@ -58,17 +58,6 @@ class UnsavedHosts : public HostFactory {
     HostFactory& m_hosts;
 };
 
-void AddChanges(QList<FieldChanges>& changes, const QString& field, int count) {
-    if (count == 0) return;
-    for (FieldChanges& known : changes) {
-        if (known.field != field) continue;
-        const bool counted = known.count != kChangedUncounted && count != kChangedUncounted;
-        known.count = counted ? known.count + count : kChangedUncounted;
-        return;
-    }
-    changes << FieldChanges{field, count};
-}
-
 TextList ListOf(const QStringList& texts) {
     return {[&texts] { return int(texts.size()); }, [&texts](int i) { return texts.at(i); }};
 }
@@ -292,17 +281,12 @@ void BatchRun::runPass(FileResult& result) {
         ClearOutputPath(m_files, events, result.output);
     FileReport report(result.failures);
     const bool matchCase = m_options.matchCase;
-    PassContext context{m_dryRunHosts ? *m_dryRunHosts : m_hosts, report,
-                        [matchCase] { return matchCase ? 1 : 0; },
-                        [&result](const QString& field, int changed) {
-                            AddChanges(result.changes, field, changed);
-                        }};
+    PassContext context{
+        m_dryRunHosts ? *m_dryRunHosts : m_hosts, report, [matchCase] { return matchCase ? 1 : 0; },
+        [&result](const QString& field, int changed) { result.addChanges(field, changed); }};
     ReplaceByFileXYCombo(context, result.source, ListOf(m_options.finds),
                          ListOf(m_options.replacements), result.output);
-    if (!result.failures.isEmpty())
-        result.status = FileResult::Status::Failed;
-    else if (!result.changes.isEmpty())
-        result.status = FileResult::Status::Changed;
+    result.settle();
 }
 
 }  // namespace quillmere

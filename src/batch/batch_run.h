@@ -1,5 +1,6 @@
 #pragma once
 
+#include "account/file_account.h"
 #include "run/listed_files.h"
 
 #include <QHash>
@@ -21,23 +22,6 @@ namespace quillmere {
 class FileSystem;
 class HostFactory;
 struct BatchOptions;
-
-// What a field's Replace calls changed over all the pairs: the number of values (a value that
-// two pairs change counts twice), or kChangedUncounted when the host could not count.
-struct FieldChanges {
-    QString field;
-    int count = 0;
-};
-
-struct FileResult {
-    enum class Status { Changed, Unchanged, Failed };
-
-    QString source;
-    QString output;
-    Status status = Status::Unchanged;
-    QList<FieldChanges> changes;  // in the order the fields first changed
-    QStringList failures;
-};
 
 // Where a save to the path lands, as a key that every path to that file shares: an existing file
 // (through its links) by its identity, a new one by its folder's identity and its name in one

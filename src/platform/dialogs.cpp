@@ -2,8 +2,8 @@
 
 namespace quillmere {
 
-void Dialogs::inform(const QString& text) {
-    message({m_applicationTitle, text, MessageButtons::Ok, MessageIcon::None});
+void Dialogs::inform(const QString& text, const QString& details) {
+    message({m_applicationTitle, text, MessageButtons::Ok, MessageIcon::None, details});
 }
 
 bool Dialogs::ask(const QString& text) {

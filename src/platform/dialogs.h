@@ -20,6 +20,8 @@ struct Message {
     QString text;
     MessageButtons buttons = MessageButtons::Ok;
     MessageIcon icon = MessageIcon::None;
+    // Shown on request below the text ("Show Details..."); none when empty.
+    QString details = {};
 };
 
 struct OpenFilesRequest {
@@ -39,8 +41,9 @@ class Dialogs {
     void setApplicationTitle(const QString& title) { m_applicationTitle = title; }
     const QString& applicationTitle() const { return m_applicationTitle; }
 
-    // Plain information: OK button, no icon, the application title.
-    void inform(const QString& text);
+    // Plain information: OK button, no icon, the application title; details, when given, are
+    // shown on request.
+    void inform(const QString& text, const QString& details = {});
     // Question with Yes (first, default) and No, no icon: true only for Yes.
     bool ask(const QString& text);
     // Warning icon and an OK button, under the caption given.

@@ -75,6 +75,7 @@ bool ShowMessageBox(const Message& message, const QString& shown, QWidget* paren
         message.caption, shown, QMessageBox::NoButton, parent);
     // The plain text format keeps "<" and "&" from a file name as they are.
     box.setTextFormat(Qt::PlainText);
+    if (!message.details.isEmpty()) box.setDetailedText(message.details);
     if (message.buttons == MessageButtons::YesNo) {
         box.addButton(QMessageBox::Yes);
         box.addButton(QMessageBox::No);

@@ -104,9 +104,12 @@ int CheckBoxValue(const QCheckBox* box) {
 }
 
 void RunCommand::start() {
-    Guard g(m_report, locations::kStartReplacing);
+    Guard g(m_account, locations::kStartReplacing);
     if (g.endsIf(100, [&] { return m_busy; })) return;
-    g.step(102, [&] { m_busy = true; });
+    g.step(102, [&] {
+        m_busy = true;
+        m_account.clear();
+    });
     BusyScope scope{m_busy};
     if (g.test(104, [&] { return !outputSettingUsable(); })) {
         g.step(160, [&] {
@@ -139,7 +142,7 @@ void RunCommand::start() {
     // Every result is on disk before the run says so; a failed sync is reported instead.
     g.step(156, [&] {
         results.sync();
-        m_services.dialogs.inform(QStringLiteral("Done."));
+        m_services.dialogs.inform(QStringLiteral("Done."), m_account.details());
     });
 }
 
@@ -156,6 +159,7 @@ bool RunCommand::outputSettingUsable() {
 }
 
 void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
+    m_account.begin();
     g.step(112, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
     g.step(114, [&] { m_sourcePath = c.ListView1->topLevelItem(i - 1)->text(0); });
     // The host may read the next listed file while it works on this one.
@@ -198,11 +202,15 @@ void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
         }))
         runPass(g);
     g.step(146, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
+    // The output option was cleared while the run yielded: the file is left as it is.
+    if (!haveOutput) m_account.fail(QStringLiteral("Please choose where to save the results."));
+    m_account.end(m_sourcePath, haveOutput ? m_outputPath : QString());
 }
 
 void RunCommand::runPass(Guard& g) {
-    const PassContext context{m_services.hosts, m_report,
-                              [this] { return CheckBoxValue(c.Check2); }};
+    const PassContext context{
+        m_services.hosts, m_account, [this] { return CheckBoxValue(c.Check2); },
+        [this](const QString& field, int changed) { m_account.replaced(field, changed); }};
     if (g.test(138, [&] { return c.TabControl1->currentIndex() == 0; })) {
         g.step(140, [&] {
             ReplaceByFileXY(context, m_sourcePath, c.Text1->toPlainText(), c.Text2->toPlainText(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/services.h"
+#include "run/run_account.h"
 
 #include <QString>
 
@@ -13,7 +14,6 @@ class QTreeWidget;
 
 namespace quillmere {
 
-class ErrorReport;
 class Guard;
 class ListedFiles;
 class ProgressBar;
@@ -44,7 +44,7 @@ int CheckBoxValue(const QCheckBox* box);
 class RunCommand {
   public:
     RunCommand(Services& services, ErrorReport& report, const RunControls& controls)
-        : m_services(services), m_report(report), c(controls) {}
+        : m_services(services), m_account(report), c(controls) {}
 
     void start();
 
@@ -55,7 +55,8 @@ class RunCommand {
     void runPass(Guard& g);
 
     Services& m_services;
-    ErrorReport& m_report;
+    // Passes every report on to the window's, and keeps each file's for the run's account.
+    RunAccount m_account;
     RunControls c;
     // Set while a run works: a second press of Start during a yield does nothing.
     bool m_busy = false;

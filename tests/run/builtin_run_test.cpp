@@ -1,5 +1,8 @@
 // A run through the window with the built-in host on real project files.
 
+#include "batch/batch_options.h"
+#include "batch/batch_run.h"
+#include "platform/file_system.h"
 #include "platform/host/builtin/builtin_host.h"
 #include "shell/form1.h"
 #include "support/fake_services.h"
@@ -18,6 +21,7 @@ namespace quillmere {
 namespace {
 
 using testing::ReadBytes;
+using testing::ShownPrompt;
 using testing::WriteBytes;
 
 // The window with the built-in host, on real files; the dialogs are scripted.
@@ -29,6 +33,25 @@ struct BuiltinRun {
                       fake.shell};
     Form1 form{services};
 };
+
+// The batch summary of a dry run over the files, as one text without its dry-run mark.
+QString BatchAccount(HostFactory& hosts, const QStringList& sources, const QString& outFolder) {
+    NativeFileSystem files;
+    BatchOptions options;
+    options.finds = {"harbour street"};
+    options.replacements = {"Quay Road"};
+    options.outFolder = outFolder;
+    options.dryRun = true;
+    BatchRun run(files, hosts, options, sources, 1);
+    QStringList lines;
+    RunTotals totals;
+    for (qsizetype i = 0; i < sources.size(); ++i) {
+        const FileResult result = run.result(i);
+        lines << SummaryLine(result);
+        totals.add(result);
+    }
+    return (lines << TotalsLine(totals, false)).join('\n');
+}
 
 TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     BuiltinRun run;
@@ -51,9 +74,15 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     form.Text1->setPlainText("harbour street");
     form.Text2->setPlainText("Quay Road");
     form.Text3->setText(dir.filePath("out"));
+    // The batch's account of the same files (a dry run, which writes nothing) is the window's.
+    const QString batchAccount = BatchAccount(hosts, sources.keys() << binary, dir.filePath("out"));
     fake.dialogs.allowErrorReports();
     fake.dialogs.expectMessage("Done.");
     form.PushButton7->click();
+    const ShownPrompt& done = fake.dialogs.shown().back();
+    EXPECT_EQ(done.details, batchAccount);
+    EXPECT_TRUE(done.details.contains(": Name 6, Notes 9, Text2 10\n")) << done.details.toStdString();
+    EXPECT_TRUE(done.details.endsWith("\n4 files: 1 changed, 2 unchanged, 1 failed"));
 
     const QByteArray office = ReadBytes(dir.filePath("out/Office Relocation.xml"));
     EXPECT_TRUE(office.contains("<Name>Confirm Quay Road lease</Name>"));

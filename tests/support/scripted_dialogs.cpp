@@ -91,7 +91,7 @@ std::optional<ScriptedDialogs::Expected> ScriptedDialogs::take(const ShownPrompt
 
 Answer ScriptedDialogs::message(const Message& message) {
     const ShownPrompt shown{QStringLiteral("message"), message.caption, message.text,
-                            message.buttons, message.icon};
+                            message.buttons,           message.icon,    message.details};
     if (m_allowErrorReports && message.caption == QLatin1String("Application Error")) {
         m_shown.push_back(shown);
         return Answer::Ok;

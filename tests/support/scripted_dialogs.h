@@ -17,6 +17,7 @@ struct ShownPrompt {
     QString text;
     MessageButtons buttons = MessageButtons::Ok;
     MessageIcon icon = MessageIcon::None;
+    QString details = {};
 };
 
 // Dialogs for tests: answers come from a queue of expected prompts; every prompt is recorded;
