@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextEdit>
 
 #include <algorithm>
 
@@ -68,14 +69,37 @@ bool FitsOnScreen(const QString& shown, const QRect& available) {
     return text.height() + kMessageBoxChrome <= available.height();
 }
 
+// Qt sizes a message box by its text alone, and a details area (one line per file of a run)
+// shown later widens it to the right, off the screen: the box is as wide as the longest line
+// from the start, within three quarters of the screen, and the area some fifteen lines high.
+void SizeDetails(QMessageBox& box, const QString& details, const QRect& available) {
+    auto* area = box.findChild<QTextEdit*>();
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!area || !grid) return;
+    const QFontMetrics metrics(area->font());
+    int widest = 0;
+    for (const QString& line : details.split(QLatin1Char('\n')))
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    const int chrome = 2 * area->frameWidth() + area->verticalScrollBar()->sizeHint().width() +
+                       int(2 * area->document()->documentMargin()) + 8;
+    grid->addItem(new QSpacerItem(qMin(widest + chrome, available.width() * 3 / 4), 0,
+                                  QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+    area->setMinimumHeight(qMin(metrics.lineSpacing() * 15 + chrome, available.height() / 2));
+}
+
 // Qt's message box: true when Yes was chosen.
-bool ShowMessageBox(const Message& message, const QString& shown, QWidget* parent) {
+bool ShowMessageBox(const Message& message, const QString& shown, QWidget* parent,
+                    const QRect& available) {
     QMessageBox box(
         message.icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
         message.caption, shown, QMessageBox::NoButton, parent);
     // The plain text format keeps "<" and "&" from a file name as they are.
     box.setTextFormat(Qt::PlainText);
-    if (!message.details.isEmpty()) box.setDetailedText(message.details);
+    if (!message.details.isEmpty()) {
+        box.setDetailedText(message.details);
+        SizeDetails(box, message.details, available);
+    }
     if (message.buttons == MessageButtons::YesNo) {
         box.addButton(QMessageBox::Yes);
         box.addButton(QMessageBox::No);
@@ -145,7 +169,7 @@ Answer QtDialogs::message(const Message& message) {
     const QString shown = DisplayText(message.text);
     const QRect available = AvailableGeometry(parent);
     const bool yes = FitsOnScreen(shown, available)
-                         ? ShowMessageBox(message, shown, parent)
+                         ? ShowMessageBox(message, shown, parent, available)
                          : ShowScrollingMessage(message, shown, parent, available);
     checkEnding();
     if (message.buttons == MessageButtons::Ok) return Answer::Ok;
