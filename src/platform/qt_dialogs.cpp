@@ -18,6 +18,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTextEdit>
 
 #include <algorithm>
