@@ -16,6 +16,8 @@
 //   fake_project_server -Embedding /log LOG   started by COM: one private instance
 //   fake_project_server /standalone /log LOG  "the user's running instance": in the Running
 //                                             Object Table, handed to every client
+//   ... /standalone /unlisted /log LOG        the same, still starting: handed to every client,
+//                                             but not yet in the Running Object Table
 //
 // Before each call the server reads LOG.control, lines of:
 //   fail METHOD [FIRST-ARGUMENT]   raise an exception through EXCEPINFO
@@ -55,6 +57,7 @@ const wchar_t kProgId[] = L"MSProject.Application";
 
 std::wstring g_log;
 bool g_standalone = false;
+bool g_unlisted = false;
 
 std::wstring ProcessTag() {
     return (g_standalone ? L"standalone pid=" : L"private pid=") +
@@ -653,7 +656,8 @@ int Serve() {
     CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER,
                           g_standalone ? REGCLS_MULTIPLEUSE : REGCLS_SINGLEUSE, &classCookie);
     DWORD rotCookie = 0;
-    if (shared) RegisterActiveObject(shared, kClsid, ACTIVEOBJECT_STRONG, &rotCookie);
+    if (shared && !g_unlisted)
+        RegisterActiveObject(shared, kClsid, ACTIVEOBJECT_STRONG, &rotCookie);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER) {
@@ -679,6 +683,7 @@ int wmain(int argc, wchar_t** argv) {
         if (arg == L"/log" && i + 1 < argc) g_log = argv[++i];
         if (arg == L"/regserver") registering = true;
         if (arg == L"/standalone") g_standalone = true;
+        if (arg == L"/unlisted") g_unlisted = true;
     }
     if (g_log.empty()) return 2;
     return registering ? Register() : Serve();

@@ -39,4 +39,7 @@ timeout 60 wine "$build/fake_project_server.exe" /regserver /log "$FAKE_PROJECT_
 status=0
 timeout 600 wine "$build/com_host_test.exe" > "$work/tests.log" 2>&1 || status=$?
 tr -d "\r" < "$work/tests.log" | tee "$build/tests.log"
+# The fake server's log of calls, test by test, for reading after the run.
+cp "$work/files/calls.log.all" "$build/calls.log" 2>/dev/null || true
+echo "The calls of each test: $build/calls.log"
 exit $status

@@ -5,7 +5,7 @@
 #include <olectl.h>
 
 #include <algorithm>
-#include <atomic>
+#include <utility>
 #include <vector>
 
 namespace quillmere::com {
@@ -49,26 +49,28 @@ std::wstring Seconds(std::chrono::milliseconds limit) {
     return std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) + L" s";
 }
 
-std::wstring StoppedAnswering(std::chrono::milliseconds limit) {
+// Why a step failed whose instance was ended at its deadline; saved: the result was saved before.
+std::wstring StoppedAnswering(std::chrono::milliseconds limit, bool saved) {
+    if (saved)
+        return L"Project stopped answering for " + Seconds(limit) +
+               L" after the result was saved, probably showing a dialog nobody could see; its "
+               L"instance was ended.";
     return L"Project stopped answering for " + Seconds(limit) +
            L", probably showing a dialog nobody could see; its instance was ended and nothing "
            L"was saved.";
 }
 
-// Tells onAnswered, when it goes, that a step the user was told of has returned.
-class WhenAnswered {
+// Runs an action when it goes.
+template <typename Action>
+class AtExit {
   public:
-    WhenAnswered(const bool& told, const std::function<void()>& onAnswered)
-        : m_told(told), m_onAnswered(onAnswered) {}
-    ~WhenAnswered() {
-        if (m_told && m_onAnswered) m_onAnswered();
-    }
-    WhenAnswered(const WhenAnswered&) = delete;
-    WhenAnswered& operator=(const WhenAnswered&) = delete;
+    explicit AtExit(Action action) : m_action(std::move(action)) {}
+    ~AtExit() { m_action(); }
+    AtExit(const AtExit&) = delete;
+    AtExit& operator=(const AtExit&) = delete;
 
   private:
-    const bool& m_told;
-    const std::function<void()>& m_onAnswered;
+    Action m_action;
 };
 
 bool IsFalse(const Variant& result) {
@@ -87,34 +89,30 @@ std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring&
         create();
     else
         server = ServerProcess::StartedBy(progId, create);
+    // A Project that was still starting, not yet listed as running, is the user's all the same.
+    const bool shared = usersInstance || server.reusedRunning();
     return std::unique_ptr<ProjectAutomation>(new ProjectAutomation(
-        std::move(*application), usersInstance, std::move(server), std::move(deadline)));
+        std::move(*application), shared, std::move(server), std::move(deadline)));
 }
 
 template <typename Step>
 auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
-    if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit));
-    std::atomic<bool> expired = false;
-    bool told = false;  // set on the deadline's thread; read once the deadline waited for it
+    if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit, m_saved));
+    Expiry expiry;  // written on the deadline's thread, read once the deadline waited for it
+    // Runs once the step is over, however it ended, after the deadline below is gone.
+    const AtExit settle([&] { settled(expiry); });
     try {
-        // Destroyed after the deadline, so once the step is over, however it ended.
-        const WhenAnswered answered(told, m_deadline.onAnswered);
-        CallDeadline deadline(m_deadline.limit, [&] {
-            expired = true;
-            told = expire();
-        });
+        CallDeadline deadline(m_deadline.limit, [&] { expiry = expire(); });
         return step();
     } catch (const ComError& error) {
-        if (!expired || m_usersInstance) throw;
-        m_ended = true;
-        m_project.reset();
-        throw ComError(error.hr(), StoppedAnswering(m_deadline.limit));
+        if (!expiry.ended) throw;
+        throw ComError(error.hr(), StoppedAnswering(m_deadline.limit, m_saved));
     }
 }
 
-bool ProjectAutomation::expire() {
-    if (!m_usersInstance && m_server.end()) return false;
-    if (!m_deadline.onUserWaited) return false;
+ProjectAutomation::Expiry ProjectAutomation::expire() {
+    if (!m_usersInstance && m_server.end()) return {true, false};
+    if (!m_deadline.onUserWaited) return {};
     m_deadline.onUserWaited(
         m_usersInstance
             ? L"Project has not answered for " + Seconds(m_deadline.limit) +
@@ -122,7 +120,15 @@ bool ProjectAutomation::expire() {
             : L"Project has not answered for " + Seconds(m_deadline.limit) +
                   L", and its instance cannot be told apart from another Project, so it was not "
                   L"ended. Quillmere waits until it answers.");
-    return true;
+    return {false, true};
+}
+
+void ProjectAutomation::settled(const Expiry& expiry) {
+    if (expiry.ended) {
+        m_ended = true;
+        m_project.reset();
+    }
+    if (expiry.told && m_deadline.onAnswered) m_deadline.onAnswered();
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {
@@ -140,6 +146,7 @@ void ProjectAutomation::fileOpen(const std::wstring& path) {
 
 void ProjectAutomation::open(const std::wstring& path) {
     m_project.reset();
+    m_saved = false;
     m_whyNoProject.clear();
     // Project opens a file that is already open there by activating that copy, the user's work,
     // and may close an untouched new project to make room: ours is whatever is active after
@@ -179,6 +186,7 @@ bool ProjectAutomation::replace(const ReplaceCall& call) {
 }
 
 void ProjectAutomation::fileSaveAs(const std::wstring& path) {
+    if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit, m_saved));
     if (!m_project)
         throw ComError(CTL_E_ILLEGALFUNCTIONCALL,
                        m_whyNoProject.empty() ? kNothingOpen : m_whyNoProject);
@@ -188,6 +196,7 @@ void ProjectAutomation::fileSaveAs(const std::wstring& path) {
         arguments.push_back(Variant::text(path));
         m_application.call(L"FileSaveAs", std::move(arguments));
     });
+    m_saved = true;
 }
 
 bool ProjectAutomation::oursIsActive() {

@@ -75,9 +75,16 @@ class ProjectAutomation {
     // Runs one step under the deadline.
     template <typename Step>
     auto guarded(Step&& step) -> decltype(step());
-    // On the deadline's thread: ends a private instance, or says why it cannot be; true when it
-    // said so.
-    bool expire();
+    // What passing a step's deadline did.
+    struct Expiry {
+        bool ended = false;  // the instance was ended
+        bool told = false;   // onUserWaited was told
+    };
+    // On the deadline's thread: ends a private instance, or says why it cannot be.
+    Expiry expire();
+    // Once the step is over: an ended instance has nothing left to act on, and a user who was
+    // told that Project waits hears that it answered.
+    void settled(const Expiry& expiry);
 
     void open(const std::wstring& path);
     void close();
@@ -93,6 +100,7 @@ class ProjectAutomation {
     ServerProcess m_server;  // a private instance's process, when surely known
     StepDeadline m_deadline;
     bool m_ended = false;  // the instance was ended for passing a deadline
+    bool m_saved = false;  // our FileSaveAs returned
 };
 
 }  // namespace quillmere::com

@@ -57,10 +57,11 @@ ServerProcess::~ServerProcess() {
 }
 
 ServerProcess::ServerProcess(ServerProcess&& other) noexcept
-    : m_process(std::exchange(other.m_process, nullptr)) {}
+    : m_process(std::exchange(other.m_process, nullptr)), m_reusedRunning(other.m_reusedRunning) {}
 
 ServerProcess& ServerProcess::operator=(ServerProcess&& other) noexcept {
     std::swap(m_process, other.m_process);
+    std::swap(m_reusedRunning, other.m_reusedRunning);
     return *this;
 }
 
@@ -74,6 +75,7 @@ ServerProcess ServerProcess::StartedBy(const std::wstring& progId,
     std::vector<DWORD> started;
     for (DWORD id : ProcessesRunning(program))
         if (std::ranges::find(before, id) == before.end()) started.push_back(id);
+    if (started.empty() && !before.empty()) return ServerProcess(nullptr, true);
     if (started.size() != 1) return {};
     // The handle keeps the id from passing to another process.
     return ServerProcess(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, started[0]));

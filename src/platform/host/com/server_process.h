@@ -25,12 +25,17 @@ class ServerProcess {
     static ServerProcess StartedBy(const std::wstring& progId, const std::function<void()>& create);
 
     bool known() const { return m_process != nullptr; }
+    // No new process of the server program appeared: the creation was handed one that already
+    // ran, someone's own Project, even when it was not yet in the Running Object Table.
+    bool reusedRunning() const { return m_reusedRunning; }
     // Ends the process and waits for it to be gone; false when it is unknown or cannot be ended.
     bool end();
 
   private:
-    explicit ServerProcess(HANDLE process) : m_process(process) {}
+    explicit ServerProcess(HANDLE process, bool reusedRunning = false)
+        : m_process(process), m_reusedRunning(reusedRunning) {}
     HANDLE m_process = nullptr;
+    bool m_reusedRunning = false;
 };
 
 // Runs onExpiry on a pool thread when the deadline passes before this object is destroyed; the
