@@ -8,6 +8,7 @@
 #include "best_of.h"
 #include "generated_project.h"
 #include "platform/host/builtin/builtin_host.h"
+#include "platform/host/builtin/open_document.h"
 #include "platform/host/field_catalogue.h"
 
 #include <QCoreApplication>

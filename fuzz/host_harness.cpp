@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/host/builtin/builtin_host.h"
+#include "platform/host/builtin/open_document.h"
 #include "platform/host/builtin/xml_document.h"
 
 #include <QDir>

@@ -1,4 +1,5 @@
 #include "platform/host/builtin/builtin_host.h"
+#include "platform/host/builtin/open_document.h"
 #include "platform/host/builtin/xml_document.h"
 
 #include "platform/failure.h"

@@ -2,8 +2,7 @@
 
 #include "platform/failure.h"
 #include "platform/file_reading.h"
-#include "platform/host/builtin/mpx_document.h"
-#include "platform/host/builtin/xml_document.h"
+#include "platform/host/builtin/open_document.h"
 #include "platform/host/field_catalogue.h"
 
 #include <QFileInfo>
@@ -13,9 +12,6 @@
 namespace quillmere::builtin {
 namespace {
 
-// The XML parser takes one buffer of at most 2 GB; real project files stay far below this.
-const qsizetype kLargestFile = qsizetype(1) << 30;
-
 bool IsCatalogueField(const QString& field) {
     const auto& catalogue = FieldCatalogue();
     return std::find(catalogue.begin(), catalogue.end(), field) != catalogue.end();
@@ -23,29 +19,11 @@ bool IsCatalogueField(const QString& field) {
 
 }  // namespace
 
-std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName) {
-    if (bytes.isEmpty())
-        throw Failure(errors::kNotAProjectFile, fileName + QStringLiteral(" is empty."));
-    if (bytes.size() > kLargestFile)
-        throw Failure(errors::kNotAProjectFile,
-                      fileName + QStringLiteral(" is larger than 1 GB, too large to open."));
-    if (bytes.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
-        throw Failure(
-            errors::kNotAProjectFile,
-            fileName + QStringLiteral(" is a binary Microsoft Project file, which only Microsoft "
-                                      "Project can open. Run Quillmere on Windows with Project "
-                                      "installed, or save the file as XML from Project."));
-    if (bytes.startsWith("MPX")) return MpxProjectDocument::Parse(bytes, fileName);
-    if (XmlProjectDocument::LooksLikeXml(bytes)) return XmlProjectDocument::Parse(bytes, fileName);
-    throw Failure(errors::kNotAProjectFile,
-                  fileName + QStringLiteral(" is neither a Project XML file nor an MPX file."));
-}
-
 void BuiltinHost::fileOpen(const QString& path) {
     m_document.reset();
     m_openedPath.clear();
     const QString name = QFileInfo(path).fileName();
-    const QByteArray bytes = ReadRegularFile(path, kLargestFile);
+    const QByteArray bytes = ReadRegularFile(path, kLargestProjectFile);
     if (m_readAhead) m_document = m_readAhead->take(path, bytes);
     if (!m_document) m_document = OpenDocument(bytes, name.isEmpty() ? path : name);
     m_openedPath = path;

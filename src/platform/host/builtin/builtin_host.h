@@ -12,10 +12,6 @@ namespace quillmere::builtin {
 
 inline const QString kBuiltinHostName = QStringLiteral("Quillmere built-in project host");
 
-// Reads a project file's format from its content: Project XML or MPX. Throws Failure with a
-// description that names the file for anything else.
-std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName);
-
 // Our own project host: opens, edits and saves Project XML and MPX files.
 class BuiltinHost : public HostInstance {
   public:

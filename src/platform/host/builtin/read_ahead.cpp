@@ -1,7 +1,7 @@
 #include "platform/host/builtin/read_ahead.h"
 
 #include "platform/file_reading.h"
-#include "platform/host/builtin/builtin_host.h"
+#include "platform/host/builtin/open_document.h"
 
 #include <QFileInfo>
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/host/builtin/project_document.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+namespace quillmere::builtin {
+
+// The largest project file that opens. A document keeps its byte and text positions in signed
+// 32 bits (spliced_document.h): half of that range keeps every offset of the file valid, with
+// room left for the texts that replacements add.
+inline constexpr qsizetype kLargestProjectFile = qsizetype(1) << 30;
+
+// Reads a project file's format from its content: Project XML or MPX. Throws Failure with a
+// description that names the file for anything else, an empty file and one larger than
+// kLargestProjectFile included.
+std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName);
+
+}  // namespace quillmere::builtin
