@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 
 namespace quillmere {
 namespace {
@@ -27,6 +28,10 @@ QByteArray Utf16WithMark(const QString& text) {
     for (const QChar c : text)
         bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
     return bytes;
+}
+
+QByteArray Utf16(const QString& text, QStringEncoder::Encoding encoding) {
+    return QStringEncoder(encoding).encode(text);
 }
 
 class Sets : public ::testing::Test {
@@ -208,6 +213,8 @@ TEST_F(Sets, LoadAppendsThePairOfEachLineThatHoldsTheSeparator) {
         {"a::1\rb::2\r", "::", {"a|1b"}},
         {"AbXcd\nabxcd", "x", {"ab|cd"}},
         {Utf16WithMark("hi::hello\r\npeter::pete\r\n") + 'x', "::", {"hi|hello", "peter|pete"}},
+        {"\xFE\xFF" + Utf16("hi::\u20AC\r\n", QStringEncoder::Utf16BE) + 'x', "::", {"hi|\u20AC"}},
+        {"\376ing::thing\r\n\377ber::over", "::", {"\u00FEing|thing", "\u00FFber|over"}},
         {"\xEF\xBB\xBF" + german.toUtf8() + "\x80", "::", {pair + QChar(0xFFFD)}},
         {german.toUtf8(), "::", {pair}},
         {german.toLatin1() + "\x80", "::", {pair + QChar(0x20AC)}},
