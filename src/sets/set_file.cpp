@@ -43,7 +43,7 @@ QByteArray SetFileBytes(const QStringList& finds, const QStringList& replacement
 void SaveSetFile(FileSystem& files, Dialogs& dialogs, const QString& path, const QStringList& finds,
                  const QStringList& replacements) {
     if (!ConfirmOverwrite(files, dialogs, path)) return;
-    SaveFileAtomically(path, SetFileBytes(finds, replacements));
+    SaveEditedFile(path, SetFileBytes(finds, replacements));
 }
 
 }  // namespace quillmere

@@ -19,6 +19,7 @@
 namespace quillmere {
 namespace {
 
+using testing::LockFolder;
 using testing::ReadBytes;
 using testing::WithFileSizeLimit;
 using testing::WriteBytes;
@@ -162,6 +163,31 @@ TEST_F(Sets, ASaveThatFailsMidwayLeavesTheOldFileAsItWas) {
     EXPECT_EQ(ReadBytes(setFile), "old::file\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"sets.txt"});
     EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{114});
+}
+
+// In a folder that takes no new file (a shared one) the set file is written where it is. A new
+// file cannot be saved there, nor a link written through: the file it leads to stays as it was.
+TEST_F(Sets, SaveSetsWritesInPlaceWhereTheFolderTakesNoNewFile) {
+    const QString shared = dir.filePath("shared"), elsewhere = dir.filePath("elsewhere");
+    WriteBytes(shared + "/sets.txt", "older::and longer\r\n");
+    WriteBytes(elsewhere + "/mine.txt", "mine");
+    QFile::link(elsewhere + "/mine.txt", shared + "/link.txt");
+    const bool locked = LockFolder(shared, true) && LockFolder(elsewhere, true);
+    add({"hi::hello"});
+    fake.dialogs.allowErrorReports();
+    for (const QString name : {"sets.txt", "new.txt", "link.txt"}) {
+        if (locked)
+            save(shared + "/" + name,
+                 name == "new.txt" ? std::nullopt : std::optional(Answer::Yes));
+    }
+    LockFolder(shared, false);
+    LockFolder(elsewhere, false);
+    if (!locked) GTEST_SKIP() << "no folder can be locked";
+    EXPECT_EQ(ReadBytes(shared + "/sets.txt"), "hi::hello\r\n");
+    EXPECT_EQ(ReadBytes(elsewhere + "/mine.txt"), "mine");
+    EXPECT_EQ(QDir(shared).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"link.txt", "sets.txt"}));
+    EXPECT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{114, 114}));
 }
 
 TEST_F(Sets, EveryPairLoadsBackAsItWasSaved) {
