@@ -133,6 +133,36 @@ TEST_F(Sets, ASelectionSelectsTheSameIndexInTheOtherListAndRemovalTakesThePair) 
     EXPECT_EQ(form.Combo2->currentIndex(), 0);
 }
 
+// Neither list selects an entry of its own accord; a list of pairs must not look empty then.
+TEST_F(Sets, EachListSaysHowManyPairsItHoldsWhileNoneIsSelected) {
+    WriteBytes(setFile, "a::1\r\nb::2\r\n");
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QString shown;
+    } steps[] = {{"add", [&] { add({"x::y"}); }, "1 pair"},
+                 {"add more",
+                  [&] {
+                      add({"x::y", "z::w"});
+                  },
+                  "3 pairs"},
+                 {"load", [&] { load(setFile, "::"); }, "5 pairs"},
+                 {"remove",
+                  [&] {
+                      select(form.Combo2, 0);
+                      form.PushButton4->click();
+                  },
+                  "4 pairs"},
+                 {"clear", [&] { form.PushButton5->click(); }, ""}};
+    for (const auto& s : steps) {
+        s.act();
+        for (const QComboBox* list : {form.Combo1, form.Combo2}) {
+            EXPECT_EQ(list->currentIndex(), -1) << s.step;
+            EXPECT_EQ(list->placeholderText(), s.shown) << s.step;
+        }
+    }
+}
+
 TEST_F(Sets, SaveSetsWritesTheSetFileAndAsksBeforeWritingOver) {
     const struct {
         QStringList answers;
