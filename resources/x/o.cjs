@@ -70,3 +70,5 @@ QProgressBar {
 QProgressBar::chunk { background: #68d391; border-radius: 3px; }
 
 QComboBox::drop-down { border: none; width: 20px; }
+/* A styled drop-down draws no arrow of its own. A relative url() names a file beside this one. */
+QComboBox::down-arrow { image: url(down-arrow.png); }

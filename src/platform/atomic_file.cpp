@@ -2,6 +2,7 @@
 
 #include "platform/failure.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -9,29 +10,91 @@
 #include <limits>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace quillmere {
 
-void SaveFileAtomically(const QString& path, const std::function<void(const ByteSink&)>& write) {
-    const auto failure = [&path](const QString& reason) {
-        return Failure(errors::kPathFileAccess,
-                       QStringLiteral("%1 could not be saved: %2").arg(path, reason));
-    };
+namespace {
+
+Failure SaveFailure(const QString& path, const QString& reason) {
+    return Failure(errors::kPathFileAccess,
+                   QStringLiteral("%1 could not be saved: %2").arg(path, reason));
+}
+
+// Opens the plain file that is at path now for writing, emptied; false when there is none or it
+// cannot be opened. A link in its place is never followed.
+bool OpenInPlace(QFile& file, const QString& path) {
+#ifdef Q_OS_UNIX
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat existing {};
+    if (::fstat(fd, &existing) != 0 || !S_ISREG(existing.st_mode) ||
+        !file.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return file.resize(0);
+#else
+    const QFileInfo existing(path);
+    if (existing.isSymLink() || !existing.isFile()) return false;
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::ExistingOnly | QIODevice::Truncate);
+#endif
+}
+
+void WriteInPlace(QFile& file, const QString& path,
+                  const std::function<void(const ByteSink&)>& write) {
+    write([&](QByteArrayView bytes) {
+        if (file.write(bytes.data(), bytes.size()) != bytes.size())
+            throw SaveFailure(path, file.errorString());
+    });
+    if (!file.flush()) throw SaveFailure(path, file.errorString());
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0)
+        throw SaveFailure(path, QString::fromLocal8Bit(std::strerror(errno)));
+#endif
+}
+
+// With inPlace, a file that cannot be replaced because its folder takes no new file is written
+// where it is.
+void Save(const QString& path, const std::function<void(const ByteSink&)>& write, bool inPlace) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) throw failure(file.errorString());
+    if (!file.open(QIODevice::WriteOnly)) {
+        QFile existing;
+        if (!inPlace || !OpenInPlace(existing, path)) throw SaveFailure(path, file.errorString());
+        WriteInPlace(existing, path, write);
+        return;
+    }
     // Given up (a throw) before commit(), the temporary file is removed.
     write([&](QByteArrayView bytes) {
         if (file.write(bytes.data(), bytes.size()) != bytes.size())
-            throw failure(file.errorString());
+            throw SaveFailure(path, file.errorString());
     });
     // commit() does not notice a failure of the last flush (a full disk), so flush first.
-    if (!file.flush() || !file.commit()) throw failure(file.errorString());
+    if (!file.flush() || !file.commit()) throw SaveFailure(path, file.errorString());
+}
+
+}  // namespace
+
+void SaveFileAtomically(const QString& path, const std::function<void(const ByteSink&)>& write) {
+    Save(path, write, false);
 }
 
 void SaveFileAtomically(const QString& path, const QByteArray& bytes) {
     SaveFileAtomically(path, [&](const ByteSink& sink) { sink(bytes); });
+}
+
+void SaveEditedFile(const QString& path, const QByteArray& bytes) {
+    const auto write = [&](const ByteSink& sink) { sink(bytes); };
+    Save(path, write, true);
 }
 
 void KeepRunningPastFileSizeLimit() {

@@ -51,6 +51,11 @@ QString TrimBlanks(const QString& text) {
     return text.mid(first, end - first);
 }
 
+QString NoPairsIn(const QString& file, const QString& separator) {
+    return QStringLiteral("No sets were loaded from \"%1\": no line holds the separator \"%2\".")
+        .arg(file, separator);
+}
+
 template <typename Control, typename... Args>
 Control* Named(QWidget* parent, const char* name, Args&&... args) {
     auto* control = new Control(std::forward<Args>(args)..., parent);
@@ -217,13 +222,18 @@ void Form2::PushButton1_Click() {
 
 void Form2::loadPairs(Guard& g) {
     QString text;
-    g.step(106, [&] { text = ReadTextFile(m_services.files, Text1->text()); });
+    const bool read = g.step(106, [&] { text = ReadTextFile(m_services.files, Text1->text()); });
     // 108 to 124: the pairs of the lines that hold the separator, in file order.
-    for (const SetPair& pair : PairsOfText(text, Text2->text())) {
+    const QList<SetPair> pairs = PairsOfText(text, Text2->text());
+    for (const SetPair& pair : pairs) {
         // A full list takes no more: one report, and the rest of the file is left.
         if (!g.step(120, [&] { AppendFind(c, pair.find); }) && SetListIsFull(c)) break;
         g.step(122, [&] { AppendReplacement(c, pair.replacement); });
     }
+    // Closing alone would look like a load that worked. A file that could not be read has had
+    // its report already.
+    if (read && pairs.isEmpty())
+        g.step(126, [&] { m_services.dialogs.inform(NoPairsIn(Text1->text(), Text2->text())); });
     g.step(126, [&] { accept(); });
 }
 

@@ -18,6 +18,11 @@ const QString kPairSeparator = QStringLiteral("::");
 
 }  // namespace
 
+SetCommands::SetCommands(Services& services, ErrorReport& report, const SetControls& controls)
+    : m_services(services), m_report(report), c(controls) {
+    ShowPairCounts(c);
+}
+
 void SetCommands::Pushbutton1_Click() {
     Guard g(m_report, locations::kAddSet);
     std::optional<QString> answer;

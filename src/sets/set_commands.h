@@ -12,8 +12,7 @@ class ErrorReport;
 // pairs.
 class SetCommands {
   public:
-    SetCommands(Services& services, ErrorReport& report, const SetControls& controls)
-        : m_services(services), m_report(report), c(controls) {}
+    SetCommands(Services& services, ErrorReport& report, const SetControls& controls);
 
     void Pushbutton1_Click();
     void PushButton4_Click();

@@ -33,8 +33,8 @@ QByteArray Utf16LittleEndianWithMark(QStringView text) {
 
 QByteArray SetFileBytes(const QStringList& finds, const QStringList& replacements) {
     const QString text = SetFileText(finds, replacements);
-    // Windows-1252 only when the reader gives the same text back: a first byte of 0xFE or 0xFF
-    // reads as UTF-16, and bytes that happen to form UTF-8 read as UTF-8.
+    // Windows-1252 only when the reader gives the same text back: a start that forms a
+    // byte-order mark reads as UTF-16, and bytes that happen to form UTF-8 read as UTF-8.
     const std::optional<QByteArray> ansi = ToWindows1252(text);
     if (ansi && DecodeText(*ansi) == text) return *ansi;
     return Utf16LittleEndianWithMark(text);
@@ -43,7 +43,7 @@ QByteArray SetFileBytes(const QStringList& finds, const QStringList& replacement
 void SaveSetFile(FileSystem& files, Dialogs& dialogs, const QString& path, const QStringList& finds,
                  const QStringList& replacements) {
     if (!ConfirmOverwrite(files, dialogs, path)) return;
-    SaveFileAtomically(path, SetFileBytes(finds, replacements));
+    SaveEditedFile(path, SetFileBytes(finds, replacements));
 }
 
 }  // namespace quillmere

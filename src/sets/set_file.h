@@ -17,7 +17,8 @@ QByteArray SetFileBytes(const QStringList& finds, const QStringList& replacement
 
 // Writes the set file after ConfirmOverwrite; the answer No writes nothing. The file is written
 // beside the target and renamed into place, so a failed save (reported by a thrown Failure)
-// leaves any older file as it was.
+// leaves any older file as it was; only where the folder takes no new file is the older file
+// written in place.
 void SaveSetFile(FileSystem& files, Dialogs& dialogs, const QString& path, const QStringList& finds,
                  const QStringList& replacements);
 

@@ -14,6 +14,23 @@ void AppendKeepingSelection(QComboBox* list, const QString& text) {
     if (noneSelected) list->setCurrentIndex(-1);
 }
 
+// Shown while no entry is selected; nothing for an empty list.
+void ShowCount(QComboBox* list) {
+    const int count = list->count();
+    list->setPlaceholderText(count == 0   ? QString()
+                             : count == 1 ? QStringLiteral("1 pair")
+                                          : QStringLiteral("%1 pairs").arg(count));
+}
+
+void KeepCountShown(QComboBox* list) {
+    const QAbstractItemModel* model = list->model();
+    const auto show = [list] { ShowCount(list); };
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, list, show);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, list, show);
+    QObject::connect(model, &QAbstractItemModel::modelReset, list, show);
+    ShowCount(list);
+}
+
 }  // namespace
 
 bool SetListIsFull(const SetControls& sets) {
@@ -44,6 +61,11 @@ QStringList TextsOf(const QComboBox* list) {
     texts.reserve(list->count());
     for (int i = 0; i < list->count(); ++i) texts << list->itemText(i);
     return texts;
+}
+
+void ShowPairCounts(const SetControls& sets) {
+    KeepCountShown(sets.Combo1);
+    KeepCountShown(sets.Combo2);
 }
 
 }  // namespace quillmere

@@ -32,5 +32,8 @@ void AppendReplacement(const SetControls& sets, const QString& text);
 // Removes the selected entry, after which none is selected; nothing when none is.
 void RemoveSelected(QComboBox* list);
 QStringList TextsOf(const QComboBox* list);
+// From now on each list, while none of its entries is selected, says how many it holds ("3
+// pairs"), so that a list of pairs never looks empty.
+void ShowPairCounts(const SetControls& sets);
 
 }  // namespace quillmere

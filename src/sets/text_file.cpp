@@ -14,12 +14,13 @@
 namespace quillmere {
 namespace {
 
-QString FromUtf16LittleEndian(const QByteArray& bytes) {
+// The 16-bit units after a byte-order mark; a last odd byte is dropped.
+QString FromUtf16(QByteArrayView bytes, bool bigEndian) {
     QString text(bytes.size() / 2, Qt::Uninitialized);
     QChar* out = text.data();
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
-        *out++ = QChar(qFromLittleEndian<quint16>(bytes.constData() + i));
-    if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+        *out++ = QChar(bigEndian ? qFromBigEndian<quint16>(bytes.data() + i)
+                                 : qFromLittleEndian<quint16>(bytes.data() + i));
     return text;
 }
 
@@ -38,9 +39,9 @@ bool AnyFileMatches(FileSystem& files, const QString& path) {
 }  // namespace
 
 QString DecodeText(const QByteArray& bytes) {
-    if (bytes.isEmpty()) return {};
-    const auto first = static_cast<unsigned char>(bytes[0]);
-    if (first == 0xFF || first == 0xFE) return FromUtf16LittleEndian(bytes);
+    // Only a whole mark: a Windows-1252 text may well start with the byte 0xFE or 0xFF.
+    if (bytes.startsWith("\xFF\xFE")) return FromUtf16(bytes.sliced(2), false);
+    if (bytes.startsWith("\xFE\xFF")) return FromUtf16(bytes.sliced(2), true);
     if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(bytes.sliced(3));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes);

@@ -11,9 +11,9 @@ class FileSystem;
 // file cannot be read.
 QString ReadTextFile(FileSystem& files, const QString& path);
 
-// A file's bytes as text. A first byte 0xFF or 0xFE makes the whole file 16-bit little-endian
-// units (a byte-order mark is dropped, a last odd byte too); after a UTF-8 mark, or when the
-// bytes are valid UTF-8, it is UTF-8; anything else is Windows-1252.
+// A file's bytes as text. After the byte-order mark FF FE the file is 16-bit little-endian units,
+// after FE FF big-endian ones (the mark is dropped, a last odd byte too); after a UTF-8 mark, or
+// when the bytes are valid UTF-8, it is UTF-8; anything else is Windows-1252.
 QString DecodeText(const QByteArray& bytes);
 
 // One find/replace pair.

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QWidget>
 
 namespace quillmere {
@@ -27,13 +28,31 @@ QByteArray ReadWhole(const QString& path) {
     return file.readAll();
 }
 
+// Qt would take a relative url() of the sheet from the working folder, which need not be the
+// program's: such a url names a file in the skin's own folder.
+QString WithUrlsFrom(const QString& sheet, const QString& folder) {
+    const QRegularExpression url(QStringLiteral(R"(url\(\s*(["']?)([^"')]+)\1\s*\))"));
+    QString resolved;
+    qsizetype done = 0;
+    for (const QRegularExpressionMatch& m : url.globalMatch(sheet)) {
+        const QString file = m.captured(2);
+        if (file.startsWith(QLatin1Char(':')) || !QDir::isRelativePath(file)) continue;
+        resolved += QStringView(sheet).mid(done, m.capturedStart() - done);
+        resolved += QStringLiteral("url(\"%1\")").arg(QDir(folder).filePath(file));
+        done = m.capturedEnd();
+    }
+    resolved += QStringView(sheet).mid(done);
+    return resolved;
+}
+
 }  // namespace
 
 void ApplySkin(QWidget& form, FileSystem& files, const QString& programFolder) {
     const QString path = QDir::toNativeSeparators(programFolder + QStringLiteral("/x/o.cjs"));
     if (!IsOrdinaryFile(files, path)) return;
     ApplyFormColours(form);
-    form.setStyleSheet(QString::fromUtf8(ReadWhole(path)));
+    form.setStyleSheet(
+        WithUrlsFrom(QString::fromUtf8(ReadWhole(path)), programFolder + QStringLiteral("/x")));
 }
 
 QString ApplicationTitle(const QString& productName) {

@@ -13,7 +13,8 @@ class FileSystem;
 
 // Loads the skin from the program folder's "x/o.cjs" (a Qt style sheet) onto the window, after
 // giving the window and its option buttons, check boxes, frames and labels the button-face
-// colour. Without an ordinary file there, the window keeps its designed colours.
+// colour. A relative url() in the sheet names a file in that folder "x". Without an ordinary
+// file there, the window keeps its designed colours.
 void ApplySkin(QWidget& form, FileSystem& files, const QString& programFolder);
 
 // The product name, cut at its last blank while longer than 40 characters.

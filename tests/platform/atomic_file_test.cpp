@@ -33,8 +33,8 @@ using testing::ReadBytes;
 using testing::WithFileSizeLimit;
 using testing::WriteBytes;
 
-// Two ways to save a whole file: synced at once (a set file), or as a run's result, put on the
-// disk with others and named then.
+// Three ways to save a whole file: synced at once, the same for a file the user edits (a set
+// file), or as a run's result, put on the disk with others and named then.
 struct Saver {
     const char* name;
     std::function<void(const QString&, const QByteArray&)> save;
@@ -43,6 +43,7 @@ struct Saver {
 const Saver kSavers[] = {
     {"synced",
      [](const QString& path, const QByteArray& bytes) { SaveFileAtomically(path, bytes); }},
+    {"edited", [](const QString& path, const QByteArray& bytes) { SaveEditedFile(path, bytes); }},
     {"result",
      [](const QString& path, const QByteArray& bytes) {
          ResultFiles results;

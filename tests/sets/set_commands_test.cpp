@@ -14,10 +14,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringEncoder>
 
 namespace quillmere {
 namespace {
 
+using testing::LockFolder;
 using testing::ReadBytes;
 using testing::WithFileSizeLimit;
 using testing::WriteBytes;
@@ -27,6 +29,10 @@ QByteArray Utf16WithMark(const QString& text) {
     for (const QChar c : text)
         bytes.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
     return bytes;
+}
+
+QByteArray Utf16(const QString& text, QStringEncoder::Encoding encoding) {
+    return QStringEncoder(encoding).encode(text);
 }
 
 class Sets : public ::testing::Test {
@@ -67,10 +73,15 @@ class Sets : public ::testing::Test {
         form.PushButton10->click();
         return closed;
     }
-    bool load(const QString& file, const QString& separator) {
+    // A file that gives no pair is said to.
+    bool load(const QString& file, const QString& separator, bool nonePairs = false) {
         return inLoadSets([&](Form2& f) {
             f.Text1->setText(file);
             f.Text2->setText(separator);
+            if (nonePairs)
+                fake.dialogs.expectMessage("No sets were loaded from \"" + file +
+                                           "\": no line holds the separator \"" + separator +
+                                           "\".");
             f.PushButton1->click();
         });
     }
@@ -122,6 +133,36 @@ TEST_F(Sets, ASelectionSelectsTheSameIndexInTheOtherListAndRemovalTakesThePair) 
     EXPECT_EQ(form.Combo2->currentIndex(), 0);
 }
 
+// Neither list selects an entry of its own accord; a list of pairs must not look empty then.
+TEST_F(Sets, EachListSaysHowManyPairsItHoldsWhileNoneIsSelected) {
+    WriteBytes(setFile, "a::1\r\nb::2\r\n");
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QString shown;
+    } steps[] = {{"add", [&] { add({"x::y"}); }, "1 pair"},
+                 {"add more",
+                  [&] {
+                      add({"x::y", "z::w"});
+                  },
+                  "3 pairs"},
+                 {"load", [&] { load(setFile, "::"); }, "5 pairs"},
+                 {"remove",
+                  [&] {
+                      select(form.Combo2, 0);
+                      form.PushButton4->click();
+                  },
+                  "4 pairs"},
+                 {"clear", [&] { form.PushButton5->click(); }, ""}};
+    for (const auto& s : steps) {
+        s.act();
+        for (const QComboBox* list : {form.Combo1, form.Combo2}) {
+            EXPECT_EQ(list->currentIndex(), -1) << s.step;
+            EXPECT_EQ(list->placeholderText(), s.shown) << s.step;
+        }
+    }
+}
+
 TEST_F(Sets, SaveSetsWritesTheSetFileAndAsksBeforeWritingOver) {
     const struct {
         QStringList answers;
@@ -152,6 +193,31 @@ TEST_F(Sets, ASaveThatFailsMidwayLeavesTheOldFileAsItWas) {
     EXPECT_EQ(ReadBytes(setFile), "old::file\r\n");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"sets.txt"});
     EXPECT_EQ(fake.dialogs.errorReportLines(), std::vector<int>{114});
+}
+
+// In a folder that takes no new file (a shared one) the set file is written where it is. A new
+// file cannot be saved there, nor a link written through: the file it leads to stays as it was.
+TEST_F(Sets, SaveSetsWritesInPlaceWhereTheFolderTakesNoNewFile) {
+    const QString shared = dir.filePath("shared"), elsewhere = dir.filePath("elsewhere");
+    WriteBytes(shared + "/sets.txt", "older::and longer\r\n");
+    WriteBytes(elsewhere + "/mine.txt", "mine");
+    QFile::link(elsewhere + "/mine.txt", shared + "/link.txt");
+    const bool locked = LockFolder(shared, true) && LockFolder(elsewhere, true);
+    add({"hi::hello"});
+    fake.dialogs.allowErrorReports();
+    for (const QString name : {"sets.txt", "new.txt", "link.txt"}) {
+        if (locked)
+            save(shared + "/" + name,
+                 name == "new.txt" ? std::nullopt : std::optional(Answer::Yes));
+    }
+    LockFolder(shared, false);
+    LockFolder(elsewhere, false);
+    if (!locked) GTEST_SKIP() << "no folder can be locked";
+    EXPECT_EQ(ReadBytes(shared + "/sets.txt"), "hi::hello\r\n");
+    EXPECT_EQ(ReadBytes(elsewhere + "/mine.txt"), "mine");
+    EXPECT_EQ(QDir(shared).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              (QStringList{"link.txt", "sets.txt"}));
+    EXPECT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{114, 114}));
 }
 
 TEST_F(Sets, EveryPairLoadsBackAsItWasSaved) {
@@ -208,6 +274,10 @@ TEST_F(Sets, LoadAppendsThePairOfEachLineThatHoldsTheSeparator) {
         {"a::1\rb::2\r", "::", {"a|1b"}},
         {"AbXcd\nabxcd", "x", {"ab|cd"}},
         {Utf16WithMark("hi::hello\r\npeter::pete\r\n") + 'x', "::", {"hi|hello", "peter|pete"}},
+        {"\xFE\xFF" + Utf16("hi::\u20AC\r\n", QStringEncoder::Utf16BE) + 'x', "::", {"hi|\u20AC"}},
+        // No mark: 8-bit text, in which the 16-bit units of "::" are no separator.
+        {Utf16("hi::hello", QStringEncoder::Utf16LE), "::", {}},
+        {"\376ing::thing\r\n\377ber::over", "::", {"\u00FEing|thing", "\u00FFber|over"}},
         {"\xEF\xBB\xBF" + german.toUtf8() + "\x80", "::", {pair + QChar(0xFFFD)}},
         {german.toUtf8(), "::", {pair}},
         {german.toLatin1() + "\x80", "::", {pair + QChar(0x20AC)}},
@@ -216,11 +286,11 @@ TEST_F(Sets, LoadAppendsThePairOfEachLineThatHoldsTheSeparator) {
         form.Combo1->addItem("old");
         form.Combo2->addItem("pair");
         WriteBytes(setFile, c.bytes);
-        EXPECT_TRUE(load(setFile, c.separator));
+        EXPECT_TRUE(load(setFile, c.separator, c.pairs.isEmpty()));
         EXPECT_EQ(pairs(), QStringList{"old|pair"} + c.pairs) << c.bytes.toStdString();
         form.PushButton5->click();
     }
-    EXPECT_EQ(fake.dialogs.shown().size(), std::size(cases));
+    EXPECT_TRUE(fake.dialogs.allExpectedShown());
 }
 
 TEST_F(Sets, LoadChecksTheSeparatorFirstAndKeepsTheDialogAsItWas) {

@@ -24,6 +24,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionComboBox>
 #include <QTabBar>
 #include <QTreeWidget>
 
@@ -217,9 +218,30 @@ TEST_F(Form1Test, FormLoadSetsCaptionTitleAndColumn) {
     EXPECT_TRUE(fake.dialogs.shown().empty());
 }
 
+// What the list shows where its drop-down arrow goes: the dark pixels there.
+int DarkPixelsOfTheArrow(QComboBox* list) {
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    option.subControls = QStyle::SC_All;
+    const QRect arrow =
+        list->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, list);
+    const QImage image = list->grab().toImage();
+    int dark = 0;
+    for (int y = arrow.top(); y <= arrow.bottom(); ++y)
+        for (int x = arrow.left(); x <= arrow.right(); ++x)
+            dark += QColor(image.pixel(x, y)).lightness() < 128;
+    return dark;
+}
+
 TEST_F(Form1Test, SkinGivesTheButtonFaceColourAndStyleSheet) {
-    copyResource("x/o.cjs");
+    for (const QString& name : QDir(QUILLMERE_RESOURCES "/x").entryList(QDir::Files))
+        copyResource("x/" + name);
     form.Form_Load();
+    // A list that holds entries, none selected, still shows its arrow: the skin's image beside it
+    // is found wherever the program was started from.
+    form.Combo1->addItem("find");
+    form.Combo1->setCurrentIndex(-1);
+    EXPECT_GT(DarkPixelsOfTheArrow(form.Combo1), 10);
     const QColor face = QApplication::palette().color(QPalette::Button);
     for (QWidget* w : {static_cast<QWidget*>(&form), static_cast<QWidget*>(form.Label1),
                        static_cast<QWidget*>(form.Frame1), static_cast<QWidget*>(form.Frame3),
