@@ -54,6 +54,20 @@ QStringList RecordedSampleFiles(Services& services) {
     return UnscrambleText(recorded, kSnapshotKey, services.events).split(kPathSeparator);
 }
 
+void OfferSamplesFolder(Services& services) {
+    if (!services.dialogs.ask(QStringLiteral(
+            "Would you like this software to open the folder where these sample files are stored "
+            "(so that you can view them before working with them)?")))
+        return;
+    const QString folder = SamplesFolder(services);
+    // A desktop without a file manager opens nothing: the user is told where to look instead.
+    if (!services.shell.openFolder(folder))
+        services.dialogs.inform(
+            QStringLiteral(
+                "The folder where the sample files are stored could not be opened:\r\r") +
+            folder);
+}
+
 }  // namespace
 
 QByteArray ScrambleCodes(const QByteArray& codes, const QByteArray& key, EventLoop& events) {
@@ -102,10 +116,7 @@ void LoadSampleFiles(EntryList& list, Services& services) {
     }
     for (const QString& path : paths)
         if (FileExists(services.files, path) && !IsInList(list, path)) list.append({path});
-    if (services.dialogs.ask(QStringLiteral(
-            "Would you like this software to open the folder where these sample files are stored "
-            "(so that you can view them before working with them)?")))
-        services.shell.openFolder(SamplesFolder(services));
+    OfferSamplesFolder(services);
 }
 
 }  // namespace quillmere

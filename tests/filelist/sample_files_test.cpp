@@ -97,5 +97,14 @@ TEST(SampleFiles, AnEmptySamplesFolderIsRecordedAgainAtTheNextStart) {
     EXPECT_TRUE(fake.dialogs.errorReports().empty());
 }
 
+TEST(SampleFiles, AFolderTheDesktopCannotOpenIsNamedInAMessage) {
+    FakeServices fake;
+    fake.shell.opens = false;
+    fake.dialogs.expectMessage(std::nullopt, Answer::Yes)
+        .expectMessage("The folder where the sample files are stored could not be opened:\r\r" +
+                       QDir(fake.programFolder.path()).filePath("Samples") + "/");
+    Form1(fake.services).PushButton8->click();
+}
+
 }  // namespace
 }  // namespace quillmere
