@@ -61,7 +61,7 @@ class MemorySettings : public SettingsStore {
 
 class NoDesktop : public DesktopShell {
   public:
-    void openFolder(const QString&) override {}
+    bool openFolder(const QString&) override { return true; }
 };
 
 QStringList MakeCopies(const QString& root, const QString& sample, int files) {

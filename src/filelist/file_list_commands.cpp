@@ -27,6 +27,16 @@ const int kDeleteKey = 46;
 const int kScrollUpBelow = 305;
 const int kScrollDownFrom = 365;
 
+// One entry: its text is the whole path, and so is its tooltip, which thus goes with the text
+// when a drag swaps the texts of two entries.
+class PathItem : public QTreeWidgetItem {
+  public:
+    explicit PathItem(const QString& path) : QTreeWidgetItem(QStringList{path}) {}
+    QVariant data(int column, int role) const override {
+        return QTreeWidgetItem::data(column, role == Qt::ToolTipRole ? Qt::DisplayRole : role);
+    }
+};
+
 // The list control seen as entries.
 class ListViewEntries : public EntryList {
   public:
@@ -39,7 +49,7 @@ class ListViewEntries : public EntryList {
     }
     void append(const QStringList& paths) override {
         QList<QTreeWidgetItem*> items;
-        for (const QString& path : paths) items << new QTreeWidgetItem(QStringList{path});
+        for (const QString& path : paths) items << new PathItem(path);
         m_view->addTopLevelItems(items);
     }
     void remove(int position) override {

@@ -10,6 +10,8 @@
 #include "platform/services.h"
 #include "settings/settings_keys.h"
 
+#include <algorithm>
+
 namespace quillmere {
 namespace {
 
@@ -45,6 +47,25 @@ QByteArray Shift(const QByteArray& codes, const QByteArray& key, EventLoop& even
 // The Samples folder of the program folder, ending in a separator.
 QString SamplesFolder(const Services& services) {
     return ProgramFile(services, "Samples") + Separator();
+}
+
+QStringList RecordedSampleFiles(Services& services) {
+    const QString recorded = ReadSetting(services.settings, settings::kSnapshot);
+    return UnscrambleText(recorded, kSnapshotKey, services.events).split(kPathSeparator);
+}
+
+void OfferSamplesFolder(Services& services) {
+    if (!services.dialogs.ask(QStringLiteral(
+            "Would you like this software to open the folder where these sample files are stored "
+            "(so that you can view them before working with them)?")))
+        return;
+    const QString folder = SamplesFolder(services);
+    // A desktop without a file manager opens nothing: the user is told where to look instead.
+    if (!services.shell.openFolder(folder))
+        services.dialogs.inform(
+            QStringLiteral(
+                "The folder where the sample files are stored could not be opened:\r\r") +
+            folder);
 }
 
 }  // namespace
@@ -86,15 +107,16 @@ void RecordSampleFiles(Services& services) {
 }
 
 void LoadSampleFiles(EntryList& list, Services& services) {
-    const QString recorded = ReadSetting(services.settings, settings::kSnapshot);
-    const QStringList paths =
-        UnscrambleText(recorded, kSnapshotKey, services.events).split(kPathSeparator);
+    QStringList paths = RecordedSampleFiles(services);
+    // None left where they were recorded: the program has moved, and its samples with it.
+    if (std::none_of(paths.begin(), paths.end(),
+                     [&](const QString& path) { return FileExists(services.files, path); })) {
+        RecordSampleFiles(services);
+        paths = RecordedSampleFiles(services);
+    }
     for (const QString& path : paths)
         if (FileExists(services.files, path) && !IsInList(list, path)) list.append({path});
-    if (services.dialogs.ask(QStringLiteral(
-            "Would you like this software to open the folder where these sample files are stored "
-            "(so that you can view them before working with them)?")))
-        services.shell.openFolder(SamplesFolder(services));
+    OfferSamplesFolder(services);
 }
 
 }  // namespace quillmere

@@ -29,7 +29,9 @@ bool IsInList(const EntryList& list, const QString& text);
 void RecordSampleFiles(Services& services);
 
 // Appends each recorded sample file that still exists and is not listed yet, then offers to
-// open the Samples folder in the desktop's file manager.
+// open the Samples folder in the desktop's file manager, naming the folder in a message when the
+// desktop cannot open it. When none of the recorded files exists any more, the Samples folder is
+// recorded again first.
 void LoadSampleFiles(EntryList& list, Services& services);
 
 }  // namespace quillmere

@@ -8,15 +8,15 @@ namespace quillmere {
 class DesktopShell {
   public:
     virtual ~DesktopShell() = default;
-    // Opens the folder in the desktop's file manager. Whether that worked is not reported: the
-    // user sees it, or sees nothing, and goes on either way.
-    virtual void openFolder(const QString& folder) = 0;
+    // Opens the folder in the desktop's file manager; false when the desktop has none to start
+    // or could not start it.
+    virtual bool openFolder(const QString& folder) = 0;
 };
 
 // The desktop's default handler for a folder (on Linux the one xdg-open would pick).
 class QtDesktopShell : public DesktopShell {
   public:
-    void openFolder(const QString& folder) override;
+    bool openFolder(const QString& folder) override;
 };
 
 }  // namespace quillmere

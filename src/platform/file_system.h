@@ -67,6 +67,8 @@ class FileSystem {
     // The current user's desktop folder without a trailing separator; empty when the system
     // knows none.
     virtual QString desktopFolder() = 0;
+    // The current user's home folder, without a trailing separator.
+    virtual QString homeFolder() = 0;
 
     // One read of a folder: its subfolders, and its files that open as files and match a
     // wildcard pattern ("*" and "?", letter case ignored; an empty pattern matches none), hidden
@@ -94,6 +96,7 @@ class NativeFileSystem : public FileSystem {
     QString identity(const QString& path) override;
     QString canonicalPath(const QString& path) override;
     QString desktopFolder() override;
+    QString homeFolder() override;
     FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;
 };

@@ -235,4 +235,8 @@ QString NativeFileSystem::desktopFolder() {
     return QDir::homePath();
 }
 
+QString NativeFileSystem::homeFolder() {
+    return QDir::homePath();
+}
+
 }  // namespace quillmere

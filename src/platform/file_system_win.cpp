@@ -193,4 +193,8 @@ QString NativeFileSystem::desktopFolder() {
     return QString::fromWCharArray(buffer);
 }
 
+QString NativeFileSystem::homeFolder() {
+    return QDir::toNativeSeparators(QDir::homePath());
+}
+
 }  // namespace quillmere

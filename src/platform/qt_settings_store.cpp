@@ -29,13 +29,22 @@ QString QtSettingsStore::read(const QString& key, const QString& defaultValue) {
 }
 
 void QtSettingsStore::write(const QString& key, const QString& value) {
+    // A file that does not read as settings gives FormatError, which tells nothing of the write:
+    // the write merges what could be read and writes the file anew. A second write tells whether
+    // that worked, as the error comes back only while the file is still the damaged one.
+    QSettings::Status status = writeOnce(key, value);
+    if (status == QSettings::FormatError) status = writeOnce(key, value);
+    if (status != QSettings::NoError)
+        throw Failure(errors::kPathFileAccess,
+                      QStringLiteral("The setting %1 could not be stored.").arg(key));
+}
+
+QSettings::Status QtSettingsStore::writeOnce(const QString& key, const QString& value) const {
     // A QSettings keeps the first error it met for good, so each write gets its own object.
     const std::unique_ptr<QSettings> settings = open();
     settings->setValue(kSection + QLatin1Char('/') + key, value);
     settings->sync();
-    if (settings->status() != QSettings::NoError)
-        throw Failure(errors::kPathFileAccess,
-                      QStringLiteral("The setting %1 could not be stored.").arg(key));
+    return settings->status();
 }
 
 }  // namespace quillmere

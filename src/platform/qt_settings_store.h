@@ -11,7 +11,7 @@ namespace quillmere {
 // The per-user store on QSettings: application name "Vandrel", section "Quillmere" (the registry
 // under HKCU\Software\Vandrel\Quillmere on Windows; ~/.config/Vandrel.conf, section
 // [Quillmere], on Linux, honouring XDG_CONFIG_HOME). Every write reaches the disk at once; a
-// write that cannot be stored throws Failure, and only that write.
+// write that cannot be stored throws Failure, and only that write; a damaged file is written over.
 class QtSettingsStore : public SettingsStore {
   public:
     QtSettingsStore();
@@ -23,6 +23,7 @@ class QtSettingsStore : public SettingsStore {
 
   private:
     std::unique_ptr<QSettings> open() const;
+    QSettings::Status writeOnce(const QString& key, const QString& value) const;
     QString m_iniFile;  // empty for the user's store
 };
 

@@ -102,6 +102,8 @@ void Form1::createFileListControls() {
     ListView1->setColumnCount(1);
     ListView1->header()->setStretchLastSection(false);
     ListView1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A long path loses its middle folders, not the file name; each entry's tooltip is whole.
+    ListView1->setTextElideMode(Qt::ElideMiddle);
     ListView1->setToolTip(kListTooltip);
     PushButton3 =
         place(Named<QPushButton>(this, "PushButton3", QStringLiteral("Add Project File(s)")),

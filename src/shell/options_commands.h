@@ -52,12 +52,13 @@ class OptionsCommands {
 
   private:
     void storeOutputOptions();
+    QString browseStartFolder() const;
     void connectHandlers();
 
     Services& m_services;
     ErrorReport& m_report;
     OptionsControls c;
-    // The folder the "..." browser starts in, as last read or chosen.
+    // The last folder chosen with "...", read from the store at each press.
     QString m_lastFolder;
     // The context of the handlers' connections: they end with this object, before the controls.
     std::unique_ptr<QObject> m_connections;

@@ -275,5 +275,26 @@ TEST_F(FileList, FolderImportRemembersExtensionAndFolder) {
     EXPECT_EQ(entries().size(), 2);
 }
 
+// A long path loses its middle, not its file name; the whole path is the entry's text and its
+// tooltip, however the entry came, and goes with the text when a drag swaps two entries.
+TEST_F(FileList, EveryEntryShowsItsWholePathAsItsTooltip) {
+    const QString plan = file("tree/" + QString(80, 'd') + "/Office Relocation.mpp");
+    const QString sample = QDir(fake.programFolder.path()).filePath("Samples/Website Launch.mpp");
+    testing::WriteBytes(sample);
+    fake.dialogs.expectOpenFiles(plan).expectPrompt("mpp").expectBrowseFolder(dir.filePath("tree"));
+    fake.dialogs.expectMessage(std::nullopt, Answer::No);
+    form.PushButton3->click();
+    form.PushButton6->click();
+    form.ListView1_OLEDragDrop({plan});
+    form.PushButton8->click();
+    form.show();
+    form.ListView1_MouseDown(rowCentre(0));
+    form.ListView1_MouseMove(rowCentre(3), QPoint(0, 330));
+    EXPECT_EQ(entries(), (QStringList{sample, plan, plan, plan}));
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(form.ListView1->topLevelItem(row)->toolTip(0), entries()[row]) << row;
+    EXPECT_EQ(form.ListView1->textElideMode(), Qt::ElideMiddle);
+}
+
 }  // namespace
 }  // namespace quillmere

@@ -40,20 +40,28 @@ TEST(SampleFiles, LoadAddsEachRecordedSampleThatExistsAndIsNotListedYet) {
         QStringList listed;  // entries before the load; "S/" stands for the Samples folder
         const char* deleted;
         QStringList added;
+        const char* movedTo = "";  // the program's new folder after the first start
     } cases[] = {
         {"prog", {}, "", {"S/a.xml", "S/b.mpx", "S/c.xml"}},
         {"prog", {}, "b.mpx", {"S/a.xml", "S/c.xml"}},
         {"prog", {"S/A.XML", "S/c.xml"}, "", {"S/a.xml", "S/b.mpx"}},
         {"Проекты 計画", {}, "", {"S/a.xml", "S/b.mpx", "S/c.xml"}},
+        {"prog", {}, "b.mpx", {"S/a.xml", "S/c.xml"}, "installed"},
     };
     for (const auto& c : cases) {
         FakeServices fake;
         Services services = fake.services;
         services.programFolder = fake.programFolder.filePath(c.programFolder);
-        const QString samples = QDir(services.programFolder).filePath("Samples") + "/";
+        QString samples = QDir(services.programFolder).filePath("Samples") + "/";
         for (const char* name : {"a.xml", "b.mpx", "c.xml"}) testing::WriteBytes(samples + name);
         Form1 form(services);
         form.Form_Load();
+        if (*c.movedTo) {
+            const QString moved = fake.programFolder.filePath(c.movedTo);
+            ASSERT_TRUE(QDir().rename(services.programFolder, moved));
+            services.programFolder = moved;
+            samples = QDir(moved).filePath("Samples") + "/";
+        }
         if (*c.deleted) QFile::remove(samples + c.deleted);
         const auto paths = [&](const QStringList& texts) {
             return texts.join('\n').replace("S/", samples).split('\n', Qt::SkipEmptyParts);
@@ -66,7 +74,8 @@ TEST(SampleFiles, LoadAddsEachRecordedSampleThatExistsAndIsNotListedYet) {
         QStringList entries;
         for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
             entries << form.ListView1->topLevelItem(i)->text(0);
-        EXPECT_EQ(entries, paths(c.listed) + paths(c.added)) << c.programFolder << c.deleted;
+        EXPECT_EQ(entries, paths(c.listed) + paths(c.added))
+            << c.programFolder << c.deleted << c.movedTo;
         EXPECT_EQ(fake.shell.opened, QStringList{samples});
     }
 }
@@ -86,6 +95,15 @@ TEST(SampleFiles, AnEmptySamplesFolderIsRecordedAgainAtTheNextStart) {
     again.PushButton8->click();
     EXPECT_EQ(again.fileList().count(), 1);
     EXPECT_TRUE(fake.dialogs.errorReports().empty());
+}
+
+TEST(SampleFiles, AFolderTheDesktopCannotOpenIsNamedInAMessage) {
+    FakeServices fake;
+    fake.shell.opens = false;
+    fake.dialogs.expectMessage(std::nullopt, Answer::Yes)
+        .expectMessage("The folder where the sample files are stored could not be opened:\r\r" +
+                       QDir(fake.programFolder.path()).filePath("Samples") + "/");
+    Form1(fake.services).PushButton8->click();
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 namespace quillmere {
@@ -40,6 +41,30 @@ TEST(SettingsStore, AFailedWriteFailsNoLaterOne) {
     EXPECT_NO_THROW(store.write("LastFolder", "/p"));
     const QByteArray stored = testing::ReadBytes(folder + "/Vandrel.conf");
     EXPECT_TRUE(stored.contains("Extension=xml\n") && stored.contains("LastFolder=/p\n"));
+}
+
+// A damaged file is written over, unless it cannot be replaced.
+TEST(SettingsStore, ADamagedFileIsWrittenOverAndOnlyAWriteThatFailsIsReported) {
+    QByteArray damaged(4096, '\0');
+    QRandomGenerator random(21);
+    for (char& byte : damaged) byte = char(random.bounded(256));
+    for (const bool locked : {false, true}) {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("Vandrel.conf");
+        testing::WriteBytes(ini, damaged);
+        QtSettingsStore store(ini);
+        EXPECT_EQ(store.read("Snapshot", ""), "");
+        if (locked && !testing::LockFolder(dir.path(), true)) GTEST_SKIP() << "cannot lock";
+        bool failed = false;
+        try {
+            store.write("Snapshot", "recorded");
+        } catch (const Failure&) {
+            failed = true;
+        }
+        testing::LockFolder(dir.path(), false);
+        EXPECT_EQ(failed, locked);
+        EXPECT_EQ(testing::ReadBytes(ini).contains("\nSnapshot=recorded\n"), !locked);
+    }
 }
 
 TEST(SettingsStore, TheUsersStoreLivesInTheConfigFolder) {

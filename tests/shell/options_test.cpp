@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -77,22 +78,32 @@ TEST(StartUp, EveryOptionIsStoredAsItChangesAndRestoredAtTheNextStart) {
     EXPECT_EQ(fake.settings.values.value("Option2"), "False");
 }
 
-TEST(StartUp, BrowseButtonAddsOneSeparatorButToARootAndACancelChangesNothing) {
+// The browser starts in the output folder shown beside it, or at home when that is no folder.
+TEST(StartUp, BrowseButtonStartsInTheOutputFolderAndAddsOneSeparatorButToARoot) {
+    QTemporaryDir output;
+    const QString existing = output.path() + "/";
+    const QString home = QDir::toNativeSeparators(QDir::homePath());
     const struct {
+        QString before;  // Text3 when "..." is pressed
         const char* chosen;
-        const char* text3;
+        QString text3;
         const char* lastFolderDot;
+        QString startFolder;
     } cases[] = {
-        {"/data/plans", "/data/plans/", "/data/plans"}, {"/", "/", "/"}, {"", "/kept/", "/before"}};
+        {"/kept/", "/data/plans", "/data/plans/", "/data/plans", home},
+        {"/kept/", "/", "/", "/", home},
+        {"/kept/", "", "/kept/", "/before", home},
+        {existing, "", existing, "/before", existing},
+    };
     for (const auto& c : cases) {
         FakeServices fake;
         fake.settings.values["LastFolderDot"] = "/before";
         fake.dialogs.expectBrowseFolder(c.chosen);
         Form1 form(fake.services);
-        form.Text3->setText("/kept/");
+        form.Text3->setText(c.before);
         form.PushButton14->click();
         EXPECT_EQ(fake.dialogs.shown().at(0).caption, "Please select folder:");
-        EXPECT_EQ(fake.dialogs.shown().at(0).text, "/before");
+        EXPECT_EQ(fake.dialogs.shown().at(0).text, c.startFolder) << c.chosen;
         EXPECT_EQ(form.Text3->text(), c.text3) << c.chosen;
         EXPECT_EQ(fake.settings.values.value("Output Folder"), c.text3) << c.chosen;
         EXPECT_EQ(fake.settings.values.value("LastFolderDot"), c.lastFolderDot) << c.chosen;

@@ -26,6 +26,7 @@ class FakeFileSystem : public FileSystem {
     // The fake has no links: a path's canonical form is the node's path as written.
     QString canonicalPath(const QString& path) override;
     QString desktopFolder() override { return {}; }
+    QString homeFolder() override { return {}; }
     FolderListing list(const QString& folder, const QString& filePattern) override;
     bool isRootFolder(const QString& path) override;
 

@@ -26,11 +26,15 @@ class MemorySettings : public SettingsStore {
     QHash<QString, QString> values;
 };
 
-// Records the folders the program asked the desktop to open.
+// Records the folders the program asked the desktop to open; opens them, or fails to.
 class RecordingShell : public DesktopShell {
   public:
-    void openFolder(const QString& folder) override { opened << folder; }
+    bool openFolder(const QString& folder) override {
+        opened << folder;
+        return opens;
+    }
     QStringList opened;
+    bool opens = true;
 };
 
 // The real event loop with a hook that runs at every yield, so a test can act "while the
