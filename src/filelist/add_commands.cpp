@@ -10,6 +10,7 @@
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/failure.h"
+#include "platform/file_system.h"
 #include "report/guard.h"
 #include "report/locations.h"
 #include "settings/settings_keys.h"
@@ -113,7 +114,9 @@ void FileListCommands::PushButton6_Click() {
     }
     QString folder;
     g.step(108, [&] {
-        const QString last = ReadSetting(m_services.settings, settings::kLastFolder);
+        // The folder chosen last, while it exists; else home, not the process's working folder.
+        QString last = ReadSetting(m_services.settings, settings::kLastFolder);
+        if (!FolderExists(m_services.files, last)) last = m_services.files.homeFolder();
         folder = m_services.dialogs.browseFolder(QStringLiteral("Please select folder:"), last);
     });
     if (g.test(110, [&] { return folder.isEmpty(); })) {

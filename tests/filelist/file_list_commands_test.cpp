@@ -254,6 +254,7 @@ TEST_F(FileList, FolderImportRemembersExtensionAndFolder) {
     form.PushButton6->click();
     EXPECT_EQ(fake.dialogs.shown()[0].text, prompt);
     EXPECT_EQ(fake.dialogs.shown()[1].caption, "Please select folder:");
+    EXPECT_EQ(fake.dialogs.shown()[1].text, QDir::homePath());  // no folder chosen yet
     EXPECT_EQ(during, Form1::Pointer::Hourglass);
     EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
     EXPECT_EQ(entries(),
