@@ -81,7 +81,8 @@ TEST(RunWithBuiltinHost, SamplesAreReplacedAndSourcesKept) {
     form.PushButton7->click();
     const ShownPrompt& done = fake.dialogs.shown().back();
     EXPECT_EQ(done.details, batchAccount);
-    EXPECT_TRUE(done.details.contains(": Name 6, Notes 9, Text2 10\n")) << done.details.toStdString();
+    EXPECT_TRUE(done.details.contains(": Name 6, Notes 9, Text2 10\n"))
+        << done.details.toStdString();
     EXPECT_TRUE(done.details.endsWith("\n4 files: 1 changed, 2 unchanged, 1 failed"));
 
     const QByteArray office = ReadBytes(dir.filePath("out/Office Relocation.xml"));
