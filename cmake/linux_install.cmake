@@ -1,21 +1,25 @@
 # What an install on Linux adds to the program's folder: the link on the PATH, the desktop entry
-# and the icon, the AppStream metainfo, the manual pages and the bash completion of
-# quillmere-host; and the record of the install that cmake/uninstall.cmake reads. Included by
-# src/app/CMakeLists.txt before the programs' own install rules; it ends the install with
-# quillmere_install_end().
+# and the icon, the AppStream metainfo, the manual pages, the bash completion of
+# quillmere-host, and the Debian package's copyright and changelog; and the record of the
+# install that cmake/uninstall.cmake reads. Included by src/app/CMakeLists.txt before the
+# programs' own install rules; it ends the install with quillmere_install_end().
 
 include(${PROJECT_SOURCE_DIR}/cmake/desktop_entry.cmake)
 
 set(linux_dir ${QUILLMERE_RESOURCES}/linux)
 set(generated ${CMAKE_CURRENT_BINARY_DIR}/linux)
 set(datadir ${CMAKE_INSTALL_DATADIR})
+set(docdir ${datadir}/doc/quillmere)
 set(completions ${datadir}/bash-completion/completions)
 set(metainfo org.quillmere.Quillmere.metainfo.xml)
+# Where the Debian package installs (cmake/package.cmake).
+set(QUILLMERE_PACKAGE_PREFIX /usr)
 set(QUILLMERE_SUPPORT_ADDRESS support@quillmere.org)
+set(QUILLMERE_MAINTAINER "Quillmere maintainers <${QUILLMERE_SUPPORT_ADDRESS}>")
 
-# The release date of the AppStream metainfo: SOURCE_DATE_EPOCH when set, else the time of the
-# last commit, so that an install made again from the same source is the same; today outside a
-# git checkout.
+# The release date of the changelog and the AppStream metainfo: SOURCE_DATE_EPOCH when set,
+# else the time of the last commit, so that a package made again from the same source is the
+# same; today outside a git checkout.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                   OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
@@ -25,12 +29,13 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
   endif()
 endif()
 string(TIMESTAMP QUILLMERE_RELEASE_DATE "%Y-%m-%d" UTC)
+string(TIMESTAMP QUILLMERE_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 
 # The desktop entry names the program's path, so it is made here for each prefix this build
-# may install into.
+# may install into: the configured one, and the package's.
 set(entries ${generated}/entries)
 set(entry_prefixes "")
-foreach(prefix IN ITEMS "${CMAKE_INSTALL_PREFIX}")
+foreach(prefix IN ITEMS "${CMAKE_INSTALL_PREFIX}" "${QUILLMERE_PACKAGE_PREFIX}")
   string(REGEX REPLACE "(.)/+$" "\\1" prefix "${prefix}")
   string(SHA1 key "${prefix}")
   quillmere_desktop_entry("${prefix}/${CMAKE_INSTALL_BINDIR}/quillmere"
@@ -40,7 +45,8 @@ endforeach()
 list(REMOVE_DUPLICATES entry_prefixes)
 
 configure_file(${linux_dir}/${metainfo}.in ${generated}/${metainfo} @ONLY)
-set(compressed "")
+configure_file(${linux_dir}/debian/changelog.in ${generated}/changelog @ONLY)
+set(compressed ${generated}/changelog.gz)
 foreach(page quillmere.1 quillmere-host.1)
   configure_file(${PROJECT_SOURCE_DIR}/docs/man/${page}.in ${generated}/${page} @ONLY)
   list(APPEND compressed ${generated}/${page}.gz)
@@ -56,7 +62,7 @@ add_custom_target(quillmere_linux_files ALL DEPENDS ${compressed})
 set(install_folders
     ${CMAKE_INSTALL_BINDIR} ${program_dir} ${program_dir}/x ${program_dir}/Samples
     ${datadir}/applications ${datadir}/icons/hicolor/256x256/apps ${datadir}/metainfo
-    ${CMAKE_INSTALL_MANDIR}/man1 ${completions})
+    ${CMAKE_INSTALL_MANDIR}/man1 ${completions} ${docdir})
 set(record ${CMAKE_BINARY_DIR}/installed_files.txt)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/install_steps.cmake.in ${generated}/install_steps.cmake
                @ONLY)
@@ -72,3 +78,4 @@ install(FILES ${generated}/quillmere.1.gz ${generated}/quillmere-host.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${linux_dir}/quillmere-host.bash-completion DESTINATION ${completions}
         RENAME quillmere-host)
+install(FILES ${linux_dir}/debian/copyright ${generated}/changelog.gz DESTINATION ${docdir})
