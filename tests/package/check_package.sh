@@ -45,6 +45,10 @@ for dependency in qt6-qpa-plugins libqt6widgets6 libexpat1 libc6; do
     fail "Depends lacks $dependency: $(field Depends)"
 done
 
+# With a postrm or a conffile, dpkg would keep the package's record after "apt remove".
+control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+[ "$control" = "./control ./md5sums ./prerm " ] || fail "control files: $control"
+
 # Every file and link of the package, and nothing else.
 expected="./usr/bin/quillmere -> ../lib/quillmere/quillmere
 ./usr/bin/quillmere-host
