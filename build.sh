@@ -2,6 +2,8 @@
 # Sets Quillmere up on Debian 12 and builds it.
 #   ./build.sh run    installs what is missing, builds, and starts the program
 #   ./build.sh test   installs what is missing, builds, and runs every test
+#   ./build.sh package   installs what is missing and makes the Debian package,
+#                        build/quillmere_<version>_<arch>.deb
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -10,12 +12,17 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
   libexpat1-dev
 )
+# The Debian package: CPack reads the binaries' dependencies with dpkg-shlibdeps.
+PACKAGE_PACKAGES=(dpkg-dev file)
 # The tests also cross-build the Windows automation host and run it under wine, build the fuzz
 # targets with clang and libFuzzer, and check the format with clang-format.
 TEST_PACKAGES=(
   libgtest-dev libgmock-dev googletest libxml2-utils clang-format
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
   clang libclang-rt-14-dev
+  # The package's checks, and the install's: the validators, gio to start a desktop entry,
+  # man and bash-completion to read what the package holds, strace to watch the program.
+  lintian appstream desktop-file-utils libglib2.0-bin man-db bash-completion strace
 )
 
 sudo_if_needed() {
@@ -96,25 +103,40 @@ thread_sanitizer_tests() {
   return "$failed"
 }
 
+# The package, made from the test build, and checked as a user would get it.
+package_checks() {
+  local started=$SECONDS
+  rm -f build/quillmere_*.deb
+  cmake --build build --target package
+  tests/package/check_package.sh build
+  echo "Package stage: $((SECONDS - started)) s"
+}
+
 case "${1:-}" in
   run)
     install_missing "${PACKAGES[@]}"
     build OFF
     exec ./build/src/app/quillmere
     ;;
+  package)
+    install_missing "${PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+    build OFF
+    cmake --build build --target package
+    ;;
   test)
-    install_missing "${PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+    install_missing "${PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
     check_format
     build ON ON
     # A fuzz finding is summed up again last, where a log's tail shows it.
     ctest --test-dir build --output-on-failure --timeout 300 ||
       { cat build/fuzz-build/findings/summary.txt 2>/dev/null; exit 1; }
+    package_checks
     clang_build
     sanitizer_tests
     thread_sanitizer_tests
     ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

@@ -8,12 +8,33 @@
 #include "platform/host/host.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_settings_store.h"
+#include "program_info.h"
 #include "settings/settings_values.h"
 #include "shell/form1.h"
 
 #include <QApplication>
 
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: quillmere [OPTION]...\n"
+    "Find and replace text in many project-schedule files in one run, in a window.\n"
+    "quillmere-host runs the same replace pass without the window.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "Qt's own options are taken as well (-platform NAME, -style NAME, ...).\n"
+    "The choices made in the window are kept in ~/.config/Vandrel.conf, section [Quillmere].\n";
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Answered before the application object is made, so that they need no display.
+    if (const auto option = quillmere::FindInfoOption(argc, argv);
+        option != quillmere::InfoOption::None)
+        return quillmere::PrintInfo(option, "quillmere", kHelp);
+
     QApplication app(argc, argv);
     quillmere::KeepRunningPastFileSizeLimit();
     QApplication::setStyle(QStringLiteral("Fusion"));

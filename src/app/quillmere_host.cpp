@@ -11,6 +11,7 @@
 #include "platform/host/host.h"
 #include "platform/qt_settings_store.h"
 #include "platform/terminal.h"
+#include "program_info.h"
 #include "project/replace_passes.h"
 #include "report/error_report.h"
 #include "settings/settings_values.h"
@@ -33,10 +34,29 @@ class ConsoleErrorReport : public quillmere::ErrorReport {
     bool failed = false;
 };
 
+constexpr char kHelp[] =
+    "Usage: quillmere-host SOURCE OUTPUT [--match-case] --find TEXT --replace TEXT\n"
+    "                      [--find TEXT --replace TEXT]...\n"
+    "  or:  quillmere-host batch [OPTION]... PATH...\n"
+    "Run Quillmere's replace pass without the window: on the project file SOURCE, with\n"
+    "the result saved as OUTPUT (never over SOURCE); or, in the batch form, on files and\n"
+    "folder trees (quillmere-host batch --help lists its options).\n"
+    "\n"
+    "      --find TEXT     a text to find, followed by its --replace; pairs are\n"
+    "                      applied in the order given\n"
+    "      --replace TEXT  the replacement of the --find before it\n"
+    "      --match-case    match letter case exactly\n"
+    "  -h, --help          show this help and exit\n"
+    "      --version       show the version and exit\n"
+    "\n"
+    "Exit status: 0 when every step succeeded, 1 when a step failed (each failure is\n"
+    "printed on standard error), 2 for wrong arguments.\n";
+
 int Usage(const QString& problem) {
     std::fprintf(stderr,
                  "quillmere-host: %s\nusage: quillmere-host SOURCE OUTPUT [--match-case] "
-                 "--find TEXT --replace TEXT [--find TEXT --replace TEXT ...]\n",
+                 "--find TEXT --replace TEXT [--find TEXT --replace TEXT ...]\n"
+                 "(quillmere-host --help tells more)\n",
                  qPrintable(problem));
     return 2;
 }
@@ -73,7 +93,14 @@ int main(int argc, char* argv[]) {
     parser.addOption({"match-case", "match letter case exactly"});
     parser.addOption({"find", "a text to find", "TEXT"});
     parser.addOption({"replace", "its replacement", "TEXT"});
+    parser.addOption({{"h", "help"}, "show the help"});
+    parser.addOption({"version", "show the version"});
     if (!parser.parse(arguments)) return Usage(parser.errorText());
+    // Taken from the parser, so that a TEXT such as "--help" is still a text to find.
+    if (parser.isSet("help"))
+        return quillmere::PrintInfo(quillmere::InfoOption::Help, "quillmere-host", kHelp);
+    if (parser.isSet("version"))
+        return quillmere::PrintInfo(quillmere::InfoOption::Version, "quillmere-host", kHelp);
     const QStringList paths = parser.positionalArguments();
     const QStringList finds = parser.values("find");
     const QStringList replacements = parser.values("replace");

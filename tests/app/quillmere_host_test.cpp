@@ -1,4 +1,5 @@
-// The command-line companion, run as a user would run it.
+// The command-line companion, run as a user would run it; and what both programs say to --help
+// and --version.
 
 #include "support/files.h"
 
@@ -16,13 +17,23 @@ using quillmere::testing::WriteBytes;
 struct Result {
     int exitCode;
     QString errors;
+    QString output;
 };
 
-Result RunHost(const QStringList& arguments) {
+Result RunProgram(
+    const QString& program, const QStringList& arguments,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
-    process.start(QStringLiteral(QUILLMERE_HOST_PROGRAM), arguments);
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardError())};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardError()),
+            QString::fromUtf8(process.readAllStandardOutput())};
+}
+
+Result RunHost(const QStringList& arguments) {
+    return RunProgram(QStringLiteral(QUILLMERE_HOST_PROGRAM), arguments);
 }
 
 class HostProgram : public ::testing::Test {
@@ -65,6 +76,45 @@ TEST_F(HostProgram, AFailingCallIsPrintedAndExitsNonZero) {
     EXPECT_FALSE(QFile::exists(dir.filePath("new.mpp")));
     EXPECT_EQ(RunHost({source, output, "--find", "a"}).exitCode,
               2);  // a find without its replacement
+}
+
+TEST_F(HostProgram, HelpAndVersionTheGnuWay) {
+    const QString version = QStringLiteral("quillmere-host (Quillmere) " QUILLMERE_VERSION "\n");
+    const struct {
+        QStringList arguments;
+        QString output;  // the whole output, or its first line for the help
+    } cases[] = {
+        {{"--version"}, version},
+        {{source, output, "--version", "--find", "a", "--replace", "b"}, version},
+        {{"--help"}, "Usage: quillmere-host SOURCE OUTPUT"},
+        {{"-h"}, "Usage: quillmere-host SOURCE OUTPUT"},
+    };
+    for (const auto& c : cases) {
+        const Result result = RunHost(c.arguments);
+        EXPECT_EQ(result.exitCode, 0) << c.arguments.join(' ').toStdString();
+        EXPECT_TRUE(result.output.startsWith(c.output)) << result.output.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(output));
+    // The value of an option is a text, whatever it looks like.
+    const Result found = RunHost({source, output, "--find", "--help", "--replace", "x"});
+    EXPECT_EQ(found.exitCode, 0) << found.errors.toStdString();
+    EXPECT_TRUE(QFile::exists(output));
+}
+
+// The window program answers --help and --version before it needs a display.
+TEST(WindowProgram, HelpAndVersionWithoutADisplay) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const QString program = QStringLiteral(QUILLMERE_PROGRAM);
+    const Result version = RunProgram(program, {"--version"}, environment);
+    EXPECT_EQ(version.exitCode, 0) << version.errors.toStdString();
+    EXPECT_EQ(version.output, "quillmere (Quillmere) " QUILLMERE_VERSION "\n");
+    const Result help = RunProgram(program, {"--help"}, environment);
+    EXPECT_EQ(help.exitCode, 0) << help.errors.toStdString();
+    EXPECT_TRUE(help.output.startsWith("Usage: quillmere [OPTION]..."))
+        << help.output.toStdString();
 }
 
 }  // namespace
