@@ -58,6 +58,7 @@ expected="./usr/bin/quillmere -> ../lib/quillmere/quillmere
 ./usr/lib/quillmere/Samples/Website Launch.mpx
 ./usr/lib/quillmere/drag.ico
 ./usr/lib/quillmere/quillmere
+./usr/lib/quillmere/x/down-arrow.png
 ./usr/lib/quillmere/x/o.cjs
 ./usr/share/applications/quillmere.desktop
 ./usr/share/bash-completion/completions/quillmere-host
