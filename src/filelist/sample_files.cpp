@@ -11,6 +11,7 @@
 #include "settings/settings_keys.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace quillmere {
 namespace {
@@ -96,27 +97,48 @@ bool IsInList(const EntryList& list, const QString& text) {
     return found;
 }
 
-void RecordSampleFiles(Services& services) {
+namespace {
+
+// The files now in the program folder's Samples folder.
+QStringList SampleFilesNow(Services& services) {
     const QString samples = SamplesFolder(services);
     QStringList paths;
     if (FolderExists(services.files, samples))
         for (const QString& name : ListFolderFiles(services.files, samples, QStringLiteral("*.*")))
             paths << samples + name;
+    return paths;
+}
+
+void StoreSampleFiles(Services& services, const QStringList& paths) {
     WriteSetting(services.settings, settings::kSnapshot,
                  ScrambleText(paths.join(kPathSeparator), kSnapshotKey, services.events));
 }
 
+}  // namespace
+
+void RecordSampleFiles(Services& services) {
+    StoreSampleFiles(services, SampleFilesNow(services));
+}
+
 void LoadSampleFiles(EntryList& list, Services& services) {
     QStringList paths = RecordedSampleFiles(services);
-    // None left where they were recorded: the program has moved, and its samples with it.
+    // None left where they were recorded: the program has moved, and its samples with it. When
+    // the new record cannot be stored, the files are loaded all the same, and the failure is
+    // reported at the end.
+    std::exception_ptr unrecorded;
     if (std::none_of(paths.begin(), paths.end(),
                      [&](const QString& path) { return FileExists(services.files, path); })) {
-        RecordSampleFiles(services);
-        paths = RecordedSampleFiles(services);
+        paths = SampleFilesNow(services);
+        try {
+            StoreSampleFiles(services, paths);
+        } catch (const Failure&) {
+            unrecorded = std::current_exception();
+        }
     }
     for (const QString& path : paths)
         if (FileExists(services.files, path) && !IsInList(list, path)) list.append({path});
     OfferSamplesFolder(services);
+    if (unrecorded) std::rethrow_exception(unrecorded);
 }
 
 }  // namespace quillmere

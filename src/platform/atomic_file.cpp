@@ -63,23 +63,28 @@ void WriteInPlace(QFile& file, const QString& path,
 #endif
 }
 
-// With inPlace, a file that cannot be replaced because its folder takes no new file is written
-// where it is.
+// With inPlace, a file that cannot be replaced because its folder takes no new file, or no new
+// file under its name (a sticky folder where another user owns the file), is written where it is.
 void Save(const QString& path, const std::function<void(const ByteSink&)>& write, bool inPlace) {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    const auto writeInPlaceOrFail = [&] {
         QFile existing;
         if (!inPlace || !OpenInPlace(existing, path)) throw SaveFailure(path, file.errorString());
         WriteInPlace(existing, path, write);
-        return;
-    }
+    };
+    if (!file.open(QIODevice::WriteOnly)) return writeInPlaceOrFail();
     // Given up (a throw) before commit(), the temporary file is removed.
     write([&](QByteArrayView bytes) {
         if (file.write(bytes.data(), bytes.size()) != bytes.size())
             throw SaveFailure(path, file.errorString());
     });
     // commit() does not notice a failure of the last flush (a full disk), so flush first.
-    if (!file.flush() || !file.commit()) throw SaveFailure(path, file.errorString());
+    if (!file.flush()) throw SaveFailure(path, file.errorString());
+    // A refused rename leaves the existing file as it was, and removes the temporary one.
+    if (!file.commit()) {
+        if (file.error() != QFileDevice::RenameError) throw SaveFailure(path, file.errorString());
+        writeInPlaceOrFail();
+    }
 }
 
 }  // namespace

@@ -38,7 +38,11 @@ QString WithUrlsFrom(const QString& sheet, const QString& folder) {
         const QString file = m.captured(2);
         if (file.startsWith(QLatin1Char(':')) || !QDir::isRelativePath(file)) continue;
         resolved += QStringView(sheet).mid(done, m.capturedStart() - done);
-        resolved += QStringLiteral("url(\"%1\")").arg(QDir(folder).filePath(file));
+        // A quote or backslash in the folder's name is escaped, as in any string of a sheet.
+        QString path = QDir(folder).filePath(file);
+        path.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+            .replace(QLatin1Char('"'), QLatin1String("\\\""));
+        resolved += QStringLiteral("url(\"%1\")").arg(path);
         done = m.capturedEnd();
     }
     resolved += QStringView(sheet).mid(done);

@@ -40,13 +40,15 @@ TEST(SampleFiles, LoadAddsEachRecordedSampleThatExistsAndIsNotListedYet) {
         QStringList listed;  // entries before the load; "S/" stands for the Samples folder
         const char* deleted;
         QStringList added;
-        const char* movedTo = "";  // the program's new folder after the first start
+        const char* movedTo = "";   // the program's new folder after the first start
+        bool storeRefused = false;  // the settings cannot be written after the first start
     } cases[] = {
         {"prog", {}, "", {"S/a.xml", "S/b.mpx", "S/c.xml"}},
         {"prog", {}, "b.mpx", {"S/a.xml", "S/c.xml"}},
         {"prog", {"S/A.XML", "S/c.xml"}, "", {"S/a.xml", "S/b.mpx"}},
         {"Проекты 計画", {}, "", {"S/a.xml", "S/b.mpx", "S/c.xml"}},
         {"prog", {}, "b.mpx", {"S/a.xml", "S/c.xml"}, "installed"},
+        {"prog", {}, "", {"S/a.xml", "S/b.mpx", "S/c.xml"}, "installed", true},
     };
     for (const auto& c : cases) {
         FakeServices fake;
@@ -63,6 +65,8 @@ TEST(SampleFiles, LoadAddsEachRecordedSampleThatExistsAndIsNotListedYet) {
             samples = QDir(moved).filePath("Samples") + "/";
         }
         if (*c.deleted) QFile::remove(samples + c.deleted);
+        fake.settings.refuseWrites = c.storeRefused;
+        fake.dialogs.allowErrorReports(c.storeRefused);
         const auto paths = [&](const QStringList& texts) {
             return texts.join('\n').replace("S/", samples).split('\n', Qt::SkipEmptyParts);
         };
@@ -77,6 +81,8 @@ TEST(SampleFiles, LoadAddsEachRecordedSampleThatExistsAndIsNotListedYet) {
         EXPECT_EQ(entries, paths(c.listed) + paths(c.added))
             << c.programFolder << c.deleted << c.movedTo;
         EXPECT_EQ(fake.shell.opened, QStringList{samples});
+        // Each click that found no recorded sample reports the record it could not store.
+        EXPECT_EQ(fake.dialogs.errorReportLines().size(), c.storeRefused ? 2u : 0u);
     }
 }
 

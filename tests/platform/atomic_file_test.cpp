@@ -22,6 +22,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <functional>
 #include <thread>
 #include <vector>
 #endif
@@ -91,6 +92,39 @@ TEST(AtomicFile, ASaveReplacesTheWholeFileOrLeavesItAsItWas) {
 // A set file behind a link is saved where the link leads, as editors do. A result is never
 // written through a link, nor over a folder or a file that may not be written: each is refused
 // and left as it was. A writer that gives up leaves nothing.
+// In a shared sticky folder, a file another user owns and lets this one write cannot be replaced
+// by a rename: an edited file is then written where it is, a result never.
+TEST(AtomicFile, AnEditedFileInAStickyFolderIsWrittenInPlace) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    QTemporaryDir dir;
+    const QString shared = dir.filePath("shared"), path = shared + "/sets.txt";
+    QDir().mkpath(shared);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(shared).constData(), 01777);
+    testing::WriteBytes(path, "older and longer");
+    ::chmod(QFile::encodeName(path).constData(), 0666);
+    const auto asNobody = [](const std::function<void()>& save) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            bool saved = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            try {
+                save();
+            } catch (const Failure&) {
+                saved = false;
+            }
+            ::_exit(saved ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    EXPECT_FALSE(asNobody([&] { SaveFileAtomically(path, QByteArray("result")); }));
+    EXPECT_EQ(testing::ReadBytes(path), "older and longer");
+    EXPECT_TRUE(asNobody([&] { SaveEditedFile(path, "edited"); }));
+    EXPECT_EQ(testing::ReadBytes(path), "edited");
+    EXPECT_EQ(QDir(shared).entryList(QDir::Files | QDir::Hidden), QStringList{"sets.txt"});
+}
+
 TEST(AtomicFile, AResultIsNeverWrittenThroughALink) {
     QTemporaryDir dir;
     const QString target = dir.filePath("target.xml"), nowhere = dir.filePath("nowhere.xml");

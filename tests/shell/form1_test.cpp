@@ -238,10 +238,19 @@ TEST_F(Form1Test, SkinGivesTheButtonFaceColourAndStyleSheet) {
         copyResource("x/" + name);
     form.Form_Load();
     // A list that holds entries, none selected, still shows its arrow: the skin's image beside it
-    // is found wherever the program was started from.
-    form.Combo1->addItem("find");
-    form.Combo1->setCurrentIndex(-1);
-    EXPECT_GT(DarkPixelsOfTheArrow(form.Combo1), 10);
+    // is found wherever the program was started from, whatever its folder is called.
+    for (const QString folder : {"", "q\"x", "b\\x", "it's (1)"}) {
+        Services services = fake.services;
+        services.programFolder = fake.programFolder.filePath(folder);
+        QDir(services.programFolder).mkpath("x");
+        for (const QString& name : QDir(QUILLMERE_RESOURCES "/x").entryList(QDir::Files))
+            QFile::copy(QUILLMERE_RESOURCES "/x/" + name, services.programFolder + "/x/" + name);
+        Form1 moved(services);
+        moved.Form_Load();
+        moved.Combo1->addItem("find");
+        moved.Combo1->setCurrentIndex(-1);
+        EXPECT_GT(DarkPixelsOfTheArrow(moved.Combo1), 10) << folder.toStdString();
+    }
     const QColor face = QApplication::palette().color(QPalette::Button);
     for (QWidget* w : {static_cast<QWidget*>(&form), static_cast<QWidget*>(form.Label1),
                        static_cast<QWidget*>(form.Frame1), static_cast<QWidget*>(form.Frame3),

@@ -3,6 +3,7 @@
 #include "filelist/entry_list.h"
 #include "platform/desktop_shell.h"
 #include "platform/event_loop.h"
+#include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
 #include "platform/settings_store.h"
@@ -22,8 +23,14 @@ class MemorySettings : public SettingsStore {
     QString read(const QString& key, const QString& defaultValue) override {
         return values.value(key, defaultValue);
     }
-    void write(const QString& key, const QString& value) override { values[key] = value; }
+    void write(const QString& key, const QString& value) override {
+        if (refuseWrites)
+            throw Failure(errors::kPathFileAccess,
+                          QStringLiteral("The setting %1 could not be stored.").arg(key));
+        values[key] = value;
+    }
     QHash<QString, QString> values;
+    bool refuseWrites = false;  // as a store whose file may not be written
 };
 
 // Records the folders the program asked the desktop to open; opens them, or fails to.
