@@ -14,12 +14,15 @@
 #include "platform/host/field_catalogue.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <vector>
 
@@ -70,6 +73,14 @@ void Pass(const QString& file, const std::vector<Pair>& pairs) {
     host->quit();
 }
 
+// One run of work, in milliseconds.
+double TimeOnce(const std::function<void()>& work) {
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e6;
+}
+
 // Best of three of the command, in milliseconds.
 double TimeCommand(const QString& program, const QStringList& arguments) {
     return BestOfThree([&] { QProcess::execute(program, arguments); });
@@ -105,15 +116,40 @@ QByteArray ReadFile(const QString& path) {
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
 }
 
+// The phases of a one-pair pass, each the best of three: reading and parsing the file, the
+// 100-field walk, and the save.
+void PrintPhases(const QString& file) {
+    double open = 1e18, walk = 1e18, save = 1e18;
+    for (int run = 0; run < 3; ++run) {
+        quillmere::builtin::BuiltinHostFactory hosts;
+        auto host = hosts.create(quillmere::kProjectClassName);
+        open = std::min(open, TimeOnce([&] { host->fileOpen(file); }));
+        walk = std::min(
+            walk, TimeOnce([&] {
+                for (const QString& field : quillmere::FieldCatalogue())
+                    host->replace({field, "contains", "North", "South", true, true, false});
+            }));
+        save = std::min(save, TimeOnce([&] { host->fileSaveAs(file + ".out"); }));
+        host->quit();
+    }
+    std::printf("     one pair by phase: read and parse %7.1f ms, walk %7.1f ms, save %7.1f ms\n",
+                open, walk, save);
+}
+
 void Measure(const char* label, const QString& file, double reference) {
     const QByteArray bytes = ReadFile(file);
     const double open = BestOfThree([&] { OpenDocument(bytes, "bench"); });
     const double one = BestOfThree([&] { Pass(file, OnePair()); });
     const double hundred = BestOfThree([&] { Pass(file, HundredPairs()); });
+    const double process = TimeCommand(
+        QUILLMERE_HOST_PROGRAM, {file, file + ".host", "--find", "North", "--replace", "South"});
     std::printf(
         "%-4s %6.1f MB  open %7.1f ms  one pair %7.1f ms (%.2f x xmllint)  100 pairs "
-        "%7.1f ms (%.2f x xmllint)\n",
-        label, bytes.size() / 1e6, open, one, one / reference, hundred, hundred / reference);
+        "%7.1f ms (%.2f x xmllint)\n"
+        "     quillmere-host FILE OUT --find North --replace South: %7.1f ms (%.2f x xmllint)\n",
+        label, bytes.size() / 1e6, open, one, one / reference, hundred, hundred / reference,
+        process, process / reference);
+    PrintPhases(file);
 }
 
 // Opening in one part against two parts at once, on generated files of about 2, 10 and 30 MB,
