@@ -1,6 +1,6 @@
 # Removes what "cmake --install" put on the disk, as recorded in installed_files.txt beside this
-# script (the build folder): every file and link, then each folder that the install made, down
-# to what is still in it. Names with spaces or any other character are taken whole.
+# script (the build folder): every file and link, then each folder that the install made and
+# that nothing else was put in. Names with spaces or any other character are taken whole.
 #   cmake -P build/uninstall.cmake          (sudo for a prefix the user may not change)
 
 set(record "${CMAKE_CURRENT_LIST_DIR}/installed_files.txt")
@@ -19,13 +19,14 @@ foreach(line IN LISTS lines)
     file(REMOVE "${line}")
   endif()
 endforeach()
-# A folder goes with the empty folders in it; one that still holds a file (put there after the
-# install) stays, and is named.
+# Each folder that the install made goes once it is empty, the deepest first; one that still
+# holds something put there after the install stays, and is named.
+list(SORT folders ORDER DESCENDING)
 foreach(folder IN LISTS folders)
-  if(IS_DIRECTORY "${folder}")
-    execute_process(COMMAND find "${folder}" -depth -type d -empty -delete)
-    if(EXISTS "${folder}")
-      message(STATUS "Kept: ${folder} (it holds files that the install did not put there)")
+  if(IS_DIRECTORY "${folder}" AND NOT IS_SYMLINK "${folder}")
+    execute_process(COMMAND rmdir "${folder}" RESULT_VARIABLE kept ERROR_QUIET)
+    if(kept)
+      message(STATUS "Kept: ${folder} (it holds what the install did not put there)")
     else()
       message(STATUS "Removed: ${folder}")
     endif()

@@ -41,6 +41,7 @@ for name in "${prefixes[@]}"; do
   entry="$tmp/quillmere.desktop"
   cmake -DPROGRAM="$prefix/bin/quillmere" -DENTRY="$entry" -P "$source_dir/cmake/desktop_entry.cmake"
   desktop-file-validate "$entry" || fail "desktop-file-validate, prefix $name"
+  grep -q '^TryExec=' "$entry" || fail "no TryExec, prefix $name"
   [[ $name == *%* ]] && continue
   rm -f "$tmp/started"
   gio launch "$entry" || fail "gio launch, prefix $name"
@@ -52,7 +53,8 @@ done
 
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 stage="$tmp/stage dir/Ærø"
-install() { DESTDIR="$stage" cmake --install "$build" >/dev/null; }
+other="$tmp/other stage"
+install() { DESTDIR="$1" cmake --install "$build" >/dev/null; }
 
 # The entry is made at configure time, so another prefix is refused before anything is copied.
 if cmake --install "$build" --prefix "$tmp/elsewhere" >"$tmp/refused" 2>&1; then
@@ -61,10 +63,12 @@ fi
 grep -q "CMAKE_INSTALL_PREFIX=$tmp/elsewhere" "$tmp/refused" || fail "refusal: $(cat "$tmp/refused")"
 [ ! -e "$tmp/elsewhere" ] || fail "the refused install left $(find "$tmp/elsewhere")"
 
-# Installed twice (the second install finds its folders there), and a file of the user's put
-# into one of them: the removal takes everything else, folders included.
-install
-install
+# Installed twice in one place (the second install finds its folders there) and once in another;
+# a file and an empty folder of the user's put into folders the install made: one removal takes
+# both installs, and only what the installs made.
+install "$stage"
+install "$stage"
+install "$other"
 root="$stage$prefix"
 [ "$(readlink "$root/bin/quillmere")" = ../lib/quillmere/quillmere ] || fail "the link on the PATH"
 grep -qx "Exec=\"$prefix/bin/quillmere\"" "$root/share/applications/quillmere.desktop" ||
@@ -72,17 +76,20 @@ grep -qx "Exec=\"$prefix/bin/quillmere\"" "$root/share/applications/quillmere.de
 grep -qxF "$root/lib/quillmere/Samples/Office Relocation.xml" "$record" ||
   fail "the record lacks the samples"
 touch "$root/share/applications/mine.desktop"
+mkdir "$root/share/icons/mine"
 cmake -P "$build/uninstall.cmake" >/dev/null
 left=$(cd "$tmp" && find "stage dir" | LC_ALL=C sort)
 expected=$( (
-  path="stage dir/Ærø$prefix/share/applications"
-  echo "$path/mine.desktop"
-  while [ "$path" != . ]; do
-    echo "$path"
-    path=$(dirname "$path")
+  for path in "stage dir/Ærø$prefix/share/applications/mine.desktop" \
+    "stage dir/Ærø$prefix/share/icons/mine"; do
+    while [ "$path" != . ]; do
+      echo "$path"
+      path=$(dirname "$path")
+    done
   done
-) | LC_ALL=C sort)
+) | LC_ALL=C sort -u)
 diff <(echo "$expected") <(echo "$left") || fail "left after the removal (< expected, > left)"
+[ ! -e "$other" ] || fail "the second place's install outlived the removal: $(find "$other")"
 [ ! -e "$record" ] || fail "the record outlived the removal"
 
 echo "Install checks: $failures failed"
