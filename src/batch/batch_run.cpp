@@ -6,6 +6,7 @@
 #include "platform/failure.h"
 #include "platform/file_system.h"
 #include "platform/host/host.h"
+#include "platform/threads.h"
 #include "project/replace_passes.h"
 #include "report/error_report.h"
 #include "run/output_path.h"
@@ -109,7 +110,9 @@ BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& op
     for (const QString& source : inputs) m_plans << plan(source);
     for (Planned& planned : m_plans) planned.landingKey = LandingKey(m_files, planned.output);
     workers = std::min(workers, hosts.concurrentInstances());
-    if (workers > 1 && inputs.size() > 1) startWorkers(workers);
+    const bool sideBySide = workers > 1 && inputs.size() > 1;
+    hosts.setSideBySide(sideBySide ? workers : 1);
+    if (sideBySide) startWorkers(workers);
 }
 
 // A run left before its end (its summary failed) starts no further file; those being worked on
@@ -153,11 +156,10 @@ void BatchRun::startWorkers(int workers) {
     m_results.resize(size_t(m_plans.size()));
     workers = int(std::min<qsizetype>(workers, m_groups.size()));
     for (int i = 0; i < workers; ++i) {
-        try {
-            m_workers.emplace_back([this] { work(); });
-        } catch (const std::system_error&) {
-            // The system gives no more threads: those started take every group; with none, the
-            // calling thread takes the files one at a time.
+        // The system gives no more threads: those started take every group; with none, the
+        // calling thread takes the files one at a time.
+        if (!StartThread(m_workers.emplace_back(), [this](std::stop_token) { work(); })) {
+            m_workers.pop_back();
             break;
         }
     }

@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include <QDir>
 #include <QDirIterator>
@@ -471,6 +472,37 @@ TEST_F(Batch, AResultHasItsNameOnlyOnceItIsOnTheDisk) {
         for (auto file = left.cbegin(); file != left.cend(); ++file)
             EXPECT_EQ(file.value(), whole.value(file.key()))
                 << killedAfter << " ms: " << file.key().toStdString();
+    }
+}
+
+// Threads never start threads: a lone large file is read on two threads, files side by side on
+// one each. The threads the program starts are counted from inside it.
+TEST_F(Batch, NoMoreThreadsThanFilesAtOnce) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: no second thread";
+    QByteArray tasks;
+    for (int i = 0; i < 40000; ++i)
+        tasks += "<Task><UID>" + QByteArray::number(i) + "</UID><Name>Harbour Street " +
+                 QByteArray::number(i) + "</Name></Task>\r\n";
+    const QByteArray large =
+        "<?xml version=\"1.0\"?>\r\n<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>\r\n" + tasks + "</Tasks></Project>\r\n";
+    ASSERT_GT(large.size(), 2 << 20);
+    WriteBytes(path("large/a.xml"), large);
+    WriteBytes(path("large/b.xml"), large);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", QUILLMERE_THREAD_COUNT_SHIM);
+    environment.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+    environment.insert("QUILLMERE_THREADS_LOG", path("threads.log"));
+    const struct {
+        QStringList arguments;
+        QByteArray most;
+    } cases[] = {{{"large/a.xml"}, "1\n"}, {{"large", "--jobs", "2"}, "2\n"}};
+    for (const auto& c : cases) {
+        QDir(path("out")).removeRecursively();
+        QDir().mkpath(path("out"));
+        ASSERT_EQ(
+            run(QStringList{"batch", "--out", "out"} + c.arguments + pair, environment).exitCode,
+            0);
+        EXPECT_EQ(ReadBytes(path("threads.log")), c.most) << c.arguments.join(' ').toStdString();
     }
 }
 

@@ -74,6 +74,9 @@ class HostFactory {
     virtual int concurrentInstances() const { return 1; }
     // The file a run will open next: a host may start reading it meanwhile.
     virtual void expect(const QString& path) { Q_UNUSED(path); }
+    // How many of this factory's instances will work at once from now on: a host that could
+    // give a large file a second thread does so only for a lone instance.
+    virtual void setSideBySide(int instances) { Q_UNUSED(instances); }
 };
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");

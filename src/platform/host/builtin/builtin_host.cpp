@@ -4,6 +4,7 @@
 #include "platform/file_reading.h"
 #include "platform/host/builtin/open_document.h"
 #include "platform/host/field_catalogue.h"
+#include "platform/threads.h"
 
 #include <QFileInfo>
 
@@ -25,7 +26,11 @@ void BuiltinHost::fileOpen(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const QByteArray bytes = ReadRegularFile(path, kLargestProjectFile);
     if (m_readAhead) m_document = m_readAhead->take(path, bytes);
-    if (!m_document) m_document = OpenDocument(bytes, name.isEmpty() ? path : name);
+    const bool secondThread =
+        m_alone && ProcessorCores() > 1 && !(m_readAhead && m_readAhead->started());
+    if (!m_document)
+        m_document = OpenDocument(bytes, name.isEmpty() ? path : name,
+                                  secondThread ? SecondThread::WhereItPays : SecondThread::Never);
     m_openedPath = path;
 }
 
@@ -82,7 +87,7 @@ std::unique_ptr<HostInstance> BuiltinHostFactory::create(const QString& classNam
     if (className != kProjectClassName)
         throw Failure(errors::kCannotCreateObject,
                       QStringLiteral("There is no project host named \"%1\".").arg(className));
-    return std::make_unique<BuiltinHost>(m_results, m_readAhead);
+    return std::make_unique<BuiltinHost>(m_results, m_readAhead, m_sideBySide == 1);
 }
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::attach(const QString&) {

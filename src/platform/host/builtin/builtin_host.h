@@ -17,9 +17,11 @@ class BuiltinHost : public HostInstance {
   public:
     // With results, a save is put on the disk and named when results commits, not at once. With
     // readAhead, a file may already have been opened when it is asked for.
+    // alone: no other instance works at the same time, so a large file may be read on two
+    // threads while no read-ahead works beside the run.
     explicit BuiltinHost(std::shared_ptr<ResultFiles> results = nullptr,
-                         std::shared_ptr<ReadAhead> readAhead = nullptr)
-        : m_results(std::move(results)), m_readAhead(std::move(readAhead)) {}
+                         std::shared_ptr<ReadAhead> readAhead = nullptr, bool alone = false)
+        : m_results(std::move(results)), m_readAhead(std::move(readAhead)), m_alone(alone) {}
     QString name() override { return kBuiltinHostName; }
     void fileOpen(const QString& path) override;
     int replace(const ReplaceArgs& args) override;
@@ -36,6 +38,7 @@ class BuiltinHost : public HostInstance {
 
     std::shared_ptr<ResultFiles> m_results;
     std::shared_ptr<ReadAhead> m_readAhead;
+    bool m_alone;
 };
 
 class BuiltinHostFactory : public HostFactory {
@@ -48,8 +51,10 @@ class BuiltinHostFactory : public HostFactory {
     // Instances share nothing but the list of saved files.
     int concurrentInstances() const override { return std::numeric_limits<int>::max(); }
     void expect(const QString& path) override { m_readAhead->expect(path); }
+    void setSideBySide(int instances) override { m_sideBySide = instances; }
 
   private:
+    int m_sideBySide = 1;
     // A run saves many files; they are put on the disk a few dozen at a time.
     std::shared_ptr<ResultFiles> m_results = std::make_shared<ResultFiles>();
     std::shared_ptr<ReadAhead> m_readAhead = std::make_shared<ReadAhead>();

@@ -6,7 +6,8 @@
 
 namespace quillmere::builtin {
 
-std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName) {
+std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName,
+                                              SecondThread secondThread) {
     if (bytes.isEmpty())
         throw Failure(errors::kNotAProjectFile, fileName + QStringLiteral(" is empty."));
     if (bytes.size() > kLargestProjectFile)
@@ -19,7 +20,11 @@ std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QSt
                                       "Project can open. Run Quillmere on Windows with Project "
                                       "installed, or save the file as XML from Project."));
     if (bytes.startsWith("MPX")) return MpxProjectDocument::Parse(bytes, fileName);
-    if (XmlProjectDocument::LooksLikeXml(bytes)) return XmlProjectDocument::Parse(bytes, fileName);
+    if (XmlProjectDocument::LooksLikeXml(bytes))
+        return XmlProjectDocument::Parse(bytes, fileName,
+                                         secondThread == SecondThread::WhereItPays
+                                             ? XmlProjectDocument::kTwoPartsFrom
+                                             : XmlProjectDocument::kOnePartOnly);
     throw Failure(errors::kNotAProjectFile,
                   fileName + QStringLiteral(" is neither a Project XML file nor an MPX file."));
 }

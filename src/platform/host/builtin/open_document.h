@@ -14,9 +14,14 @@ namespace quillmere::builtin {
 // room left for the texts that replacements add.
 inline constexpr qsizetype kLargestProjectFile = qsizetype(1) << 30;
 
+// Whether reading a file may take a second thread: only where no other thread of the program
+// works at the same time.
+enum class SecondThread { Never, WhereItPays };
+
 // Reads a project file's format from its content: Project XML or MPX. Throws Failure with a
 // description that names the file for anything else, an empty file and one larger than
 // kLargestProjectFile included.
-std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName);
+std::unique_ptr<ProjectDocument> OpenDocument(const QByteArray& bytes, const QString& fileName,
+                                              SecondThread secondThread = SecondThread::Never);
 
 }  // namespace quillmere::builtin

@@ -2,11 +2,11 @@
 
 #include "platform/file_reading.h"
 #include "platform/host/builtin/open_document.h"
+#include "platform/threads.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
-#include <system_error>
 
 namespace quillmere::builtin {
 namespace {
@@ -18,13 +18,10 @@ const qint64 kLargestReadAhead = qint64(64) << 20;
 }  // namespace
 
 void ReadAhead::expect(const QString& path) {
-    if (!m_thread.joinable()) {
-        try {
-            m_thread = std::jthread([this](const std::stop_token& stop) { work(stop); });
-        } catch (const std::system_error&) {
-            return;  // no thread to be had: every file is read when it is opened
-        }
-    }
+    // No thread to be had: every file is read when it is opened.
+    if (!m_thread.joinable() &&
+        !StartThread(m_thread, [this](const std::stop_token& stop) { work(stop); }))
+        return;
     try {
         const std::lock_guard lock(m_mutex);
         m_wanted.push_back(path);
@@ -55,7 +52,8 @@ ReadAhead::Read ReadAhead::Open(const QString& path) {
         // Never a named pipe or a device, whose opening or reading could wait for ever.
         read.bytes = ReadRegularFile(path, kLargestReadAhead);
         if (read.bytes.size() <= kLargestReadAhead)
-            read.document = OpenDocument(read.bytes, QFileInfo(path).fileName());
+            read.document =
+                OpenDocument(read.bytes, QFileInfo(path).fileName(), SecondThread::Never);
     } catch (...) {
         read.document.reset();
     }

@@ -29,6 +29,8 @@ class ReadAhead {
     // The document read ahead from path when it held these bytes, or nothing. Waits while that
     // file is still to be read.
     std::unique_ptr<ProjectDocument> take(const QString& path, const QByteArray& bytes);
+    // Whether its thread reads beside the run: the run's own opening then takes no second thread.
+    bool started() const { return m_thread.joinable(); }
 
   private:
     // A file read ahead: its path, its bytes and the document opened from them.

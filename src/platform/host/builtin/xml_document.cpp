@@ -1,6 +1,7 @@
 #include "platform/host/builtin/xml_document.h"
 
 #include "platform/failure.h"
+#include "platform/threads.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -12,8 +13,6 @@
 #include <cstring>
 #include <optional>
 #include <set>
-#include <system_error>
-#include <thread>
 
 namespace quillmere::builtin {
 namespace {
@@ -236,17 +235,14 @@ class XmlScanner {
         rest.m_encoding = doc.m_encoding;
         XmlScanner first(doc, fileName), second(rest, fileName);
         bool secondRead = false;
-        std::thread worker;
-        try {
-            worker = std::thread([&] {
-                try {
-                    secondRead = second.runSecondPart(at);
-                } catch (...) {
-                }
-            });
-        } catch (const std::system_error&) {
-            return false;  // no thread to be had: one part
-        }
+        std::jthread worker;
+        const bool started = StartThread(worker, [&](std::stop_token) {
+            try {
+                secondRead = second.runSecondPart(at);
+            } catch (...) {
+            }
+        });
+        if (!started) return false;  // no thread to be had: one part
         bool firstRead = false;
         try {
             firstRead = first.runFirstPart(at);
@@ -586,8 +582,7 @@ std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& 
         return doc;
     };
     auto doc = make();
-    if (doc->m_encoding == Encoding::Utf8 && bytes.size() >= twoPartsFrom &&
-        std::thread::hardware_concurrency() > 1) {
+    if (doc->m_encoding == Encoding::Utf8 && bytes.size() >= twoPartsFrom) {
         if (const auto at = SplitPointsOf(bytes)) {
             if (XmlScanner::ReadInTwoParts(*doc, fileName, *at)) return doc;
             doc = make();

@@ -2,6 +2,7 @@
 
 #include "platform/host/builtin/spliced_document.h"
 
+#include <limits>
 #include <memory>
 
 namespace quillmere::builtin {
@@ -10,13 +11,16 @@ namespace quillmere::builtin {
 // the element content it came from, so that saving rewrites nothing else.
 class XmlProjectDocument : public SplicedDocument {
   public:
-    // A UTF-8 file from this size on is read in two parts at once, where it can be.
+    // A UTF-8 file from this size on is read in two parts at once, where it can be, on a
+    // machine of more than one core.
     static constexpr qsizetype kTwoPartsFrom = qsizetype(2) << 20;
+    // No file is read in two parts: a thread that works beside others takes no second one.
+    static constexpr qsizetype kOnePartOnly = std::numeric_limits<qsizetype>::max();
 
     // Throws Failure, naming the file, when the bytes are not a Project XML document.
     static std::unique_ptr<XmlProjectDocument> Parse(const QByteArray& bytes,
                                                      const QString& fileName,
-                                                     qsizetype twoPartsFrom = kTwoPartsFrom);
+                                                     qsizetype twoPartsFrom = kOnePartOnly);
 
     // Whether the bytes start like an XML document: a byte order mark or white space, then "<",
     // in UTF-8 or UTF-16.
