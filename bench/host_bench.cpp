@@ -138,7 +138,8 @@ void PrintPhases(const QString& file) {
 
 void Measure(const char* label, const QString& file, double reference) {
     const QByteArray bytes = ReadFile(file);
-    const double open = BestOfThree([&] { OpenDocument(bytes, "bench"); });
+    const double open = BestOfThree(
+        [&] { OpenDocument(bytes, "bench", quillmere::builtin::SecondThread::WhereItPays); });
     const double one = BestOfThree([&] { Pass(file, OnePair()); });
     const double hundred = BestOfThree([&] { Pass(file, HundredPairs()); });
     const double process = TimeCommand(

@@ -484,7 +484,9 @@ TEST_F(Batch, NoMoreThreadsThanFilesAtOnce) {
         tasks += "<Task><UID>" + QByteArray::number(i) + "</UID><Name>Harbour Street " +
                  QByteArray::number(i) + "</Name></Task>\r\n";
     const QByteArray large =
-        "<?xml version=\"1.0\"?>\r\n<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>\r\n" + tasks + "</Tasks></Project>\r\n";
+        "<?xml version=\"1.0\"?>\r\n<Project "
+        "xmlns=\"http://schemas.microsoft.com/project\"><Tasks>\r\n" +
+        tasks + "</Tasks></Project>\r\n";
     ASSERT_GT(large.size(), 2 << 20);
     WriteBytes(path("large/a.xml"), large);
     WriteBytes(path("large/b.xml"), large);
