@@ -9,10 +9,10 @@
 #include "platform/failure.h"
 #include "platform/host/host.h"
 #include "platform/terminal.h"
+#include "platform/threads.h"
 #include "report/error_report.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <algorithm>
 #include <cerrno>
@@ -89,7 +89,7 @@ const int kFilesPerWorker = 4;
 const int kFilesOfTheRun = 100;
 
 int Workers(const BatchOptions& options) {
-    const int wanted = options.jobs > 0 ? options.jobs : std::max(1, QThread::idealThreadCount());
+    const int wanted = options.jobs > 0 ? options.jobs : ProcessorCores();
     const int room = (OpenFilesLimit() - kFilesOfTheRun) / kFilesPerWorker;
     return std::max(1, std::min(wanted, room));
 }

@@ -158,10 +158,9 @@ void BatchRun::startWorkers(int workers) {
     for (int i = 0; i < workers; ++i) {
         // The system gives no more threads: those started take every group; with none, the
         // calling thread takes the files one at a time.
-        if (!StartThread(m_workers.emplace_back(), [this](std::stop_token) { work(); })) {
-            m_workers.pop_back();
-            break;
-        }
+        auto worker = StartThread([this](std::stop_token) { work(); });
+        if (!worker.joinable()) break;
+        m_workers.push_back(std::move(worker));
     }
 }
 

@@ -5,12 +5,11 @@
 
 namespace quillmere {
 
-bool StartThread(std::jthread& thread, std::function<void(std::stop_token)> work) {
+std::jthread StartThread(std::function<void(std::stop_token)> work) {
     try {
-        thread = std::jthread(std::move(work));
-        return true;
+        return std::jthread(std::move(work));
     } catch (const std::system_error&) {
-        return false;
+        return {};
     }
 }
 

@@ -10,9 +10,9 @@ namespace quillmere {
 // used at all, so that threads never start threads: a lone run may give a large file a second
 // thread, a batch worker or the read-ahead may not.
 
-// Starts work on thread. False when the system gives no thread: the caller then does the work
-// itself, or without it.
-bool StartThread(std::jthread& thread, std::function<void(std::stop_token)> work);
+// Starts work on a thread of its own. The thread given back is not joinable when the system gives
+// no thread: the caller then does the work itself, or without it.
+std::jthread StartThread(std::function<void(std::stop_token)> work);
 
 // How many threads can run at once here: the processor's cores, at least one.
 int ProcessorCores();

@@ -19,9 +19,8 @@ const qint64 kLargestReadAhead = qint64(64) << 20;
 
 void ReadAhead::expect(const QString& path) {
     // No thread to be had: every file is read when it is opened.
-    if (!m_thread.joinable() &&
-        !StartThread(m_thread, [this](const std::stop_token& stop) { work(stop); }))
-        return;
+    if (!m_thread.joinable()) m_thread = StartThread([this](std::stop_token stop) { work(stop); });
+    if (!m_thread.joinable()) return;
     try {
         const std::lock_guard lock(m_mutex);
         m_wanted.push_back(path);

@@ -235,14 +235,13 @@ class XmlScanner {
         rest.m_encoding = doc.m_encoding;
         XmlScanner first(doc, fileName), second(rest, fileName);
         bool secondRead = false;
-        std::jthread worker;
-        const bool started = StartThread(worker, [&](std::stop_token) {
+        auto worker = StartThread([&](std::stop_token) {
             try {
                 secondRead = second.runSecondPart(at);
             } catch (...) {
             }
         });
-        if (!started) return false;  // no thread to be had: one part
+        if (!worker.joinable()) return false;  // no thread to be had: one part
         bool firstRead = false;
         try {
             firstRead = first.runFirstPart(at);
