@@ -10,7 +10,6 @@
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/failure.h"
-#include "platform/file_system.h"
 #include "report/guard.h"
 #include "report/locations.h"
 #include "settings/settings_keys.h"
@@ -114,10 +113,9 @@ void FileListCommands::PushButton6_Click() {
     }
     QString folder;
     g.step(108, [&] {
-        // The folder chosen last, while it exists; else home, not the process's working folder.
-        QString last = ReadSetting(m_services.settings, settings::kLastFolder);
-        if (!FolderExists(m_services.files, last)) last = m_services.files.homeFolder();
-        folder = m_services.dialogs.browseFolder(QStringLiteral("Please select folder:"), last);
+        const QString last = ReadSetting(m_services.settings, settings::kLastFolder);
+        folder = m_services.dialogs.browseFolder(QStringLiteral("Please select folder:"),
+                                                 FolderOrHome(m_services.files, last));
     });
     if (g.test(110, [&] { return folder.isEmpty(); })) {
         g.step(112, [&] { ValidateListFiles(); });

@@ -70,6 +70,10 @@ bool FolderExists(FileSystem& files, const QString& path) {
     }
 }
 
+QString FolderOrHome(FileSystem& files, const QString& folder) {
+    return FolderExists(files, folder) ? folder : files.homeFolder();
+}
+
 void DeleteFileForced(FileSystem& files, const QString& path) {
     files.deleteFileForced(path);
 }

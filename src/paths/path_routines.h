@@ -39,6 +39,9 @@ QString NormalizePath(const QString& path, PathStyle style = kNativePathStyle);
 bool FileExists(FileSystem& files, const QString& path);
 // True only for an existing folder; never fails.
 bool FolderExists(FileSystem& files, const QString& path);
+// Where a folder browser starts: the folder while it exists, else the home folder (never the
+// process's working folder).
+QString FolderOrHome(FileSystem& files, const QString& folder);
 // Yields once, then removes the file if it can (read-only ones too); never reports anything.
 // mayDelete, when given, is asked after the yield, since whatever made the file safe to delete
 // may have changed while the program yielded; when it throws, nothing is deleted.

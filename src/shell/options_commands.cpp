@@ -4,7 +4,6 @@
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/failure.h"
-#include "platform/file_system.h"
 #include "report/guard.h"
 #include "report/locations.h"
 #include "run/run_command.h"
@@ -120,19 +119,13 @@ void OptionsCommands::TabControl1_SelectedChanged() {
     WriteSetting(m_services.settings, settings::kTabControl1, c.TabControl1->currentIndex());
 }
 
-// The output folder shown beside the button when it is one, else home.
-QString OptionsCommands::browseStartFolder() const {
-    const QString shown = c.Text3->text();
-    return FolderExists(m_services.files, shown) ? shown : m_services.files.homeFolder();
-}
-
 void OptionsCommands::PushButton14_Click() {
     Guard g(m_report, locations::kBrowseOutputFolder);
     QString folder;
     g.step(100, [&] {
         m_lastFolder = ReadSetting(m_services.settings, settings::kLastFolderDot);
         folder = m_services.dialogs.browseFolder(QStringLiteral("Please select folder:"),
-                                                 browseStartFolder());
+                                                 FolderOrHome(m_services.files, c.Text3->text()));
     });
     if (g.endsIf(102, [&] { return folder.isEmpty(); })) return;
     g.step(104, [&] {

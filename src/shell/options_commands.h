@@ -52,7 +52,6 @@ class OptionsCommands {
 
   private:
     void storeOutputOptions();
-    QString browseStartFolder() const;
     void connectHandlers();
 
     Services& m_services;
