@@ -406,7 +406,8 @@ class UnlistedUsersInstance : public UsersInstance {
     void SetUp() override {
         AutomationHost::SetUp();
         start(L"/standalone /unlisted");
-        for (int i = 0; i < 200 && logText().find("START standalone") == std::string::npos; ++i)
+        // Only once its class is registered is it handed to a creation (else COM starts another).
+        for (int i = 0; i < 200 && logText().find("READY standalone") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     // Ended as the user would: a process ended by force leaves its class registered in wine.

@@ -658,6 +658,7 @@ int Serve() {
     DWORD rotCookie = 0;
     if (shared && !g_unlisted)
         RegisterActiveObject(shared, kClsid, ACTIVEOBJECT_STRONG, &rotCookie);
+    Log(L"READY " + ProcessTag());  // clients are served from now on
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER) {
