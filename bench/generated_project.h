@@ -29,3 +29,40 @@ inline QByteArray GeneratedProjectXml(int tasks) {
     }
     return xml + "\t</Tasks>\r\n</Project>\r\n";
 }
+
+// A Project XML file of the given number of tasks with long notes (about 600 bytes, several
+// lines) and three Text values each, some with characters beyond ASCII. One pair ("North" to
+// "South") changes the notes of every task and one Text value of every other, so tens of
+// thousands of values; of the hundred pairs "Crew 0" to "Crew 99" only "Crew 7" occurs.
+inline QByteArray GeneratedLongNotesXml(int tasks) {
+    QByteArray xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+        "<Project xmlns=\"http://schemas.microsoft.com/project\">\r\n"
+        "\t<Name>notes.xml</Name>\r\n\t<Tasks>\r\n";
+    const QByteArray paragraph =
+        "Before the work starts, the site manager walks the floor with the electrician, marks "
+        "every riser and checks that the drawings match what was built. Materials are ordered "
+        "two weeks ahead; deliveries go to the loading bay at the back, never through the "
+        "lobby.\n";
+    for (int i = 1; i <= tasks; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        xml += "\t\t<Task>\r\n\t\t\t<UID>" + n + "</UID>\r\n\t\t\t<ID>" + n +
+               "</ID>\r\n\t\t\t<Name>Fit-out stage " + n +
+               " \xE2\x80\x93 Stra\xC3\x9F"
+               "e " +
+               QByteArray::number(i % 97) +
+               "</Name>\r\n\t\t\t<Duration>PT16H0M0S</Duration>\r\n\t\t\t<Notes>Stage " + n +
+               " of the North block.\n" + paragraph + paragraph +
+               "Sign-off by the client&apos;s engineer.</Notes>\r\n";
+        const QByteArray values[3] = {
+            i % 2 ? "North entrance" : "South entrance",
+            i % 10 == 7 ? "Crew 7" : "Squad " + QByteArray::number(i % 10),
+            "Floor " + QByteArray::number(i % 40)};
+        for (int k = 0; k < 3; ++k)
+            xml += "\t\t\t<ExtendedAttribute>\r\n\t\t\t\t<FieldID>" +
+                   QByteArray::number(188743731 + 3 * k) + "</FieldID>\r\n\t\t\t\t<Value>" +
+                   values[k] + "</Value>\r\n\t\t\t</ExtendedAttribute>\r\n";
+        xml += "\t\t</Task>\r\n";
+    }
+    return xml + "\t</Tasks>\r\n</Project>\r\n";
+}

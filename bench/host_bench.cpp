@@ -2,6 +2,7 @@
 // the same file) and reports the peak memory of a one-pair pass.
 //   host_bench [TASKS]   (default 20000)
 //   host_bench --parts   one part against two parts when opening
+//   host_bench --write DIR [TASKS]   writes the files it measures, to time them from outside
 // A pass is what a run does to one file: open, the 100-field walk for each pair, save. One pair
 // ("North" to "South") changes five of each task's seven values; the hundred pairs are a list of
 // names ("Crew 0" to "Crew 99" into "Team ..."), half of which occur in the file.
@@ -14,6 +15,7 @@
 #include "platform/host/field_catalogue.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -86,28 +88,44 @@ double TimeCommand(const QString& program, const QStringList& arguments) {
     return BestOfThree([&] { QProcess::execute(program, arguments); });
 }
 
-// The process's peak resident memory so far, in MB (Linux).
-double PeakMb() {
+// The process's resident memory now and at its peak so far, in MB (Linux).
+std::pair<double, double> MemoryMb() {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
-    return 0;
+    if (!status.open(QIODevice::ReadOnly)) return {0, 0};
+    double now = 0, peak = 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const double mb = line.mid(6).trimmed().split(' ')[0].toDouble() / 1024;
+        if (line.startsWith("VmRSS:")) now = mb;
+        if (line.startsWith("VmHWM:")) peak = mb;
+    }
+    return {now, peak};
 }
 
 // Run in a process of its own: one whole one-pair pass of the host over the file, as a run makes
-// it; prints the peak memory above the process's baseline.
+// it; prints the peak memory above the process's baseline, then where it went: the memory held,
+// and the peak so far, after each step.
 int PeakOfPass(const QString& file, const QString& output) {
-    const double baseline = PeakMb();
+    const double baseline = MemoryMb().second;
+    QString steps;
+    const auto note = [&](const char* step) {
+        const auto [now, peak] = MemoryMb();
+        steps += QStringLiteral("  %1: %2 MB held, peak %3 MB")
+                     .arg(step)
+                     .arg(now - baseline, 0, 'f', 1)
+                     .arg(peak - baseline, 0, 'f', 1);
+    };
     quillmere::builtin::BuiltinHostFactory hosts;
     auto host = hosts.create(quillmere::kProjectClassName);
     host->fileOpen(file);
+    note("open");
     for (const QString& field : quillmere::FieldCatalogue())
         host->replace({field, "contains", "North", "South", true, true, false});
+    note("walk");
     host->fileSaveAs(output);
+    note("save");
     host->quit();
     hosts.syncSaves();
-    std::printf("%.1f %.1f\n", PeakMb() - baseline, baseline);
+    std::printf("%.1f %.1f %s\n", MemoryMb().second - baseline, baseline, qPrintable(steps));
     return 0;
 }
 
@@ -136,41 +154,82 @@ void PrintPhases(const QString& file) {
                 open, walk, save);
 }
 
+QStringList PairArguments(const std::vector<Pair>& pairs) {
+    QStringList arguments;
+    for (const Pair& pair : pairs)
+        arguments << "--find" << pair.find << "--replace" << pair.replacement;
+    return arguments;
+}
+
 void Measure(const char* label, const QString& file, double reference) {
     const QByteArray bytes = ReadFile(file);
     const double open = BestOfThree(
         [&] { OpenDocument(bytes, "bench", quillmere::builtin::SecondThread::WhereItPays); });
     const double one = BestOfThree([&] { Pass(file, OnePair()); });
     const double hundred = BestOfThree([&] { Pass(file, HundredPairs()); });
-    const double process = TimeCommand(
-        QUILLMERE_HOST_PROGRAM, {file, file + ".host", "--find", "North", "--replace", "South"});
     std::printf(
-        "%-4s %6.1f MB  open %7.1f ms  one pair %7.1f ms (%.2f x xmllint)  100 pairs "
-        "%7.1f ms (%.2f x xmllint)\n"
-        "     quillmere-host FILE OUT --find North --replace South: %7.1f ms (%.2f x xmllint)\n",
-        label, bytes.size() / 1e6, open, one, one / reference, hundred, hundred / reference,
-        process, process / reference);
+        "%-5s %6.1f MB  open %7.1f ms  one pair %7.1f ms (%.2f x xmllint)  100 pairs "
+        "%7.1f ms (%.2f x xmllint)\n",
+        label, bytes.size() / 1e6, open, one, one / reference, hundred, hundred / reference);
+    for (const auto& pairs : {OnePair(), HundredPairs()}) {
+        const double process = TimeCommand(
+            QUILLMERE_HOST_PROGRAM, QStringList{file, file + ".host"} + PairArguments(pairs));
+        std::printf("      quillmere-host FILE OUT with %3zu pair(s): %7.1f ms (%.2f x xmllint)\n",
+                    pairs.size(), process, process / reference);
+    }
     PrintPhases(file);
 }
 
-// Opening in one part against two parts at once, on generated files of about 2, 10 and 30 MB,
-// and on the 30 MB file with a "</Task>" in a comment near its middle, where the split fails
-// after the first half was read.
+// The peak memory of a one-pair pass over the file, measured in a process of its own, which
+// starts small.
+void PrintPeak(const QString& file, const QString& output) {
+    QProcess peak;
+    peak.start(QCoreApplication::applicationFilePath(), {"--peak", file, output});
+    peak.waitForFinished(-1);
+    const QList<QByteArray> mb = peak.readAllStandardOutput().trimmed().split(' ');
+    const double fileMb = QFileInfo(file).size() / 1048576.0;
+    std::printf(
+        "      peak memory of a one-pair pass: %s MB above the process's baseline of %s MB, "
+        "%.2f x the file's size (%.1f MB)\n     %s\n",
+        mb.value(0).constData(), mb.value(1).constData(), mb.value(0).toDouble() / fileMb, fileMb,
+        mb.mid(2).join(' ').constData());
+}
+
+// Opening in one part against two parts at once, on generated files of about 2, 10 and 30 MB;
+// on the 30 MB file with a short comment holding "</Task>" at its middle, which the split steps
+// over; and with a long comment across its middle, which the split cannot see from the bytes near
+// it, so that it fails once the first half was read and the file is read again in one part.
 int CompareParts() {
     using quillmere::builtin::XmlProjectDocument;
-    for (const int tasks : {3000, 15000, 45000, -45000}) {
-        QByteArray bytes = GeneratedProjectXml(tasks < 0 ? -tasks : tasks);
-        if (tasks < 0) {
-            // Between two elements of the task that holds the middle: the first "</Task>" after
-            // the middle, where the split is tried.
-            bytes.insert(bytes.indexOf('\n', bytes.size() / 2) + 1, "<!-- </Task> -->");
+    const struct {
+        int tasks;
+        const char* label;
+        qsizetype commentBefore;  // how far before the middle a comment starts; 0: none
+    } cases[] = {{3000, "", 0},
+                 {15000, "", 0},
+                 {45000, "", 0},
+                 {45000, " short comment", 1},
+                 {45000, " long comment", 100000}};
+    for (const auto& c : cases) {
+        QByteArray bytes = GeneratedProjectXml(c.tasks);
+        if (c.commentBefore > 0) {
+            // The short comment lies between two elements of the task at the middle. The long one
+            // ends after the second "</Task>" that follows the middle: the first, where the split
+            // is tried, is followed by a task's start tag as a real one would be.
+            const qsizetype middle = bytes.indexOf('\n', bytes.size() / 2) + 1;
+            const qsizetype end =
+                bytes.indexOf("</Task>", bytes.indexOf("</Task>", middle) + 7) + 7;
+            bytes.insert(end, c.commentBefore > 1 ? " -->" : "");
+            if (c.commentBefore > 1)  // around whole tasks
+                bytes.insert(bytes.indexOf("</Task>", middle - c.commentBefore) + 7, "<!-- ");
+            else
+                bytes.insert(middle, "<!-- </Task> -->");
         }
         const double one = BestOfThree(
             [&] { XmlProjectDocument::Parse(bytes, "bench", XmlProjectDocument::kOnePartOnly); });
         const double two = BestOfThree([&] { XmlProjectDocument::Parse(bytes, "bench", 0); });
-        std::printf("%5.1f MB%s  one part %7.1f ms  two parts %7.1f ms  (%.2f)\n",
-                    bytes.size() / 1e6, tasks < 0 ? " split fails" : "            ", one, two,
-                    two / one);
+        std::printf("%5.1f MB%-15s one part %7.1f ms  two parts %7.1f ms  (%.2f)\n",
+                    bytes.size() / 1e6, c.label, one, two, two / one);
     }
     return 0;
 }
@@ -182,31 +241,34 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
 }
 
+// The benchmark's files in dir, to time from outside: bench.xml, notes.xml, bench.mpx, and the
+// hundred pairs as quillmere-host's arguments, one a line (hundred-pairs.txt).
+bool WriteFiles(const QDir& dir, int tasks) {
+    return WriteFile(dir.filePath("bench.xml"), GeneratedProjectXml(tasks)) &&
+           WriteFile(dir.filePath("notes.xml"), GeneratedLongNotesXml(tasks)) &&
+           WriteFile(dir.filePath("bench.mpx"), MakeMpx(tasks)) &&
+           WriteFile(dir.filePath("hundred-pairs.txt"),
+                     PairArguments(HundredPairs()).join('\n').toUtf8() + '\n');
+}
+
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--peak") return PeakOfPass(argv[2], argv[3]);
     if (argc == 2 && QByteArray(argv[1]) == "--parts") return CompareParts();
+    if (argc >= 3 && QByteArray(argv[1]) == "--write")
+        return WriteFiles(QDir(argv[2]), argc > 3 ? std::atoi(argv[3]) : 20000) ? 0 : 1;
     const int tasks = argc > 1 ? std::atoi(argv[1]) : 20000;
     QTemporaryDir dir;
-    const QString file = dir.filePath("bench.xml");
-    if (!WriteFile(file, GeneratedProjectXml(tasks))) return 1;
-
-    // The peak memory, measured in a process of its own, which starts small.
-    QProcess peak;
-    peak.start(QCoreApplication::applicationFilePath(), {"--peak", file, dir.filePath("out.xml")});
-    peak.waitForFinished(-1);
-    const QList<QByteArray> mb = peak.readAllStandardOutput().trimmed().split(' ');
-    const double fileMb = QFileInfo(file).size() / 1048576.0;
-    std::printf(
-        "peak memory of a one-pair pass: %s MB above the process's baseline of %s MB, "
-        "%.2f x the file's size\n",
-        mb.value(0).constData(), mb.value(1).constData(), mb.value(0).toDouble() / fileMb);
-
-    const double xmllint = TimeCommand("xmllint", {"--noout", file});
-    std::printf("%d tasks; xmllint --noout %.1f ms\n", tasks, xmllint);
-    const QString mpx = dir.filePath("bench.mpx");
-    if (!WriteFile(mpx, MakeMpx(tasks))) return 1;
-    Measure("xml", file, xmllint);
-    Measure("mpx", mpx, xmllint);
+    if (!WriteFiles(QDir(dir.path()), tasks)) return 1;
+    std::printf("%d tasks\n", tasks);
+    for (const char* name : {"bench.xml", "notes.xml"}) {
+        const QString file = dir.filePath(name);
+        const double xmllint = TimeCommand("xmllint", {"--noout", file});
+        std::printf("%s: xmllint --noout %.1f ms\n", name, xmllint);
+        PrintPeak(file, dir.filePath("out.xml"));
+        Measure("xml", file, xmllint);
+        // The MPX file holds the same tasks as bench.xml; it is compared with that file's xmllint.
+        if (QByteArray(name) == "bench.xml") Measure("mpx", dir.filePath("bench.mpx"), xmllint);
+    }
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/host/builtin/builtin_host.h"
 #include "platform/host/builtin/open_document.h"
 #include "platform/host/builtin/xml_document.h"
+#include "platform/host/builtin/xml_two_parts.h"
 
 #include "platform/failure.h"
 #include "platform/host/field_catalogue.h"
@@ -209,6 +210,9 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
               "<!-- " + QByteArray("<Task><UID>9</UID><Name>Hidden</Name></Task>").repeated(60) +
                   " -->",
               end)},
+        {"a comment from long before the middle",
+         file(open + tasks(100, 200) + "<!-- " + tasks(200, 1700), "",
+              tasks(1700, 1710) + " -->" + end)},
         {"a <Tasks> of another namespace at the middle",
          file(open, "</Tasks><Tasks xmlns=\"urn:other\">" + tasks(100, 160) + "</Tasks><Tasks>",
               end)},
@@ -260,6 +264,42 @@ TEST(BuiltinHostXml, ReadingInTwoPartsFindsWhatOneReadingFinds) {
     for (const auto& [label, bytes] : inputs) {
         SCOPED_TRACE(label.toStdString());
         EXPECT_EQ(read(bytes, 0), read(bytes, bytes.size() + 1));
+    }
+}
+
+// The split is taken from the bytes: the end of a task after the middle that a task or the
+// tasks' end follows, outside a comment or CDATA section that starts nearby.
+TEST(BuiltinHostXml, TheSplitFallsAfterATaskThatTheBytesShowEnded) {
+    const QByteArray task = "<Task><UID>1</UID><Name>n</Name></Task>\n";
+    const QByteArray open = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
+    const QByteArray half = task.repeated(50), end = "</Tasks></Project>";
+    const struct {
+        const char* label;
+        QByteArray bytes;
+        const char* after;  // the split lies after this text; nullptr: the file has no split
+    } cases[] = {
+        {"plain", open + half + "<Task><UID>m</UID></Task>" + half + end, "<UID>m"},
+        {"a comment at the middle", open + half + task + "<!-- </Task><Task> -->" + half + end,
+         "-->"},
+        {"a note at the middle",
+         open + half + task + "<Task><Notes><![CDATA[</Task>\n<Task>]]></Notes></Task>" + half +
+             end,
+         "]]>"},
+        {"a long last task across the middle",
+         open + half + "<Task><Notes>" + QByteArray(4000, 'x') + "</Notes></Task>" + end,
+         "</Notes>"},
+        {"end tags that no task follows",
+         open + task + QByteArray("</Task>x").repeated(40) + task + end, nullptr},
+        {"a document type", "<!DOCTYPE Project>" + open + half + half + end, nullptr},
+        {"no end of the tasks", open + half + half, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto at = FindSplitPoints(c.bytes);
+        ASSERT_EQ(at.has_value(), c.after != nullptr) << c.label;
+        if (!at) continue;
+        EXPECT_EQ(at->head, open.size()) << c.label;
+        EXPECT_TRUE(c.bytes.first(at->split).endsWith("</Task>")) << c.label;
+        EXPECT_GT(at->split, c.bytes.indexOf(c.after)) << c.label;
     }
 }
 
@@ -437,6 +477,31 @@ TEST(BuiltinHostText, OneSearchOfAllTextsChangesWhatEachValueAloneWould) {
             ASSERT_EQ(doc->values("Name"), ReplacedOneByOne(before, find, "#", matchCase))
                 << "U+" << std::hex << uint(c) << (matchCase ? " matching case" : "");
         }
+    }
+}
+
+// The first search of a document folds the store a piece of 65,536 characters at a time; an
+// occurrence that starts in one piece and ends in the next is found as any other.
+TEST(BuiltinHostText, TheFirstSearchFindsTextsAcrossItsPieces) {
+    const struct {
+        const char* find;
+        bool matchCase;
+        int changed;
+    } cases[] = {{"XYZZY", false, 2}, {"xyZZy", true, 2}, {"XYZZY", true, 0}, {"a", false, 66}};
+    for (const auto& c : cases) {
+        QByteArray xml = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>";
+        for (int uid = 0; uid < 66; ++uid) {
+            // 1,000 characters a name: the 66th holds the 65,536th, a second one the last ones.
+            QByteArray name(1000, 'a');
+            if (uid == 65) name.replace(534, 5, "xyZZy");
+            if (uid == 64) name.replace(995, 5, "xyZZy");
+            xml += "<Task><UID>" + QByteArray::number(uid + 1) + "</UID><Name>" + name +
+                   "</Name></Task>";
+        }
+        auto doc = OpenDocument(xml + "</Tasks></Project>", "pieces.xml");
+        const QStringList before = doc->values("Name");
+        EXPECT_EQ(doc->replace("Name", c.find, "#", c.matchCase), c.changed) << c.find;
+        EXPECT_EQ(doc->values("Name"), ReplacedOneByOne(before, c.find, "#", c.matchCase));
     }
 }
 

@@ -72,5 +72,10 @@ class TextReplacer {
 // Case-folds one UTF-16 unit at a time into out (text.size() units), as matching that ignores
 // case folds a text without surrogates; a surrogate is kept.
 void FoldCase(QStringView text, QChar* out);
+// Case-folds each UTF-16 unit as FoldCase does into one byte: the folded unit itself where it is
+// ASCII, or else a hash of it from 0x80 up. Texts equal when folded give equal bytes, so a search
+// of such bytes finds every place where matching that ignores case (or matching case) may find a
+// text, and a few more.
+void FoldCaseToBytes(QStringView text, char* out);
 
 }  // namespace quillmere::builtin

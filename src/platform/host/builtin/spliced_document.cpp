@@ -5,12 +5,41 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillmere::builtin {
 namespace {
 
 bool HasSurrogate(QStringView text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
+}
+
+// Where needle next occurs in bytes from from on, or -1. Eight places at a time are ruled out
+// with a few word operations wherever the needle's first and last bytes are not both found, which
+// in text is nearly everywhere: the searches for a hundred pairs cost less than reading the file.
+qsizetype IndexOf(QByteArrayView bytes, QByteArrayView needle, qsizetype from) {
+    const qsizetype size = needle.size();
+    if (size == 0 || from + size > bytes.size()) return -1;
+    const char* data = bytes.data();
+    const auto matchesAt = [&](qsizetype at) {
+        return data[at] == needle[0] && std::memcmp(data + at, needle.data(), size_t(size)) == 0;
+    };
+    constexpr quint64 ones = 0x0101010101010101, highs = 0x8080808080808080;
+    const quint64 first = ones * uchar(needle[0]), last = ones * uchar(needle[size - 1]);
+    qsizetype at = from;
+    for (; at + size - 1 + 8 <= bytes.size(); at += 8) {
+        quint64 starts, ends;
+        std::memcpy(&starts, data + at, 8);
+        std::memcpy(&ends, data + at + size - 1, 8);
+        // A zero byte where both the first and the last byte match; the test never misses one.
+        const quint64 both = (starts ^ first) | (ends ^ last);
+        if (((both - ones) & ~both & highs) == 0) continue;
+        for (qsizetype i = at; i < at + 8; ++i)
+            if (matchesAt(i)) return i;
+    }
+    for (; at + size <= bytes.size(); ++at)
+        if (matchesAt(at)) return at;
+    return -1;
 }
 
 }  // namespace
@@ -23,26 +52,33 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
                       QStringLiteral("The replacements make the tasks' texts longer than "
                                      "Quillmere can hold (%1 characters).")
                           .arg(kLargestStore));
-    // The values' texts rarely take more characters than half the file's bytes: for a large
-    // file that much is reserved at once, so that the store is seldom copied while the file is
-    // read, and only the part written takes memory. Beyond that it grows by half again or more.
-    const auto grow = [&](QString& store) {
-        const qsizetype first = m_bytes.size() > (1 << 20) ? m_bytes.size() / 2 : 1024;
+    // The values' texts read from a file take no more characters than the file has bytes: for a
+    // large file that much is reserved at once, so that the store is never copied while the file
+    // is read (for a moment, that would hold both copies), and only the part written takes
+    // memory. Replacements that lengthen texts beyond that grow it by half again or more.
+    const auto grow = [&](auto& store) {
+        const qsizetype first = m_bytes.size() > (1 << 20) ? m_bytes.size() : 1024;
         if (store.capacity() < at + size) store.reserve(qMax(at + size, qMax(first, at + at / 2)));
         store.resize(at + size);
     };
     grow(m_texts);
-    if (!m_folded.isEmpty()) grow(m_folded);
+    if (!m_index.isEmpty()) grow(m_index);
     return at;
 }
 
-const QString& SplicedDocument::foldedTexts() {
-    if (m_folded.size() != m_texts.size()) {
-        m_folded.reserve(m_texts.capacity());
-        m_folded.resize(m_texts.size());
-        FoldCase(m_texts, m_folded.data());
+const QByteArray& SplicedDocument::searchIndex() {
+    if (m_index.size() != m_texts.size()) {
+        m_index.reserve(m_texts.capacity());
+        m_index.resize(m_texts.size());
+        FoldCaseToBytes(m_texts, m_index.data());
+    } else {
+        for (const quint32 index : m_staleInIndex) {
+            const StoredValue& value = m_values[index];
+            FoldCaseToBytes(textOf(value), m_index.data() + value.textAt);
+        }
     }
-    return m_folded;
+    m_staleInIndex.clear();
+    return m_index;
 }
 
 void SplicedDocument::addValue(StoredValue value, QStringView text) {
@@ -53,6 +89,12 @@ void SplicedDocument::addValue(StoredValue value, QStringView text) {
 }
 
 void SplicedDocument::storeUtf8(StoredValue& value, QByteArrayView utf8) {
+    if (m_keepUtf8) {
+        value.textAt = qint32(m_utf8Texts.size());
+        value.textSize = qint32(utf8.size());
+        m_utf8Texts.append(utf8);
+        return;
+    }
     // UTF-8 never takes fewer bytes than UTF-16 takes code units.
     value.textAt = qint32(growTexts(utf8.size()));
     m_utf8.resetState();
@@ -81,6 +123,7 @@ int SplicedDocument::taskKey(QStringView label) {
 }
 
 void SplicedDocument::appendValues(const SplicedDocument& later) {
+    Q_ASSERT(later.m_keepUtf8 && !m_keepUtf8);
     std::vector<int> fields;
     for (const QString& name : later.m_fieldNames) fields.push_back(fieldKey(name));
     // Its tasks in order, as this document would have met them.
@@ -91,10 +134,10 @@ void SplicedDocument::appendValues(const SplicedDocument& later) {
         start = end;
     }
     for (StoredValue value : later.m_values) {
-        const QStringView text = later.textOf(value);
         value.fieldKey = qint16(fields[value.fieldKey]);
         value.taskKey = tasks[value.taskKey];
-        addValue(value, text);
+        storeUtf8(value, QByteArrayView(later.m_utf8Texts).sliced(value.textAt, value.textSize));
+        m_values.push_back(value);
     }
 }
 
@@ -142,7 +185,8 @@ void SplicedDocument::compactTexts() {
         value.textAt = qint32(at);
     }
     m_texts = std::move(texts);
-    m_folded = QString();  // folded again at the next search that ignores case
+    m_index = QByteArray();  // made again at the next search
+    m_staleInIndex.clear();
     indexSlots();
 }
 
@@ -156,7 +200,7 @@ void SplicedDocument::setText(size_t index, QStringView text) {
     }
     m_liveTexts += text.size() - value.textSize;
     std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
-    if (!m_folded.isEmpty()) FoldCase(text, m_folded.data() + value.textAt);
+    if (!m_index.isEmpty()) m_staleInIndex.push_back(quint32(index));
     value.textSize = text.size();
     value.changed = true;
     ++m_generation;
@@ -179,21 +223,39 @@ std::optional<size_t> SplicedDocument::valueAt(qsizetype at, size_t& hint) const
 }
 
 void SplicedDocument::findInStore(Candidates& found) {
-    // Every occurrence in the store (folded when case is ignored), each one mapped to the value
-    // it starts in; one that spans two values only makes a candidate that holds nothing.
-    QString needle = found.find;
-    if (!found.matchCase) FoldCase(found.find, needle.data());
-    const QString& store = found.matchCase ? m_texts : foldedTexts();
-    const QStringMatcher matcher(needle, Qt::CaseSensitive);
+    // Every place in the index where the find text may start, whether case is matched or not,
+    // each one mapped to the value it starts in. The replacement then looks in each such value
+    // itself: a place that spans two values, or that only a hash byte of the index matched,
+    // makes a candidate that holds nothing.
+    QByteArray needle(found.find.size(), Qt::Uninitialized);
+    FoldCaseToBytes(found.find, needle.data());
     size_t hint = 0;
-    for (qsizetype at = matcher.indexIn(store); at >= 0;) {
+    // Takes the value that holds the place, if any; where to search on.
+    const auto take = [&](qsizetype at) {
         const auto index = valueAt(at, hint);
-        qsizetype next = at + 1;
-        if (index) {
-            found.byField[m_values[*index].fieldKey].push_back(quint32(*index));
-            next = m_values[*index].textAt + m_values[*index].textSize;
-        }
-        at = matcher.indexIn(store, next);
+        if (!index) return at + 1;
+        found.byField[m_values[*index].fieldKey].push_back(quint32(*index));
+        return qsizetype(m_values[*index].textAt + m_values[*index].textSize);
+    };
+    if (m_searched) {
+        const QByteArray& index = searchIndex();
+        for (qsizetype at = IndexOf(index, needle, 0); at >= 0;)
+            at = IndexOf(index, needle, take(at));
+        return;
+    }
+    // The first search makes the index a piece at a time and keeps none of it: a document that
+    // one pair is replaced in never holds the index (half the store's size) at all.
+    m_searched = true;
+    const qsizetype piece = 1 << 16;
+    QByteArray bytes(piece + needle.size(), Qt::Uninitialized);
+    qsizetype from = 0;
+    for (qsizetype start = 0; start < m_texts.size(); start += piece) {
+        // The piece and as much after it as an occurrence that starts in it may take.
+        const qsizetype length = std::min(piece + needle.size() - 1, m_texts.size() - start);
+        FoldCaseToBytes(QStringView(m_texts).sliced(start, length), bytes.data());
+        const QByteArrayView folded(bytes.constData(), length);
+        for (qsizetype at = IndexOf(folded, needle, std::max(from - start, qsizetype(0))); at >= 0;)
+            at = IndexOf(folded, needle, (from = take(start + at)) - start);
     }
 }
 
@@ -226,18 +288,18 @@ int SplicedDocument::replace(const QString& field, const QString& find, const QS
     const TextReplacer replacer(find, stored, matchCase);
     const bool carriageReturn = stored.contains(QLatin1Char('\r'));
     int changed = 0;
-    // Ignoring case, the occurrences are found in the folded store, which a candidate search
-    // has made, with a plain search.
+    // Ignoring case, the occurrences are found in the candidate's case-folded text with a plain
+    // search.
     const bool folded = !matchCase && !HasSurrogate(find);
-    if (folded) foldedTexts();  // made anew after the store was compacted
-    QString text;               // one buffer for every value's new text
+    QString text, foldedText;  // buffers for every value's new text and folded text
     for (const quint32 index : inField) {
-        const StoredValue& value = m_values[index];
-        const bool found =
-            folded ? replacer.applyFolded(
-                         textOf(value), QStringView(m_folded).sliced(value.textAt, value.textSize),
-                         text)
-                   : replacer.apply(textOf(value), text);
+        const QStringView current = textOf(m_values[index]);
+        if (folded) {
+            foldedText.resize(current.size());
+            FoldCase(current, foldedText.data());
+        }
+        const bool found = folded ? replacer.applyFolded(current, foldedText, text)
+                                  : replacer.apply(current, text);
         if (!found) continue;
         setText(index, text);
         m_values[index].carriageReturnReplaced |= carriageReturn;
@@ -260,26 +322,35 @@ QStringList SplicedDocument::values(const QString& field) const {
 
 namespace {
 
-// Half of a UTF-16 surrogate pair stands for no character; no encoding can write it.
-void CheckCharacters(const QString& field, const QString& task, QStringView text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+// Where the first half of a UTF-16 surrogate pair without its other half is, or -1. It stands for
+// no character, and no encoding can write it.
+qsizetype LoneSurrogate(QStringView text) {
+    const auto isSurrogate = [](QChar c) { return (c.unicode() & 0xF800) == 0xD800; };
+    for (qsizetype i = std::find_if(text.begin(), text.end(), isSurrogate) - text.begin();
+         i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             ++i;
-        } else if (text[i].isSurrogate()) {
-            throw Failure(errors::kNotAProjectFile,
-                          QStringLiteral("The field %1 of task %2 holds half a character (the "
-                                         "lone surrogate U+%3), which cannot be saved.")
-                              .arg(field, task)
-                              .arg(QString::number(text[i].unicode(), 16).toUpper()));
-        }
+        else if (text[i].isSurrogate())
+            return i;
     }
+    return -1;
 }
 
 }  // namespace
 
+void SplicedDocument::checkCharacters(const StoredValue& value) const {
+    const QStringView text = textOf(value);
+    if (const qsizetype at = LoneSurrogate(text); at >= 0)
+        throw Failure(errors::kNotAProjectFile,
+                      QStringLiteral("The field %1 of task %2 holds half a character (the "
+                                     "lone surrogate U+%3), which cannot be saved.")
+                          .arg(fieldName(value), taskName(value))
+                          .arg(QString::number(text[at].unicode(), 16).toUpper()));
+}
+
 Splice SplicedDocument::spliceOf(const StoredValue& value) const {
     Splice splice{value.begin, value.end, {}};
-    CheckCharacters(fieldName(value), taskName(value), textOf(value));
+    checkCharacters(value);
     encode(value, textOf(value), splice.bytes);
     return splice;
 }
@@ -290,7 +361,7 @@ void SplicedDocument::saveTo(const ByteSink& sink) const {
     QByteArray encoded;  // one buffer for every changed value
     for (const StoredValue& value : m_values) {
         if (!value.changed) continue;
-        CheckCharacters(fieldName(value), taskName(value), textOf(value));
+        checkCharacters(value);
         encoded.resize(0);
         encode(value, textOf(value), encoded);
         sink(bytes.sliced(copied, value.begin - copied));

@@ -32,9 +32,10 @@ struct StoredValue {
 };
 
 // A document saved by splicing: the original bytes, with only the changed values rewritten in
-// the format's own encoding. The texts of all values lie one after another in one store, so
-// that one search of the store finds every value that holds a find text: the walk over the
-// fields then visits only those, and a find text that occurs nowhere costs that one search.
+// the format's own encoding. The texts of all values lie one after another in one store, and a
+// byte per character of it, case-folded, in an index, so that one search of the index finds
+// every value that may hold a find text: the walk over the fields then visits only those, and a
+// find text that occurs nowhere costs that one search.
 class SplicedDocument : public ProjectDocument {
   public:
     int replace(const QString& field, const QString& find, const QString& replacement,
@@ -59,8 +60,15 @@ class SplicedDocument : public ProjectDocument {
     }
     QString taskName(const StoredValue& value) const;
     // Adds the values of a document read from a later part of the same file, as if this one had
-    // read them itself.
+    // read them itself; that document kept its texts as UTF-8.
     void appendValues(const SplicedDocument& later);
+    // Makes storeUtf8 keep the texts it is given as they are, up to size bytes without a copy,
+    // for the document that takes this one's values: a later part of a file, read beside the
+    // first, holds its texts in half the memory until appendValues decodes them.
+    void keepTextsAsUtf8(qsizetype size) {
+        m_keepUtf8 = true;
+        m_utf8Texts.reserve(size);
+    }
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
     QStringView textOf(const StoredValue& value) const {
@@ -98,6 +106,8 @@ class SplicedDocument : public ProjectDocument {
     // Makes room for size more characters at the end of the store; returns where they start.
     qsizetype growTexts(qsizetype size);
     void setText(size_t index, QStringView text);
+    // Throws Failure, naming the field and task, when the value's text holds half a character.
+    void checkCharacters(const StoredValue& value) const;
     // What a changed value is saved as; throws Failure when it cannot be written.
     Splice spliceOf(const StoredValue& value) const;
     const Candidates& candidates(const QString& find, bool matchCase);
@@ -108,15 +118,23 @@ class SplicedDocument : public ProjectDocument {
     // increasing positions walks the slots once.
     std::optional<size_t> valueAt(qsizetype at, size_t& hint) const;
 
-    // The store with every character case-folded, made on the first search that ignores case:
-    // the same search then runs without folding a character per comparison.
-    const QString& foldedTexts();
+    // The index of the store: a byte for each of its characters (FoldCaseToBytes), made on the
+    // second search. Half the store's size, it is searched at half the cost, without folding a
+    // character per comparison, and finds a text whether its case matches or not.
+    const QByteArray& searchIndex();
 
     static constexpr qsizetype kLargestStore = qsizetype(1) << 30;
     QString m_texts;
     qsizetype m_liveTexts = 0;  // characters of the values' current texts
-    QString m_folded;
+    QByteArray m_index;
+    bool m_searched =
+        false;  // whether a find text was searched for: the next search makes the index
+    // The values changed since the index was last searched: their bytes in it are brought up to
+    // date at the next search, which the last pair of a run never makes.
+    std::vector<quint32> m_staleInIndex;
     QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
+    bool m_keepUtf8 = false;
+    QByteArray m_utf8Texts;  // the texts, while they are kept as UTF-8
     // Where each value's text lies, by position in the store; a value whose text moved keeps a
     // stale entry, which valueAt skips.
     std::vector<Slot> m_slots;

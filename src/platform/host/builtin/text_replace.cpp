@@ -4,14 +4,35 @@
 
 namespace quillmere::builtin {
 
+namespace {
+
+char16_t FoldedUnit(char32_t u) {
+    return QChar::isSurrogate(u) ? char16_t(u) : char16_t(QChar::toCaseFolded(u));
+}
+
+}  // namespace
+
 void FoldCase(QStringView text, QChar* out) {
     static const std::vector<char16_t> folded = [] {
         std::vector<char16_t> table(0x10000);
-        for (char32_t u = 0; u < 0x10000; ++u)
-            table[u] = QChar::isSurrogate(u) ? char16_t(u) : char16_t(QChar::toCaseFolded(u));
+        for (char32_t u = 0; u < 0x10000; ++u) table[u] = FoldedUnit(u);
         return table;
     }();
-    for (const QChar c : text) *out++ = QChar(folded[c.unicode()]);
+    const char16_t* table = folded.data();  // out may alias anything: read the table once
+    for (const QChar c : text) *out++ = QChar(table[c.unicode()]);
+}
+
+void FoldCaseToBytes(QStringView text, char* out) {
+    static const std::vector<char> bytes = [] {
+        std::vector<char> table(0x10000);
+        for (char32_t u = 0; u < 0x10000; ++u) {
+            const char16_t f = FoldedUnit(u);
+            table[u] = char(f < 0x80 ? f : 0x80 | ((f ^ f >> 7 ^ f >> 14) & 0x7F));
+        }
+        return table;
+    }();
+    const char* table = bytes.data();  // out may alias anything: read the table once
+    for (const QChar c : text) *out++ = table[c.unicode()];
 }
 
 namespace {

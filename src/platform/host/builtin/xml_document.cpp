@@ -1,7 +1,7 @@
 #include "platform/host/builtin/xml_document.h"
 
 #include "platform/failure.h"
-#include "platform/threads.h"
+#include "platform/host/builtin/xml_two_parts.h"
 
 #include <QRegularExpression>
 #include <QStringDecoder>
@@ -202,14 +202,6 @@ struct Capture {
 
 }  // namespace
 
-// Where a large file may be read in two parts at once, from its bytes alone: the end of the
-// <Tasks> start tag, and the end of a </Task> tag about halfway through the work. The scanners
-// check both, and the file is read in one part when either is not what it looks like.
-struct SplitPoints {
-    qsizetype head = 0;   // the first part, [0, head), is read by both scanners
-    qsizetype split = 0;  // the first scanner reads up to here, the second from here on
-};
-
 // Walks the document once with expat and collects the editable values; or, with a second
 // scanner, one part of it each.
 class XmlScanner {
@@ -224,36 +216,6 @@ class XmlScanner {
     ~XmlScanner() { XML_ParserFree(m_parser); }
     XmlScanner(const XmlScanner&) = delete;
     XmlScanner& operator=(const XmlScanner&) = delete;
-
-    // Reads the document in two parts on two threads; false (and doc to be read again) when the
-    // file does not split as its bytes suggested, is not well-formed, or is refused: reading it in
-    // one part then says why.
-    static bool ReadInTwoParts(XmlProjectDocument& doc, const QString& fileName,
-                               const SplitPoints& at) {
-        XmlProjectDocument rest;
-        rest.m_bytes = doc.m_bytes;
-        rest.m_encoding = doc.m_encoding;
-        XmlScanner first(doc, fileName), second(rest, fileName);
-        bool secondRead = false;
-        auto worker = StartThread([&](std::stop_token) {
-            try {
-                secondRead = second.runSecondPart(at);
-            } catch (...) {
-            }
-        });
-        if (!worker.joinable()) return false;  // no thread to be had: one part
-        bool firstRead = false;
-        try {
-            firstRead = first.runFirstPart(at);
-        } catch (...) {
-            worker.join();
-            throw;
-        }
-        worker.join();
-        if (!firstRead || !secondRead) return false;
-        first.finishWith(second);
-        return true;
-    }
 
     // Reads the whole document.
     void run() {
@@ -550,26 +512,19 @@ bool XmlProjectDocument::LooksLikeXml(const QByteArray& bytes) {
     return i < start.size() && start[i] == QLatin1Char('<');
 }
 
-namespace {
-
-std::optional<SplitPoints> SplitPointsOf(QByteArrayView bytes) {
-    const QByteArrayView tasks("<Tasks>"), taskEnd("</Task>");
-    const qsizetype open = bytes.indexOf(tasks);
-    const qsizetype close = bytes.lastIndexOf("</Tasks>");
-    if (open < 0 || close < open) return std::nullopt;
-    // The parser caps how far the expansions of a document type's entities may outgrow the
-    // bytes read, over all it has read so far; each part alone would count less than one reading
-    // does. Such a file, never one that Project writes, is read in one part.
-    if (bytes.first(open).contains("<!DOCTYPE")) return std::nullopt;
-    const qsizetype head = open + tasks.size();
-    // Both scanners read the head; each then takes about half of the rest.
-    qsizetype end = bytes.indexOf(taskEnd, qMin(head + (bytes.size() - head) / 2, close));
-    if (end < 0 || end > close) end = bytes.first(close).lastIndexOf(taskEnd);
-    if (end < head) return std::nullopt;
-    return SplitPoints{head, end + taskEnd.size()};
+bool XmlProjectDocument::ReadInTwoParts(XmlProjectDocument& doc, const QString& fileName,
+                                        const SplitPoints& at) {
+    XmlProjectDocument rest;
+    rest.m_bytes = doc.m_bytes;
+    rest.m_encoding = doc.m_encoding;
+    rest.keepTextsAsUtf8(doc.m_bytes.size() - at.split);
+    XmlScanner first(doc, fileName), second(rest, fileName);
+    if (!builtin::ReadInTwoParts([&] { return first.runFirstPart(at); },
+                                 [&] { return second.runSecondPart(at); }))
+        return false;
+    first.finishWith(second);
+    return true;
 }
-
-}  // namespace
 
 std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& bytes,
                                                               const QString& fileName,
@@ -582,10 +537,9 @@ std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& 
     };
     auto doc = make();
     if (doc->m_encoding == Encoding::Utf8 && bytes.size() >= twoPartsFrom) {
-        if (const auto at = SplitPointsOf(bytes)) {
-            if (XmlScanner::ReadInTwoParts(*doc, fileName, *at)) return doc;
-            doc = make();
-        }
+        const auto at = FindSplitPoints(bytes);
+        if (at && ReadInTwoParts(*doc, fileName, *at)) return doc;
+        if (at) doc = make();
     }
     if (doc->m_encoding != Encoding::Utf8) {
         const qsizetype at = UnpairedSurrogate(bytes, doc->m_encoding);

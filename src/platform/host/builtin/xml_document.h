@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/host/builtin/spliced_document.h"
+#include "platform/host/builtin/xml_two_parts.h"
 
 #include <limits>
 #include <memory>
@@ -30,6 +31,11 @@ class XmlProjectDocument : public SplicedDocument {
 
   private:
     friend class XmlScanner;
+    // Reads the document in two parts on two threads; false (and doc to be read again) when the
+    // file does not split as its bytes suggested, is not well-formed, or is refused: reading it in
+    // one part then says why.
+    static bool ReadInTwoParts(XmlProjectDocument& doc, const QString& fileName,
+                               const SplitPoints& at);
     void encode(const StoredValue& value, QStringView text, QByteArray& out) const override;
 
     Encoding m_encoding = Encoding::Utf8;
