@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "controls/command_button.h"
 #include "controls/cursor_file.h"
 #include "controls/progress_bar.h"
 #include "controls/tab_control.h"
@@ -7,7 +8,6 @@
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
-#include "platform/failure.h"
 #include "project/host_checks.h"
 #include "report/guard.h"
 #include "report/locations.h"
@@ -79,15 +79,15 @@ Form1::Form1(Services& services) : m_services(services), m_report(services.dialo
     m_sets = std::make_unique<SetCommands>(m_services, m_report,
                                            SetControls{Combo1, Combo2, this, &m_pointer});
     connectSetCommands();
-    connectCommand(PushButton7, &Form1::PushButton7_Click);
-    connectCommand(PushButton2, &Form1::PushButton2_Click);
-    connectCommand(PushButton3, &Form1::PushButton3_Click);
-    connectCommand(PushButton6, &Form1::PushButton6_Click);
+    ConnectCommand(PushButton7, this, &Form1::PushButton7_Click);
+    ConnectCommand(PushButton2, this, &Form1::PushButton2_Click);
+    ConnectCommand(PushButton3, this, &Form1::PushButton3_Click);
+    ConnectCommand(PushButton6, this, &Form1::PushButton6_Click);
     m_options = std::make_unique<OptionsCommands>(
         m_services, m_report,
         OptionsControls{Check2, TabControl1, Text3, Option1, Option2, Frame3});
-    connectCommand(PushButton8, &Form1::PushButton8_Click);
-    connectCommand(PushButton14, &Form1::PushButton14_Click);
+    ConnectCommand(PushButton8, this, &Form1::PushButton8_Click);
+    ConnectCommand(PushButton14, this, &Form1::PushButton14_Click);
     setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
 }
 
@@ -158,11 +158,11 @@ void Form1::createSetControls(QWidget* page) {
 }
 
 void Form1::connectSetCommands() {
-    connectCommand(Pushbutton1, &Form1::Pushbutton1_Click);
-    connectCommand(PushButton4, &Form1::PushButton4_Click);
-    connectCommand(PushButton5, &Form1::PushButton5_Click);
-    connectCommand(PushButton9, &Form1::PushButton9_Click);
-    connectCommand(PushButton10, &Form1::PushButton10_Click);
+    ConnectCommand(Pushbutton1, this, &Form1::Pushbutton1_Click);
+    ConnectCommand(PushButton4, this, &Form1::PushButton4_Click);
+    ConnectCommand(PushButton5, this, &Form1::PushButton5_Click);
+    ConnectCommand(PushButton9, this, &Form1::PushButton9_Click);
+    ConnectCommand(PushButton10, this, &Form1::PushButton10_Click);
     // Only a choice of the user's sets the other list off; a selection set by code does not.
     connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
     connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
@@ -210,17 +210,6 @@ void Form1::setAccessibleNames() {
     for (int i = 0; i < TabControl1->count(); ++i)
         TabControl1->page(i)->setAccessibleName(TabControl1->tabBar()->tabText(i));
     Frame3->setAccessibleName(QStringLiteral("Output folder"));
-}
-
-template <typename Handler>
-void Form1::connectCommand(QPushButton* button, Handler handler) {
-    // No exception may reach Qt's event loop: a command unwound by the program's end stops here.
-    connect(button, &QPushButton::clicked, this, [this, handler] {
-        try {
-            (this->*handler)();
-        } catch (const ProgramEnding&) {
-        }
-    });
 }
 
 QList<QPushButton*> Form1::pushButtons() const {

@@ -143,8 +143,6 @@ class Form1 : public QWidget {
     void setAccessibleNames();
     void watchHover();
     QList<QWidget*> backgroundControls() const;
-    template <typename Handler>
-    void connectCommand(QPushButton* button, Handler handler);
 
     void Form_Unload();
     void Button_MouseMove();
