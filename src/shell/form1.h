@@ -123,11 +123,14 @@ class Form1 : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void buildFileList();
+    void buildSets();
+    void buildOptions();
+    void buildRun();
     void createFileListControls();
     void createOptionControls();
-    void createSetControls(QWidget* page);
-    void connectSetCommands();
     void createPairControls(QWidget* page);
+    void createSetControls(QWidget* page);
     void createOutputControls();
     void createRunControls();
     // Places a control at its designed position and size, given in twips.

@@ -108,6 +108,14 @@ TEST_F(Form1Test, ControlsFollowTheDesignTable) {
         }
         EXPECT_EQ(r.control->geometry(), expected) << name;
     }
+    // The Tab key visits the controls that take it in the table's order.
+    QStringList designed;
+    for (const Row& r : rows)
+        if (r.control->focusPolicy() & Qt::TabFocus) designed << r.control->objectName();
+    QStringList tabbed;
+    for (QWidget* w = form.nextInFocusChain(); w != &form; w = w->nextInFocusChain())
+        if (designed.contains(w->objectName())) tabbed << w->objectName();
+    EXPECT_EQ(tabbed, designed);
     EXPECT_EQ(form.pushButtons().size(), 11);
     EXPECT_EQ(form.TabControl1->count(), 2);
     EXPECT_EQ(form.TabControl1->tabBar()->tabText(0), "Find and replace");
