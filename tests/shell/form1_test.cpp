@@ -131,16 +131,16 @@ TEST_F(Form1Test, InitialStateOfTheWindow) {
     EXPECT_EQ(form.ProgressBar1->value(), 0);
     EXPECT_EQ(form.ProgressBar1->text(), "Progress Bar");
     EXPECT_EQ(form.TabControl1->currentIndex(), 0);
-    EXPECT_EQ(form.Check2Value(), 0);
+    EXPECT_EQ(CheckBoxValue(form.Check2), 0);
     EXPECT_EQ(form.Label1->palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_EQ(form.Frame2->palette().color(QPalette::Window), QColor(Qt::white));
 }
 
 TEST_F(Form1Test, CheckBoxValuesIncludeTheGrayedState) {
     form.Check2->setCheckState(Qt::Checked);
-    EXPECT_EQ(form.Check2Value(), 1);
+    EXPECT_EQ(CheckBoxValue(form.Check2), 1);
     form.Check2->setCheckState(Qt::PartiallyChecked);
-    EXPECT_EQ(form.Check2Value(), 2);
+    EXPECT_EQ(CheckBoxValue(form.Check2), 2);
 }
 
 TEST_F(Form1Test, ProgressTextIsShownVerbatimAndIsTheAccessibleDescription) {
