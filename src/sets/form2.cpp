@@ -1,5 +1,6 @@
 #include "sets/form2.h"
 
+#include "controls/command_button.h"
 #include "controls/cursor_file.h"
 #include "controls/form_colours.h"
 #include "paths/path_routines.h"
@@ -71,10 +72,10 @@ Form2::Form2(Services& services, ErrorReport& report, const SetControls& sets)
     setWindowTitle(QStringLiteral("Load Sets"));
     createControls();
     watchHover();
-    connectCommand(PushButton1, &Form2::PushButton1_Click);
-    connectCommand(PushButton2, &Form2::PushButton2_Click);
-    connectCommand(PushButton3, &Form2::PushButton3_Click);
-    connectCommand(PushButton16, &Form2::PushButton16_Click);
+    ConnectCommand(PushButton1, this, &Form2::PushButton1_Click);
+    ConnectCommand(PushButton2, this, &Form2::PushButton2_Click);
+    ConnectCommand(PushButton3, this, &Form2::PushButton3_Click);
+    ConnectCommand(PushButton16, this, &Form2::PushButton16_Click);
     connect(Text2, &QLineEdit::textChanged, this, &Form2::Text2_Change);
 }
 
@@ -116,18 +117,6 @@ void Form2::createControls() {
 
 QList<QPushButton*> Form2::pushButtons() const {
     return {PushButton16, PushButton3, PushButton1, PushButton2};
-}
-
-template <typename Handler>
-void Form2::connectCommand(QPushButton* button, Handler handler) {
-    // No exception may reach Qt's event loop: a command unwound by the program's end stops here,
-    // and the end of the modal loop carries it on.
-    connect(button, &QPushButton::clicked, this, [this, handler] {
-        try {
-            (this->*handler)();
-        } catch (const ProgramEnding&) {
-        }
-    });
 }
 
 // ---- the pointer: the hand over the buttons, the arrow elsewhere, unless the hourglass shows

@@ -48,8 +48,6 @@ class Form2 : public QDialog {
 
   private:
     void createControls();
-    template <typename Handler>
-    void connectCommand(QPushButton* button, Handler handler);
     void watchHover();
     void loadPairs(Guard& g);
 

@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "controls/command_button.h"
 #include "controls/cursor_file.h"
 #include "controls/progress_bar.h"
 #include "controls/tab_control.h"
@@ -7,7 +8,6 @@
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
-#include "platform/failure.h"
 #include "project/host_checks.h"
 #include "report/guard.h"
 #include "report/locations.h"
@@ -64,31 +64,60 @@ Form1::~Form1() = default;
 
 Form1::Form1(Services& services) : m_services(services), m_report(services.dialogs) {
     setObjectName(QStringLiteral("Form1"));
-    createFileListControls();
+    // The controls are made in their designed order, which Qt takes as their order under Tab.
+    buildFileList();
     createOptionControls();
-    createOutputControls();
-    createRunControls();
+    buildSets();
+    buildOptions();
+    buildRun();
     setAccessibleNames();
     watchHover();
+    setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
+}
+
+// ---- each subsystem: its controls, its commands, and its buttons wired to them
+
+void Form1::buildFileList() {
+    createFileListControls();
     m_fileList = std::make_unique<FileListCommands>(m_services, m_report,
                                                     FileListControls{ListView1, &m_pointer});
+    ConnectCommand(PushButton2, this, &Form1::PushButton2_Click);
+    ConnectCommand(PushButton3, this, &Form1::PushButton3_Click);
+    ConnectCommand(PushButton6, this, &Form1::PushButton6_Click);
+    ConnectCommand(PushButton8, this, &Form1::PushButton8_Click);
+}
+
+void Form1::buildSets() {
+    createSetControls(TabControl1->addTab(QStringLiteral("Multiple find and replace (sets)")));
+    m_sets = std::make_unique<SetCommands>(m_services, m_report,
+                                           SetControls{Combo1, Combo2, this, &m_pointer});
+    ConnectCommand(Pushbutton1, this, &Form1::Pushbutton1_Click);
+    ConnectCommand(PushButton4, this, &Form1::PushButton4_Click);
+    ConnectCommand(PushButton5, this, &Form1::PushButton5_Click);
+    ConnectCommand(PushButton9, this, &Form1::PushButton9_Click);
+    ConnectCommand(PushButton10, this, &Form1::PushButton10_Click);
+    // Only a choice of the user's sets the other list off; a selection set by code does not.
+    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
+    connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
+}
+
+// The options are the match case, the tab and the output folder, stored as they change.
+void Form1::buildOptions() {
+    createOutputControls();
+    m_options = std::make_unique<OptionsCommands>(
+        m_services, m_report,
+        OptionsControls{Check2, TabControl1, Text3, Option1, Option2, Frame3});
+    ConnectCommand(PushButton14, this, &Form1::PushButton14_Click);
+}
+
+// The run reads every other control, so it comes last.
+void Form1::buildRun() {
+    createRunControls();
     m_run = std::make_unique<RunCommand>(
         m_services, m_report,
         RunControls{ListView1, Option1, Option2, Text3, TabControl1, Text1, Text2, Combo1, Combo2,
                     Check2, ProgressBar1, &m_pointer});
-    m_sets = std::make_unique<SetCommands>(m_services, m_report,
-                                           SetControls{Combo1, Combo2, this, &m_pointer});
-    connectSetCommands();
-    connectCommand(PushButton7, &Form1::PushButton7_Click);
-    connectCommand(PushButton2, &Form1::PushButton2_Click);
-    connectCommand(PushButton3, &Form1::PushButton3_Click);
-    connectCommand(PushButton6, &Form1::PushButton6_Click);
-    m_options = std::make_unique<OptionsCommands>(
-        m_services, m_report,
-        OptionsControls{Check2, TabControl1, Text3, Option1, Option2, Frame3});
-    connectCommand(PushButton8, &Form1::PushButton8_Click);
-    connectCommand(PushButton14, &Form1::PushButton14_Click);
-    setFixedSize(TwipsToPixels(0, 0, 8040, 9755, logicalDpiX()).size());
+    ConnectCommand(PushButton7, this, &Form1::PushButton7_Click);
 }
 
 void Form1::placeAt(QWidget* control, const Twips& at) {
@@ -125,7 +154,6 @@ void Form1::createOptionControls() {
                    {240, 300, 1455, 255});
     TabControl1 = place(Named<TabControl>(this, "TabControl1"), {120, 3370, 7800, 3345});
     createPairControls(TabControl1->addTab(QStringLiteral("Find and replace")));
-    createSetControls(TabControl1->addTab(QStringLiteral("Multiple find and replace (sets)")));
 }
 
 void Form1::createPairControls(QWidget* page) {
@@ -155,17 +183,6 @@ void Form1::createSetControls(QWidget* page) {
               {240, 2640, 3600, 405});
     PushButton5 = place(Named<QPushButton>(page, "PushButton5", QStringLiteral("Clear Sets")),
                         {3960, 2640, 3600, 405});
-}
-
-void Form1::connectSetCommands() {
-    connectCommand(Pushbutton1, &Form1::Pushbutton1_Click);
-    connectCommand(PushButton4, &Form1::PushButton4_Click);
-    connectCommand(PushButton5, &Form1::PushButton5_Click);
-    connectCommand(PushButton9, &Form1::PushButton9_Click);
-    connectCommand(PushButton10, &Form1::PushButton10_Click);
-    // Only a choice of the user's sets the other list off; a selection set by code does not.
-    connect(Combo1, &QComboBox::activated, this, &Form1::Combo1_Click);
-    connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Click);
 }
 
 void Form1::createOutputControls() {
@@ -210,17 +227,6 @@ void Form1::setAccessibleNames() {
     for (int i = 0; i < TabControl1->count(); ++i)
         TabControl1->page(i)->setAccessibleName(TabControl1->tabBar()->tabText(i));
     Frame3->setAccessibleName(QStringLiteral("Output folder"));
-}
-
-template <typename Handler>
-void Form1::connectCommand(QPushButton* button, Handler handler) {
-    // No exception may reach Qt's event loop: a command unwound by the program's end stops here.
-    connect(button, &QPushButton::clicked, this, [this, handler] {
-        try {
-            (this->*handler)();
-        } catch (const ProgramEnding&) {
-        }
-    });
 }
 
 QList<QPushButton*> Form1::pushButtons() const {

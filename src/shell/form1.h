@@ -16,7 +16,6 @@ class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QMimeData;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -45,8 +44,6 @@ class Form1 : public QWidget {
     using Pointer = WindowPointer::Shape;
     Pointer pointer() const { return m_pointer.shape(); }
     void setPointer(Pointer pointer) { m_pointer.set(pointer); }
-    // "Match Case" as a check box value: 0 unchecked, 1 checked, 2 grayed.
-    int Check2Value() const { return CheckBoxValue(Check2); }
 
     // ---- file list
     QTreeWidget* ListView1;
@@ -55,20 +52,7 @@ class Form1 : public QWidget {
     QPushButton* PushButton2;  // Clear List
     QPushButton* PushButton8;  // Load Sample/Example Files
     EntryList& fileList() { return m_fileList->entries(); }
-    void ListView1_KeyDown(int keyCode) { m_fileList->ListView1_KeyDown(keyCode); }
-    void ListView1_DblClick() { m_fileList->ListView1_DblClick(); }
     void PushButton2_Click() { m_fileList->PushButton2_Click(); }
-    void ListView1_MouseDown(const QPoint& position) { m_fileList->ListView1_MouseDown(position); }
-    void ListView1_MouseMove(const QPoint& position, const QPoint& globalPosition) {
-        m_fileList->ListView1_MouseMove(position, globalPosition);
-    }
-    void ListView1_MouseUp() { m_fileList->ListView1_MouseUp(); }
-    bool ListView1_OLEDragOver(const QMimeData* dragged) {
-        return m_fileList->ListView1_OLEDragOver(dragged);
-    }
-    void ListView1_OLEDragDrop(const QStringList& paths) {
-        m_fileList->ListView1_OLEDragDrop(paths);
-    }
     void PushButton3_Click() { m_fileList->PushButton3_Click(); }
     void PushButton6_Click() { m_fileList->PushButton6_Click(); }
     void PushButton8_Click() { m_fileList->PushButton8_Click(); }
@@ -123,11 +107,14 @@ class Form1 : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void buildFileList();
+    void buildSets();
+    void buildOptions();
+    void buildRun();
     void createFileListControls();
     void createOptionControls();
-    void createSetControls(QWidget* page);
-    void connectSetCommands();
     void createPairControls(QWidget* page);
+    void createSetControls(QWidget* page);
     void createOutputControls();
     void createRunControls();
     // Places a control at its designed position and size, given in twips.
@@ -143,8 +130,6 @@ class Form1 : public QWidget {
     void setAccessibleNames();
     void watchHover();
     QList<QWidget*> backgroundControls() const;
-    template <typename Handler>
-    void connectCommand(QPushButton* button, Handler handler);
 
     void Form_Unload();
     void Button_MouseMove();

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -38,6 +39,53 @@ class FileList : public ::testing::Test {
         QKeyEvent key(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
         QApplication::sendEvent(form.ListView1, &key);
     }
+    // The mouse on the list, as the user works it: where it is on the list and, for a move, on
+    // the screen, which decides the scrolling.
+    void mouse(QEvent::Type type, const QPoint& at, const QPoint& onScreen, Qt::MouseButton button,
+               Qt::MouseButtons held) {
+        QMouseEvent event(type, at, onScreen, button, held, Qt::NoModifier);
+        QApplication::sendEvent(form.ListView1->viewport(), &event);
+    }
+    void press(const QPoint& at) {
+        m_at = at;
+        mouse(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton);
+        m_held = Qt::LeftButton;
+    }
+    void moveTo(const QPoint& at, const QPoint& onScreen) {
+        m_at = at;
+        mouse(QEvent::MouseMove, at, onScreen, Qt::NoButton, m_held);
+    }
+    void release() {
+        m_held = Qt::NoButton;
+        mouse(QEvent::MouseButtonRelease, m_at, m_at, Qt::LeftButton, m_held);
+    }
+    void doubleClick(const QPoint& at) {
+        mouse(QEvent::MouseButtonDblClick, at, at, Qt::LeftButton, Qt::LeftButton);
+    }
+    // Whether the list takes a drag that carries this, as it comes in and as it moves over.
+    bool takesDrag(const QMimeData& data) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.ListView1->viewport(), &enter);
+        QDragMoveEvent over(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.ListView1->viewport(), &over);
+        EXPECT_EQ(enter.isAccepted(), over.isAccepted());
+        return enter.isAccepted();
+    }
+    // A drag that comes in and is let go over the list: Qt hands the drop only to a list that
+    // took the drag.
+    void drop(const QMimeData& data) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.ListView1->viewport(), &enter);
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.ListView1->viewport(), &event);
+    }
+    void dropFiles(const QStringList& paths) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        drop(data);
+    }
     QString file(const QString& relative) {
         const QString path = dir.filePath(relative);
         testing::WriteBytes(path);
@@ -47,6 +95,10 @@ class FileList : public ::testing::Test {
     FakeServices fake;
     Form1 form{fake.services};
     QTemporaryDir dir;
+
+  private:
+    QPoint m_at;
+    Qt::MouseButtons m_held = Qt::NoButton;
 };
 
 TEST_F(FileList, DeleteKeyAndDoubleClickRemoveTheSelectedEntry) {
@@ -55,11 +107,11 @@ TEST_F(FileList, DeleteKeyAndDoubleClickRemoveTheSelectedEntry) {
     pressDelete();
     EXPECT_EQ(entries(), (QStringList{"a.mpp", "c.mpp"}));
     select(0);
-    form.ListView1_DblClick();
+    doubleClick(rowCentre(0));
     EXPECT_EQ(entries(), QStringList{"c.mpp"});
     form.ListView1->clear();
     pressDelete();
-    form.ListView1_DblClick();
+    doubleClick(QPoint(1, 1));
     EXPECT_TRUE(fake.dialogs.shown().empty());
 }
 
@@ -68,7 +120,7 @@ TEST_F(FileList, NothingIsRemovedWhileTheHourglassShows) {
     select(0);
     form.setPointer(Form1::Pointer::Hourglass);
     pressDelete();
-    form.ListView1_DblClick();
+    doubleClick(rowCentre(0));
     form.PushButton2->click();
     EXPECT_EQ(entries().size(), 2);
     form.setPointer(Form1::Pointer::Default);
@@ -79,27 +131,27 @@ TEST_F(FileList, NothingIsRemovedWhileTheHourglassShows) {
 TEST_F(FileList, DraggingSwapsTheDraggedEntryWithTheOneReached) {
     form.show();
     fill({"1", "2", "3", "4", "5", "6"});
-    form.ListView1_MouseDown(rowCentre(1));
-    form.ListView1_MouseMove(rowCentre(4), QPoint(0, 330));
+    press(rowCentre(1));
+    moveTo(rowCentre(4), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{"1", "5", "3", "4", "2", "6"}));
     EXPECT_EQ(form.ListView1->currentItem()->text(0), "2");
     EXPECT_EQ(form.ListView1->viewport()->cursor().shape(), Qt::DragMoveCursor);
-    form.ListView1_MouseUp();
+    release();
     EXPECT_EQ(form.ListView1->viewport()->cursor().shape(), Qt::ArrowCursor);
     // Moves without a pressed button change nothing.
-    form.ListView1_MouseMove(rowCentre(3), QPoint(0, 330));
+    moveTo(rowCentre(3), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{"1", "5", "3", "4", "2", "6"}));
 }
 
 TEST_F(FileList, APressOnEmptySpaceAfterAReleaseGoesOnWithTheEntryDraggedLast) {
     form.show();
     fill({"a", "b"});
-    form.ListView1_MouseDown(rowCentre(1));
-    form.ListView1_MouseUp();
+    press(rowCentre(1));
+    release();
     const QPoint empty(5, form.ListView1->viewport()->height() - 2);
     ASSERT_EQ(form.ListView1->itemAt(empty), nullptr);
-    form.ListView1_MouseDown(empty);
-    form.ListView1_MouseMove(rowCentre(0), QPoint(0, 330));
+    press(empty);
+    moveTo(rowCentre(0), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{"b", "a"}));
 }
 
@@ -115,60 +167,71 @@ TEST_F(FileList, ASwapNearTheScreensTopOrBottomScrollsTheNeighbourIntoView) {
     form.ListView1->scrollToItem(form.ListView1->topLevelItem(20),
                                  QAbstractItemView::PositionAtTop);
     ASSERT_FALSE(visible(19));
-    form.ListView1_MouseDown(rowCentre(21));
-    form.ListView1_MouseMove(rowCentre(20), QPoint(0, 100));  // above row 305 of the screen
+    press(rowCentre(21));
+    moveTo(rowCentre(20), QPoint(0, 100));  // above row 305 of the screen
     EXPECT_TRUE(visible(19));
-    form.ListView1_MouseUp();
+    release();
 
     form.ListView1->scrollToItem(form.ListView1->topLevelItem(5),
                                  QAbstractItemView::PositionAtBottom);
     ASSERT_FALSE(visible(6));
-    form.ListView1_MouseDown(rowCentre(4));
-    form.ListView1_MouseMove(rowCentre(5), QPoint(0, 400));  // row 365 or below
+    press(rowCentre(4));
+    moveTo(rowCentre(5), QPoint(0, 400));  // row 365 or below
     EXPECT_TRUE(visible(6));
-    form.ListView1_MouseUp();
+    release();
 
     // Between the two nothing scrolls.
     form.ListView1->scrollToItem(form.ListView1->topLevelItem(30),
                                  QAbstractItemView::PositionAtTop);
     const int scrolled = form.ListView1->verticalScrollBar()->value();
-    form.ListView1_MouseDown(rowCentre(31));
-    form.ListView1_MouseMove(rowCentre(30), QPoint(0, 330));
+    press(rowCentre(31));
+    moveTo(rowCentre(30), QPoint(0, 330));
     EXPECT_EQ(form.ListView1->verticalScrollBar()->value(), scrolled);
 }
 
 TEST_F(FileList, EqualTextsAndRemovedEntriesDoNotSwap) {
     form.show();
     fill({"same", "same", "x"});
-    form.ListView1_MouseDown(rowCentre(0));
-    form.ListView1_MouseMove(rowCentre(1), QPoint(0, 330));
+    press(rowCentre(0));
+    moveTo(rowCentre(1), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{"same", "same", "x"}));
-    form.ListView1_MouseUp();
-    form.ListView1_MouseDown(rowCentre(2));
+    release();
+    press(rowCentre(2));
     delete form.ListView1->takeTopLevelItem(2);
-    form.ListView1_MouseMove(rowCentre(0), QPoint(0, 330));
+    moveTo(rowCentre(0), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{"same", "same"}));
 }
 
 TEST_F(FileList, AMoveOverTheListEndsTheHandPointer) {
     form.setPointer(Form1::Pointer::Custom);
-    form.ListView1_MouseMove(QPoint(1, 1), QPoint(0, 0));
+    moveTo(QPoint(1, 1), QPoint(0, 0));
     EXPECT_EQ(form.pointer(), Form1::Pointer::Default);
     form.setPointer(Form1::Pointer::Hourglass);
-    form.ListView1_MouseMove(QPoint(1, 1), QPoint(0, 0));
+    moveTo(QPoint(1, 1), QPoint(0, 0));
     EXPECT_EQ(form.pointer(), Form1::Pointer::Hourglass);
 }
 
 TEST_F(FileList, OnlyFileListsMayBeDropped) {
-    QMimeData text;
-    text.setText("plan.mpp");
-    EXPECT_FALSE(form.ListView1_OLEDragOver(&text));
-    QMimeData web;
-    web.setUrls({QUrl("https://example.org/plan.mpp")});
-    EXPECT_FALSE(form.ListView1_OLEDragOver(&web));
-    QMimeData files;
-    files.setUrls({QUrl::fromLocalFile("/tmp/plan.mpp")});
-    EXPECT_TRUE(form.ListView1_OLEDragOver(&files));
+    const struct {
+        const char* label;
+        QString text;
+        QList<QUrl> urls;
+        bool taken;
+    } cases[] = {
+        {"text", "plan.mpp", {}, false},
+        {"a web address", {}, {QUrl("https://example.org/plan.mpp")}, false},
+        {"a file and a web address",
+         {},
+         {QUrl::fromLocalFile("/tmp/plan.mpp"), QUrl("https://example.org/plan.mpp")},
+         false},
+        {"files", {}, {QUrl::fromLocalFile("/tmp/plan.mpp"), QUrl::fromLocalFile("/tmp/b")}, true},
+    };
+    for (const auto& c : cases) {
+        QMimeData data;
+        if (!c.text.isEmpty()) data.setText(c.text);
+        if (!c.urls.isEmpty()) data.setUrls(c.urls);
+        EXPECT_EQ(takesDrag(data), c.taken) << c.label;
+    }
 }
 
 TEST_F(FileList, ADroppedFolderIsImportedAndADroppedTextFileOfferedForRemoval) {
@@ -183,7 +246,7 @@ TEST_F(FileList, ADroppedFolderIsImportedAndADroppedTextFileOfferedForRemoval) {
             "the expected file format because of their file extension.\r\n\r\n"
             "Would you like to remove them from list?",
         Answer::No);
-    form.ListView1_OLEDragDrop({dir.filePath("A"), dir.filePath("B"), notes});
+    dropFiles({dir.filePath("A"), dir.filePath("B"), notes});
     EXPECT_EQ(entries(), (QStringList{dir.filePath("A/a.mpp"), dir.filePath("A/sub/b.mpp"),
                                       dir.filePath("B/c.xml"), notes}));
 }
@@ -204,16 +267,12 @@ TEST_F(FileList, ADropIsTakenFromTheDesktopAsFileUrls) {
     form.show();
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(plan)});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form.ListView1->viewport(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form.ListView1->viewport(), &drop);
+    EXPECT_TRUE(takesDrag(data));
+    drop(data);
     EXPECT_EQ(entries(), QStringList{plan});
     QMimeData text;
     text.setText(plan);
-    QDropEvent refused(QPointF(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form.ListView1->viewport(), &refused);
+    drop(text);
     EXPECT_EQ(entries(), QStringList{plan});
 }
 
@@ -286,11 +345,11 @@ TEST_F(FileList, EveryEntryShowsItsWholePathAsItsTooltip) {
     fake.dialogs.expectMessage(std::nullopt, Answer::No);
     form.PushButton3->click();
     form.PushButton6->click();
-    form.ListView1_OLEDragDrop({plan});
+    dropFiles({plan});
     form.PushButton8->click();
     form.show();
-    form.ListView1_MouseDown(rowCentre(0));
-    form.ListView1_MouseMove(rowCentre(3), QPoint(0, 330));
+    press(rowCentre(0));
+    moveTo(rowCentre(3), QPoint(0, 330));
     EXPECT_EQ(entries(), (QStringList{sample, plan, plan, plan}));
     for (int row = 0; row < 4; ++row)
         EXPECT_EQ(form.ListView1->topLevelItem(row)->toolTip(0), entries()[row]) << row;

@@ -16,7 +16,6 @@
 #include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <future>
 #include <map>
@@ -25,6 +24,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <poll.h>
+#include <sys/inotify.h>
 #endif
 
 namespace quillmere::builtin {
@@ -710,6 +713,33 @@ TEST(BuiltinHost, ALoneSurrogateFailsTheSave) {
     }
 }
 
+#ifdef Q_OS_LINUX
+
+// Tells when a file has been read: opened for reading and closed again, as the read-ahead does
+// once it has the file's bytes.
+class FileReads {
+  public:
+    explicit FileReads(const QString& path) : m_fd(::inotify_init1(IN_CLOEXEC)) {
+        EXPECT_GE(m_fd, 0);
+        EXPECT_GE(::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_CLOSE_NOWRITE),
+                  0);
+    }
+    ~FileReads() { ::close(m_fd); }
+    FileReads(const FileReads&) = delete;
+    FileReads& operator=(const FileReads&) = delete;
+
+    // False when no read ended within the deadline, which only a stuck reader misses.
+    bool waitForOne() {
+        pollfd ready{m_fd, POLLIN, 0};
+        if (::poll(&ready, 1, 10'000) != 1) return false;
+        char events[4096];
+        return ::read(m_fd, events, sizeof events) > 0;
+    }
+
+  private:
+    int m_fd;
+};
+
 // A file read ahead is handed out only for the bytes that the file holds when it is opened.
 TEST(BuiltinHostReadAhead, HandsOutOnlyWhatTheFileHoldsNow) {
     QTemporaryDir dir;
@@ -740,11 +770,12 @@ TEST(BuiltinHostReadAhead, HandsOutOnlyWhatTheFileHoldsNow) {
             EXPECT_EQ(doc->save(), before);
         }
     }
-    // Through the host: the file is opened as it is now.
+    // Through the host: the file read ahead, then changed, is opened as it is now.
     BuiltinHostFactory factory;
     WriteBytes(path, before);
+    FileReads reads(path);
     factory.expect(path);
-    QThread::msleep(50);
+    ASSERT_TRUE(reads.waitForOne());
     WriteBytes(path, after);
     auto host = factory.create(kProjectClassName);
     host->fileOpen(path);
@@ -752,8 +783,8 @@ TEST(BuiltinHostReadAhead, HandsOutOnlyWhatTheFileHoldsNow) {
     EXPECT_TRUE(host->replace({"Name", "contains", "Quay Road", "x", true, true, false}));
 }
 
-// The run hints the next listed file, then opens the current one; file 2, removed from the list
-// once hinted, is passed by.
+// The run hints the next listed file, which is read while the run works, then opens the current
+// one; file 2, removed from the list once hinted, is passed by.
 TEST(BuiltinHostReadAhead, TheRunGetsTheFilesItHintedInTurn) {
     QTemporaryDir dir;
     const auto path = [&](int i) { return dir.filePath(QString::number(i)); };
@@ -764,12 +795,17 @@ TEST(BuiltinHostReadAhead, TheRunGetsTheFilesItHintedInTurn) {
     for (const auto& [hinted, opened, handedOut] :
          {std::tuple(1, 0, false), std::tuple(2, 1, true), std::tuple(4, 3, false),
           std::tuple(-1, 4, true)}) {
-        if (hinted >= 0) ahead.expect(path(hinted));
-        QThread::msleep(50);  // the run's steps before the file is opened
+        if (hinted >= 0) {
+            FileReads reads(path(hinted));
+            ahead.expect(path(hinted));
+            ASSERT_TRUE(reads.waitForOne()) << hinted;
+        }
         const auto doc = ahead.take(path(opened), ReadBytes(path(opened)));
         EXPECT_EQ(doc ? doc->save() : "", handedOut ? ReadBytes(path(opened)) : "") << opened;
     }
 }
+
+#endif
 
 class BuiltinHostInstance : public ::testing::Test {
   protected:

@@ -108,6 +108,14 @@ TEST_F(Form1Test, ControlsFollowTheDesignTable) {
         }
         EXPECT_EQ(r.control->geometry(), expected) << name;
     }
+    // The Tab key visits the controls that take it in the table's order.
+    QStringList designed;
+    for (const Row& r : rows)
+        if (r.control->focusPolicy() & Qt::TabFocus) designed << r.control->objectName();
+    QStringList tabbed;
+    for (QWidget* w = form.nextInFocusChain(); w != &form; w = w->nextInFocusChain())
+        if (designed.contains(w->objectName())) tabbed << w->objectName();
+    EXPECT_EQ(tabbed, designed);
     EXPECT_EQ(form.pushButtons().size(), 11);
     EXPECT_EQ(form.TabControl1->count(), 2);
     EXPECT_EQ(form.TabControl1->tabBar()->tabText(0), "Find and replace");
@@ -123,16 +131,16 @@ TEST_F(Form1Test, InitialStateOfTheWindow) {
     EXPECT_EQ(form.ProgressBar1->value(), 0);
     EXPECT_EQ(form.ProgressBar1->text(), "Progress Bar");
     EXPECT_EQ(form.TabControl1->currentIndex(), 0);
-    EXPECT_EQ(form.Check2Value(), 0);
+    EXPECT_EQ(CheckBoxValue(form.Check2), 0);
     EXPECT_EQ(form.Label1->palette().color(QPalette::Window), QColor(Qt::white));
     EXPECT_EQ(form.Frame2->palette().color(QPalette::Window), QColor(Qt::white));
 }
 
 TEST_F(Form1Test, CheckBoxValuesIncludeTheGrayedState) {
     form.Check2->setCheckState(Qt::Checked);
-    EXPECT_EQ(form.Check2Value(), 1);
+    EXPECT_EQ(CheckBoxValue(form.Check2), 1);
     form.Check2->setCheckState(Qt::PartiallyChecked);
-    EXPECT_EQ(form.Check2Value(), 2);
+    EXPECT_EQ(CheckBoxValue(form.Check2), 2);
 }
 
 TEST_F(Form1Test, ProgressTextIsShownVerbatimAndIsTheAccessibleDescription) {

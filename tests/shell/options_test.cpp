@@ -40,7 +40,7 @@ TEST(StartUp, RestoresEveryStoredOptionAndReportsOnlyWhatDoesNotConvert) {
         Form1 form(fake.services);
         form.Form_Load();
         const QString text3 = c.text3 ? c.text3 : GetDesktopFolder(fake.files);
-        EXPECT_EQ(form.Check2Value(), c.check2) << c.stored;
+        EXPECT_EQ(CheckBoxValue(form.Check2), c.check2) << c.stored;
         EXPECT_EQ(form.TabControl1->currentIndex(), c.tab) << c.stored;
         EXPECT_EQ(form.Text3->text(), text3) << c.stored;
         EXPECT_EQ(fake.settings.values.value("Output Folder"), text3) << c.stored;
@@ -67,7 +67,7 @@ TEST(StartUp, EveryOptionIsStoredAsItChangesAndRestoredAtTheNextStart) {
     }
     Form1 again(fake.services);
     again.Form_Load();
-    EXPECT_EQ(again.Check2Value(), 1);
+    EXPECT_EQ(CheckBoxValue(again.Check2), 1);
     EXPECT_EQ(again.TabControl1->currentIndex(), 1);
     EXPECT_EQ(again.Text3->text(), "/plans/out/");
     EXPECT_TRUE(again.Option2->isChecked());
