@@ -3,13 +3,13 @@
 #include "platform/failure.h"
 #include "platform/host/builtin/xml_two_parts.h"
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 #include <expat.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -91,20 +91,34 @@ qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding e
     return -1;
 }
 
+// How a value's content is written: plain text (with entities), CDATA sections only, or anything
+// else with markup.
 enum class Form { Text, CData, Markup };
 
-// Plain text (with entities), CDATA sections only, or anything else with markup.
+// Whether the text starts with one of the five predefined entities or a character reference.
+bool StartsWithSafeReference(QStringView text) {
+    for (const char* name : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+        if (text.startsWith(QLatin1StringView(name))) return true;
+    const bool hex = text.startsWith(u"&#x");
+    if (!hex && !text.startsWith(u"&#")) return false;
+    const auto isDigit = [hex](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= '0' && u <= '9') ||
+               (hex && ((u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')));
+    };
+    const qsizetype first = hex ? 3 : 2;
+    qsizetype at = first;
+    while (at < text.size() && isDigit(text[at])) ++at;
+    return at > first && at < text.size() && text[at] == QLatin1Char(';');
+}
+
 // True when the text refers to an entity of the document's own (declared in a DOCTYPE, or not
 // at all): the parser gives its replacement text or nothing, and writing the value back would
 // lose the reference. The five predefined entities and character references are safe.
 bool HasDocumentEntity(const QString& raw) {
-    static const QRegularExpression safe(
-        QStringLiteral("&(amp|lt|gt|quot|apos|#[0-9]+|#x[0-9A-Fa-f]+);"));
     for (qsizetype at = raw.indexOf(QLatin1Char('&')); at >= 0;
-         at = raw.indexOf(QLatin1Char('&'), at + 1)) {
-        const auto anchored = QRegularExpression::AnchorAtOffsetMatchOption;
-        if (!safe.match(raw, at, QRegularExpression::NormalMatch, anchored).hasMatch()) return true;
-    }
+         at = raw.indexOf(QLatin1Char('&'), at + 1))
+        if (!StartsWithSafeReference(QStringView(raw).sliced(at))) return true;
     return false;
 }
 
@@ -566,11 +580,26 @@ qsizetype Unstorable(QStringView text) {
     return -1;
 }
 
-bool NeedsEscapes(QStringView text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) {
-        return c == QLatin1Char('&') || c == QLatin1Char('<') || c == QLatin1Char('>') ||
-               c == QLatin1Char('\r');
-    });
+// What a text holds that its writing must see to, from one pass over it.
+struct Writing {
+    bool unstorable = false;  // a character XML cannot hold
+    bool escapes = false;     // a character written as an entity
+};
+
+Writing WritingOf(QStringView text) {
+    // For ASCII: 1 for a character written as an entity, 2 for one XML cannot hold.
+    static constexpr auto kinds = [] {
+        std::array<uchar, 0x80> table{};
+        for (int c = 0; c < 0x20; ++c) table[c] = c == 0x9 || c == 0xA ? 0 : 2;
+        table['\r'] = table['&'] = table['<'] = table['>'] = 1;
+        return table;
+    }();
+    uchar seen = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        seen |= u < 0x80 ? kinds[u] : u >= 0xFFFE ? 2 : 0;
+    }
+    return {(seen & 2) != 0, (seen & 1) != 0};
 }
 
 QString Escaped(QStringView text) {
@@ -601,7 +630,8 @@ QString Escaped(QStringView text) {
 }  // namespace
 
 void XmlProjectDocument::encode(const StoredValue& value, QStringView text, QByteArray& out) const {
-    if (const qsizetype at = Unstorable(text); at >= 0)
+    const Writing writing = WritingOf(text);
+    if (const qsizetype at = writing.unstorable ? Unstorable(text) : -1; at >= 0)
         throw Failure(
             errors::kNotAProjectFile,
             QStringLiteral("The character U+%1 in the field %2 of task %3 cannot be "
@@ -614,7 +644,7 @@ void XmlProjectDocument::encode(const StoredValue& value, QStringView text, QByt
         QString body = text.toString();
         body.replace(QLatin1String("]]>"), QLatin1String("]]]]><![CDATA[>"));
         content = written = QLatin1String("<![CDATA[") + body + QLatin1String("]]>");
-    } else if (NeedsEscapes(text)) {
+    } else if (writing.escapes) {
         content = written = Escaped(text);
     }
     QStringEncoder encoder(m_encoding == Encoding::Utf16LE   ? QStringEncoder::Utf16LE
