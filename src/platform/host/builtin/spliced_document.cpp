@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace quillmere::builtin {
 namespace {
@@ -14,9 +15,27 @@ bool HasSurrogate(QStringView text) {
     return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
 }
 
-// Where needle next occurs in bytes from from on, or -1. Eight places at a time are ruled out
-// with a few word operations wherever the needle's first and last bytes are not both found, which
-// in text is nearly everywhere: the searches for a hundred pairs cost less than reading the file.
+#if defined(__GNUC__)
+
+// Sixteen bytes, which GCC and Clang compile to the processor's vector instructions (SSE2 on
+// x86-64, NEON on ARM).
+using Lanes = uchar __attribute__((vector_size(16)));
+
+Lanes Broadcast(char byte) {
+    Lanes lanes;
+    for (int i = 0; i < 16; ++i) lanes[i] = uchar(byte);
+    return lanes;
+}
+
+Lanes LoadLanes(const char* at) {
+    Lanes lanes;
+    std::memcpy(&lanes, at, sizeof lanes);
+    return lanes;
+}
+
+// Where needle next occurs in bytes from from on, or -1. Sixty-four places at a time are ruled out
+// with a few vector operations wherever the needle's first and last bytes are not both found,
+// which in text is nearly everywhere: a hundred searches cost less than reading the file.
 qsizetype IndexOf(QByteArrayView bytes, QByteArrayView needle, qsizetype from) {
     const qsizetype size = needle.size();
     if (size == 0 || from + size > bytes.size()) return -1;
@@ -24,23 +43,38 @@ qsizetype IndexOf(QByteArrayView bytes, QByteArrayView needle, qsizetype from) {
     const auto matchesAt = [&](qsizetype at) {
         return data[at] == needle[0] && std::memcmp(data + at, needle.data(), size_t(size)) == 0;
     };
-    constexpr quint64 ones = 0x0101010101010101, highs = 0x8080808080808080;
-    const quint64 first = ones * uchar(needle[0]), last = ones * uchar(needle[size - 1]);
+    const Lanes first = Broadcast(needle[0]), last = Broadcast(needle[size - 1]);
+    // 0xFF in each lane where the place at that lane holds both bytes.
+    const auto both = [&](const char* at) {
+        return Lanes((LoadLanes(at) == first) & (LoadLanes(at + size - 1) == last));
+    };
+    const qsizetype block = 64;
     qsizetype at = from;
-    for (; at + size - 1 + 8 <= bytes.size(); at += 8) {
-        quint64 starts, ends;
-        std::memcpy(&starts, data + at, 8);
-        std::memcpy(&ends, data + at + size - 1, 8);
-        // A zero byte where both the first and the last byte match; the test never misses one.
-        const quint64 both = (starts ^ first) | (ends ^ last);
-        if (((both - ones) & ~both & highs) == 0) continue;
-        for (qsizetype i = at; i < at + 8; ++i)
+    for (; at + size - 1 + block <= bytes.size(); at += block) {
+        const Lanes any =
+            both(data + at) | both(data + at + 16) | both(data + at + 32) | both(data + at + 48);
+        quint64 halves[2];
+        std::memcpy(halves, &any, sizeof halves);
+        if ((halves[0] | halves[1]) == 0) continue;
+        for (qsizetype i = at; i < at + block; ++i)
             if (matchesAt(i)) return i;
     }
     for (; at + size <= bytes.size(); ++at)
         if (matchesAt(at)) return at;
     return -1;
 }
+
+#else
+
+qsizetype IndexOf(QByteArrayView bytes, QByteArrayView needle, qsizetype from) {
+    if (needle.isEmpty() || from + needle.size() > bytes.size()) return -1;
+    const std::string_view haystack(bytes.data(), size_t(bytes.size()));
+    const size_t at =
+        haystack.find(std::string_view(needle.data(), size_t(needle.size())), size_t(from));
+    return at == std::string_view::npos ? -1 : qsizetype(at);
+}
+
+#endif
 
 }  // namespace
 
