@@ -34,13 +34,16 @@ class ProjectDocument {
     // The file's bytes with the changed values, piece by piece into sink, or all at once.
     // Throws Failure when a value cannot be written.
     virtual void saveTo(const ByteSink& sink) const = 0;
+    // For the checks that compare whole files, the tests' and the fuzz harness's; the program
+    // itself saves through saveTo, never holding a whole result.
     QByteArray save() const {
         QByteArray bytes;
         saveTo([&bytes](QByteArrayView piece) { bytes.append(piece); });
         return bytes;
     }
     // What save() puts in place of the original bytes: one splice per changed value, in file
-    // order; every byte outside them is copied as it is. Throws Failure as save() does.
+    // order; every byte outside them is copied as it is. Throws Failure as save() does. The fuzz
+    // harness holds a save to it: only the changed values' bytes may differ from the file's.
     virtual std::vector<Splice> splices() const = 0;
 };
 

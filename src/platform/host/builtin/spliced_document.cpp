@@ -96,7 +96,12 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
         store.resize(at + size);
     };
     grow(m_texts);
-    if (!m_index.isEmpty()) grow(m_index);
+    if (!m_index.isEmpty()) {
+        // Zero until the value's text is folded into it at the next search; a text that moves
+        // again before then leaves its first place unwritten, and searched.
+        grow(m_index);
+        std::fill(m_index.begin() + at, m_index.end(), '\0');
+    }
     return at;
 }
 

@@ -552,7 +552,10 @@ std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& 
     auto doc = make();
     if (doc->m_encoding == Encoding::Utf8 && bytes.size() >= twoPartsFrom) {
         const auto at = FindSplitPoints(bytes);
-        if (at && ReadInTwoParts(*doc, fileName, *at)) return doc;
+        if (at && ReadInTwoParts(*doc, fileName, *at)) {
+            doc->m_readInTwoParts = true;
+            return doc;
+        }
         if (at) doc = make();
     }
     if (doc->m_encoding != Encoding::Utf8) {

@@ -29,6 +29,10 @@ class XmlProjectDocument : public SplicedDocument {
 
     enum class Encoding { Utf8, Utf16LE, Utf16BE };
 
+    // Whether the file was read in two parts at once: a split that turns out not to be clean
+    // leaves it read in one, which only the time shows otherwise.
+    bool readInTwoParts() const { return m_readInTwoParts; }
+
   private:
     friend class XmlScanner;
     // Reads the document in two parts on two threads; false (and doc to be read again) when the
@@ -39,6 +43,7 @@ class XmlProjectDocument : public SplicedDocument {
     void encode(const StoredValue& value, QStringView text, QByteArray& out) const override;
 
     Encoding m_encoding = Encoding::Utf8;
+    bool m_readInTwoParts = false;
 };
 
 }  // namespace quillmere::builtin

@@ -3,6 +3,8 @@
 #include "platform/threads.h"
 
 #include <algorithm>
+#include <cstring>
+#include <utility>
 
 namespace quillmere::builtin {
 namespace {
@@ -11,14 +13,17 @@ namespace {
 // further back is rare; the readers still find it, at the cost of reading the file once more.
 const qsizetype kLookBack = qsizetype(1) << 16;
 
-// Whether the place lies inside a comment or CDATA section that starts not far before it.
-bool InsideMarkup(QByteArrayView bytes, qsizetype at) {
+// Where the comment or CDATA section that holds the place, and starts not far before it, ends;
+// -1 when none does.
+qsizetype EndOfMarkupAround(QByteArrayView bytes, qsizetype at) {
     const qsizetype from = std::max(qsizetype(0), at - kLookBack);
     const QByteArrayView before = bytes.sliced(from, at - from);
-    const auto inside = [&](const char* open, const char* close) {
-        return before.lastIndexOf(open) > before.lastIndexOf(close);
-    };
-    return inside("<!--", "-->") || inside("<![CDATA[", "]]>");
+    for (const auto& [open, close] : {std::pair("<!--", "-->"), std::pair("<![CDATA[", "]]>")}) {
+        if (before.lastIndexOf(open) <= before.lastIndexOf(close)) continue;
+        const qsizetype end = bytes.indexOf(close, at);
+        return end < 0 ? bytes.size() : end + qsizetype(std::strlen(close));
+    }
+    return -1;
 }
 
 // Whether the next task's start tag, or the tasks' end tag, follows the place after white space.
@@ -44,9 +49,12 @@ std::optional<SplitPoints> FindSplitPoints(QByteArrayView bytes) {
     qsizetype end = bytes.indexOf(taskEnd, head + (close - head) / 2);
     for (int tries = 0; end >= 0 && end < close && tries < 16; ++tries) {
         const qsizetype after = end + taskEnd.size();
-        if (!InsideMarkup(bytes, end) && TaskOrEndFollows(bytes, after))
+        if (const qsizetype markupEnd = EndOfMarkupAround(bytes, end); markupEnd >= 0)
+            end = bytes.indexOf(taskEnd, markupEnd);
+        else if (TaskOrEndFollows(bytes, after))
             return SplitPoints{head, after};
-        end = bytes.indexOf(taskEnd, after);
+        else
+            end = bytes.indexOf(taskEnd, after);
     }
     return std::nullopt;
 }
