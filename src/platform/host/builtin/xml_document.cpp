@@ -526,15 +526,15 @@ bool XmlProjectDocument::LooksLikeXml(const QByteArray& bytes) {
     return i < start.size() && start[i] == QLatin1Char('<');
 }
 
-bool XmlProjectDocument::ReadInTwoParts(XmlProjectDocument& doc, const QString& fileName,
-                                        const SplitPoints& at) {
+bool XmlProjectDocument::TryTwoParts(XmlProjectDocument& doc, const QString& fileName,
+                                     const SplitPoints& at) {
     XmlProjectDocument rest;
     rest.m_bytes = doc.m_bytes;
     rest.m_encoding = doc.m_encoding;
     rest.keepTextsAsUtf8(doc.m_bytes.size() - at.split);
     XmlScanner first(doc, fileName), second(rest, fileName);
-    if (!builtin::ReadInTwoParts([&] { return first.runFirstPart(at); },
-                                 [&] { return second.runSecondPart(at); }))
+    if (!ReadInTwoParts([&] { return first.runFirstPart(at); },
+                        [&] { return second.runSecondPart(at); }))
         return false;
     first.finishWith(second);
     return true;
@@ -552,7 +552,7 @@ std::unique_ptr<XmlProjectDocument> XmlProjectDocument::Parse(const QByteArray& 
     auto doc = make();
     if (doc->m_encoding == Encoding::Utf8 && bytes.size() >= twoPartsFrom) {
         const auto at = FindSplitPoints(bytes);
-        if (at && ReadInTwoParts(*doc, fileName, *at)) {
+        if (at && TryTwoParts(*doc, fileName, *at)) {
             doc->m_readInTwoParts = true;
             return doc;
         }

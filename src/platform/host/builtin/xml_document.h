@@ -38,8 +38,8 @@ class XmlProjectDocument : public SplicedDocument {
     // Reads the document in two parts on two threads; false (and doc to be read again) when the
     // file does not split as its bytes suggested, is not well-formed, or is refused: reading it in
     // one part then says why.
-    static bool ReadInTwoParts(XmlProjectDocument& doc, const QString& fileName,
-                               const SplitPoints& at);
+    static bool TryTwoParts(XmlProjectDocument& doc, const QString& fileName,
+                            const SplitPoints& at);
     void encode(const StoredValue& value, QStringView text, QByteArray& out) const override;
 
     Encoding m_encoding = Encoding::Utf8;
