@@ -1,6 +1,7 @@
 #include "platform/file_reading.h"
 
 #include "platform/failure.h"
+#include "platform/large_pages.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -45,6 +46,7 @@ QByteArray ReadAll(int fd, const QString& path, qint64 size, qint64 limit) {
     const qsizetype most = qsizetype(limit) + 1;
     QByteArray bytes;
     bytes.resize(std::min<qsizetype>(qsizetype(size) + 1, most));
+    PreferLargePages(bytes.constData(), bytes.size());
     qsizetype filled = 0;
     while (filled < most) {
         if (filled == bytes.size()) bytes.resize(std::min<qsizetype>(filled * 2, most));

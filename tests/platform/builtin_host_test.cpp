@@ -351,33 +351,39 @@ TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
     }
 }
 
-// A value that refers to an entity of the document's own cannot be written back without losing
-// the reference: it is left alone, and the file stays as it was.
-// A character that XML cannot hold fails the save, naming it; the control characters XML allows
-// and characters beyond the BMP are written.
+// A character that XML cannot hold fails the save, naming it; the control characters XML allows,
+// the characters written as references and characters beyond the BMP are written.
 TEST(BuiltinHostXml, CharactersXmlCannotHoldFailTheSave) {
-    const QByteArray xml =
-        "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task>"
-        "<UID>1</UID><Name>Plan</Name></Task></Tasks></Project>";
-    for (const char32_t c : {0x0u, 0x1u, 0x1Fu, 0xFFFEu, 0xFFFFu, 0x9u, 0xAu, 0xDu, 0x10000u}) {
-        auto doc = OpenDocument(xml, "chars.xml");
-        doc->replace("Name", "l", QString::fromUcs4(&c, 1), true);
-        const bool allowed = c == 0x9 || c == 0xA || c == 0xD || c == 0x10000;
-        std::string failure = "saved";
-        try {
-            auto reread = OpenDocument(doc->save(), "saved.xml");
-            EXPECT_EQ(reread->values("Name"), doc->values("Name"));
-        } catch (const Failure& f) {
-            failure = f.description().toStdString();
+    // Short and long names: the characters of a long one are looked at sixteen at a time.
+    for (const QByteArray name : {"Plan", "Groundworks and foundations: Plan"}) {
+        const QByteArray xml =
+            "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task>"
+            "<UID>1</UID><Name>" +
+            name + "</Name></Task></Tasks></Project>";
+        for (const char32_t c : {0x0u, 0x1u, 0x1Fu, 0xFFFEu, 0xFFFFu, 0x8u, 0xBu, 0xCu, 0xEu, 0x9u,
+                                 0xAu, 0xDu, 0x26u, 0x3Cu, 0x3Eu, 0x10000u}) {
+            auto doc = OpenDocument(xml, "chars.xml");
+            doc->replace("Name", "l", QString::fromUcs4(&c, 1), true);
+            const bool allowed =
+                c == 0x9 || c == 0xA || c == 0xD || (c >= 0x26 && c < 0xFFFE) || c > 0xFFFF;
+            std::string failure = "saved";
+            try {
+                auto reread = OpenDocument(doc->save(), "saved.xml");
+                EXPECT_EQ(reread->values("Name"), doc->values("Name"));
+            } catch (const Failure& f) {
+                failure = f.description().toStdString();
+            }
+            const auto code = QString::number(uint(c), 16).toUpper().rightJustified(4, '0');
+            EXPECT_EQ(failure, allowed ? "saved"
+                                       : "The character U+" + code.toStdString() +
+                                             " in the field Name of task 1 cannot be stored in a "
+                                             "Project XML file.");
         }
-        const auto code = QString::number(uint(c), 16).toUpper().rightJustified(4, '0');
-        EXPECT_EQ(failure, allowed ? "saved"
-                                   : "The character U+" + code.toStdString() +
-                                         " in the field Name of task 1 cannot be stored in a "
-                                         "Project XML file.");
     }
 }
 
+// A value that refers to an entity of the document's own cannot be written back without losing
+// the reference: it is left alone, and the file stays as it was.
 TEST(BuiltinHostXml, ValuesWithTheDocumentsOwnEntitiesAreLeftAlone) {
     const char* doctypes[] = {"<!DOCTYPE Project [<!ENTITY co \"Contoso\">]>",
                               "<!DOCTYPE Project [<!ENTITY co SYSTEM \"ext.txt\">]>",
@@ -711,6 +717,9 @@ TEST(BuiltinHost, ALoneSurrogateFailsTheSave) {
     const QByteArray files[] = {
         "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID>"
         "<Name>\xF0\x9F\x98\x80 x</Name></Task></Tasks></Project>",
+        // Beyond the first four characters, which are looked at together.
+        "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID>"
+        "<Name>abcdefgh\xF0\x9F\x98\x80 x</Name></Task></Tasks></Project>",
         "MPX,Microsoft Project for Windows,4.0,ANSI\r\n61,98,1\r\n70,1,x\r\n"};
     for (const QByteArray& bytes : files) {
         auto doc = OpenDocument(bytes, "s");

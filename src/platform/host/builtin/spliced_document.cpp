@@ -1,6 +1,8 @@
 #include "platform/host/builtin/spliced_document.h"
 
 #include "platform/failure.h"
+#include "platform/host/builtin/unit_blocks.h"
+#include "platform/large_pages.h"
 
 #include <QStringDecoder>
 
@@ -92,7 +94,11 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
     // memory. Replacements that lengthen texts beyond that grow it by half again or more.
     const auto grow = [&](auto& store) {
         const qsizetype first = m_bytes.size() > (1 << 20) ? m_bytes.size() : 1024;
-        if (store.capacity() < at + size) store.reserve(qMax(at + size, qMax(first, at + at / 2)));
+        if (store.capacity() < at + size) {
+            store.reserve(qMax(at + size, qMax(first, at + at / 2)));
+            PreferLargePages(store.constData(),
+                             store.capacity() * qsizetype(sizeof(*store.constData())));
+        }
         store.resize(at + size);
     };
     grow(m_texts);
@@ -108,6 +114,7 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
 const QByteArray& SplicedDocument::searchIndex() {
     if (m_index.size() != m_texts.size()) {
         m_index.reserve(m_texts.capacity());
+        PreferLargePages(m_index.constData(), m_index.capacity());
         m_index.resize(m_texts.size());
         FoldCaseToBytes(m_texts, m_index.data());
     } else {
@@ -125,6 +132,12 @@ void SplicedDocument::addValue(StoredValue value, QStringView text) {
     value.textSize = text.size();
     std::copy(text.begin(), text.end(), m_texts.begin() + value.textAt);
     m_values.push_back(std::move(value));
+}
+
+void SplicedDocument::keepTextsAsUtf8(qsizetype size) {
+    m_keepUtf8 = true;
+    m_utf8Texts.reserve(size);
+    PreferLargePages(m_utf8Texts.constData(), m_utf8Texts.capacity());
 }
 
 void SplicedDocument::storeUtf8(StoredValue& value, QByteArrayView utf8) {
@@ -364,9 +377,9 @@ namespace {
 // Where the first half of a UTF-16 surrogate pair without its other half is, or -1. It stands for
 // no character, and no encoding can write it.
 qsizetype LoneSurrogate(QStringView text) {
-    const auto isSurrogate = [](QChar c) { return (c.unicode() & 0xF800) == 0xD800; };
-    for (qsizetype i = std::find_if(text.begin(), text.end(), isSurrogate) - text.begin();
-         i < text.size(); ++i) {
+    // Texts rarely hold a surrogate, and every changed text is checked: first, all at once.
+    if (!KindsIn(text, [](char16_t u) { return char16_t((u & 0xF800) == 0xD800); })) return -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
             ++i;
         else if (text[i].isSurrogate())

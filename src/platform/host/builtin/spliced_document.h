@@ -65,10 +65,7 @@ class SplicedDocument : public ProjectDocument {
     // Makes storeUtf8 keep the texts it is given as they are, up to size bytes without a copy,
     // for the document that takes this one's values: a later part of a file, read beside the
     // first, holds its texts in half the memory until appendValues decodes them.
-    void keepTextsAsUtf8(qsizetype size) {
-        m_keepUtf8 = true;
-        m_utf8Texts.reserve(size);
-    }
+    void keepTextsAsUtf8(qsizetype size);
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
     QStringView textOf(const StoredValue& value) const {

@@ -1,5 +1,8 @@
 #include "platform/host/builtin/project_document.h"
 
+#include "platform/host/builtin/unit_blocks.h"
+
+#include <cstring>
 #include <vector>
 
 namespace quillmere::builtin {
@@ -10,6 +13,41 @@ char16_t FoldedUnit(char32_t u) {
     return QChar::isSurrogate(u) ? char16_t(u) : char16_t(QChar::toCaseFolded(u));
 }
 
+// Most of a file's text is ASCII, in which only the capital letters fold, to the small ones: a
+// block of it is folded without the table.
+bool AllAscii(const UnitBlock& block) {
+    char16_t ored = 0;
+    for (const char16_t unit : block.units) ored |= unit;
+    return ored < 0x80;
+}
+
+template <typename Unit>
+void FoldAscii(const UnitBlock& block, Unit* out) {
+    Unit folded[kUnitBlock];
+    for (qsizetype i = 0; i < kUnitBlock; ++i) {
+        const char16_t c = block.units[i];
+        folded[i] = Unit(c + (c >= u'A' && c <= u'Z' ? 0x20 : 0));
+    }
+    std::memcpy(out, folded, sizeof folded);
+}
+
+// Folds each unit of text into out by the table, which gives the fold of every UTF-16 unit.
+template <typename Unit>
+void FoldWith(const std::vector<Unit>& folded, QStringView text, Unit* out) {
+    const Unit* table = folded.data();  // out may alias anything: read the table once
+    const char16_t* units = text.utf16();
+    qsizetype at = 0;
+    for (; at + kUnitBlock <= text.size(); at += kUnitBlock) {
+        const UnitBlock block(units, at);
+        if (AllAscii(block)) {
+            FoldAscii(block, out + at);
+            continue;
+        }
+        for (qsizetype i = 0; i < kUnitBlock; ++i) out[at + i] = table[block.units[i]];
+    }
+    for (; at < text.size(); ++at) out[at] = table[units[at]];
+}
+
 }  // namespace
 
 void FoldCase(QStringView text, QChar* out) {
@@ -18,8 +56,7 @@ void FoldCase(QStringView text, QChar* out) {
         for (char32_t u = 0; u < 0x10000; ++u) table[u] = FoldedUnit(u);
         return table;
     }();
-    const char16_t* table = folded.data();  // out may alias anything: read the table once
-    for (const QChar c : text) *out++ = QChar(table[c.unicode()]);
+    FoldWith(folded, text, reinterpret_cast<char16_t*>(out));
 }
 
 void FoldCaseToBytes(QStringView text, char* out) {
@@ -31,8 +68,7 @@ void FoldCaseToBytes(QStringView text, char* out) {
         }
         return table;
     }();
-    const char* table = bytes.data();  // out may alias anything: read the table once
-    for (const QChar c : text) *out++ = table[c.unicode()];
+    FoldWith(bytes, text, out);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/host/builtin/xml_document.h"
 
 #include "platform/failure.h"
+#include "platform/host/builtin/unit_blocks.h"
 #include "platform/host/builtin/xml_two_parts.h"
 
 #include <QStringDecoder>
@@ -95,39 +96,40 @@ qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding e
 // else with markup.
 enum class Form { Text, CData, Markup };
 
+// The markup that decides a content's form is ASCII, so its UTF-8 bytes are read as they are.
+
 // Whether the text starts with one of the five predefined entities or a character reference.
-bool StartsWithSafeReference(QStringView text) {
+bool StartsWithSafeReference(QByteArrayView text) {
     for (const char* name : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
-        if (text.startsWith(QLatin1StringView(name))) return true;
-    const bool hex = text.startsWith(u"&#x");
-    if (!hex && !text.startsWith(u"&#")) return false;
-    const auto isDigit = [hex](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= '0' && u <= '9') ||
-               (hex && ((u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')));
+        if (text.startsWith(name)) return true;
+    const bool hex = text.startsWith("&#x");
+    if (!hex && !text.startsWith("&#")) return false;
+    const auto isDigit = [hex](char c) {
+        return (c >= '0' && c <= '9') ||
+               (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
     };
     const qsizetype first = hex ? 3 : 2;
     qsizetype at = first;
     while (at < text.size() && isDigit(text[at])) ++at;
-    return at > first && at < text.size() && text[at] == QLatin1Char(';');
+    return at > first && at < text.size() && text[at] == ';';
 }
 
 // True when the text refers to an entity of the document's own (declared in a DOCTYPE, or not
 // at all): the parser gives its replacement text or nothing, and writing the value back would
 // lose the reference. The five predefined entities and character references are safe.
-bool HasDocumentEntity(const QString& raw) {
-    for (qsizetype at = raw.indexOf(QLatin1Char('&')); at >= 0;
-         at = raw.indexOf(QLatin1Char('&'), at + 1))
-        if (!StartsWithSafeReference(QStringView(raw).sliced(at))) return true;
+bool HasDocumentEntity(QByteArrayView raw) {
+    for (qsizetype at = raw.indexOf('&'); at >= 0; at = raw.indexOf('&', at + 1))
+        if (!StartsWithSafeReference(raw.sliced(at))) return true;
     return false;
 }
 
-Form ContentForm(const QString& raw) {
-    if (!raw.contains(QLatin1Char('<'))) return HasDocumentEntity(raw) ? Form::Markup : Form::Text;
-    const QLatin1String open("<![CDATA["), close("]]>");
+// The form of a content given as UTF-8.
+Form ContentForm(QByteArrayView raw) {
+    if (!raw.contains('<')) return HasDocumentEntity(raw) ? Form::Markup : Form::Text;
+    const QByteArrayView open("<![CDATA["), close("]]>");
     qsizetype at = 0;
     while (at < raw.size()) {
-        if (!QStringView(raw).mid(at).startsWith(open)) return Form::Markup;
+        if (!raw.sliced(at).startsWith(open)) return Form::Markup;
         const qsizetype end = raw.indexOf(close, at + open.size());
         if (end < 0) return Form::Markup;
         at = end + close.size();
@@ -465,10 +467,8 @@ class XmlScanner {
     Form FormOf(const StoredValue& value) const {
         const QByteArrayView raw =
             QByteArrayView(m_doc.m_bytes).sliced(value.begin, value.end - value.begin);
-        if (m_doc.m_encoding == XmlProjectDocument::Encoding::Utf8 && !raw.contains('<') &&
-            !raw.contains('&'))
-            return Form::Text;
-        return ContentForm(Decode(raw, m_doc.m_encoding));
+        if (m_doc.m_encoding == XmlProjectDocument::Encoding::Utf8) return ContentForm(raw);
+        return ContentForm(Decode(raw, m_doc.m_encoding).toUtf8());
     }
 
     // Whether the captured content can be edited; if so, its text goes to the store. An empty
@@ -590,19 +590,15 @@ struct Writing {
 };
 
 Writing WritingOf(QStringView text) {
-    // For ASCII: 1 for a character written as an entity, 2 for one XML cannot hold.
-    static constexpr auto kinds = [] {
-        std::array<uchar, 0x80> table{};
-        for (int c = 0; c < 0x20; ++c) table[c] = c == 0x9 || c == 0xA ? 0 : 2;
-        table['\r'] = table['&'] = table['<'] = table['>'] = 1;
-        return table;
-    }();
-    uchar seen = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        seen |= u < 0x80 ? kinds[u] : u >= 0xFFFE ? 2 : 0;
-    }
-    return {(seen & 2) != 0, (seen & 1) != 0};
+    // Without branches, so that the compiler can test many characters at once.
+    const char16_t kinds = KindsIn(text, [](char16_t u) {
+        // (u | 2) == '>' for '<' and '>': with four tests of equality the compiler would test
+        // bits of a constant instead, one character at a time.
+        const int escaped = ((u | 2) == u'>') | (u == u'&') | (u == u'\r');
+        const int control = (u < 0x20) & (u != 0x9) & (u != 0xA) & (u != 0xD);
+        return char16_t(escaped | (control | (u >= 0xFFFE)) << 1);
+    });
+    return {(kinds & 2) != 0, (kinds & 1) != 0};
 }
 
 QString Escaped(QStringView text) {

@@ -1,0 +1,7 @@
+#include "platform/large_pages.h"
+
+namespace quillmere {
+
+void PreferLargePages(const void*, qsizetype) {}
+
+}  // namespace quillmere
