@@ -82,6 +82,12 @@ qsizetype IndexOf(QByteArrayView bytes, QByteArrayView needle, qsizetype from) {
 
 qsizetype SplicedDocument::growTexts(qsizetype size) {
     const qsizetype at = m_texts.size();
+    // A later part's texts lie from m_sharedFrom on, and the store must not move under them (the
+    // terminating null that QString writes after its characters included).
+    if (at + size >= m_sharedFrom)
+        throw Failure(
+            errors::kOverflow,
+            QStringLiteral("The texts of a file's first part reach those of its second."));
     // Positions in the store are 32-bit; replacements that keep lengthening values stop here.
     if (at + size > kLargestStore)
         throw Failure(errors::kOverflow,
@@ -116,7 +122,9 @@ const QByteArray& SplicedDocument::searchIndex() {
         m_index.reserve(m_texts.capacity());
         PreferLargePages(m_index.constData(), m_index.capacity());
         m_index.resize(m_texts.size());
-        FoldCaseToBytes(m_texts, m_index.data());
+        std::fill(m_index.begin() + m_unwritten.from, m_index.begin() + m_unwritten.to, '\0');
+        forWrittenTexts(
+            [&](QStringView texts, qsizetype at) { FoldCaseToBytes(texts, m_index.data() + at); });
     } else {
         for (const quint32 index : m_staleInIndex) {
             const StoredValue& value = m_values[index];
@@ -134,22 +142,28 @@ void SplicedDocument::addValue(StoredValue value, QStringView text) {
     m_values.push_back(std::move(value));
 }
 
-void SplicedDocument::keepTextsAsUtf8(qsizetype size) {
-    m_keepUtf8 = true;
-    m_utf8Texts.reserve(size);
-    PreferLargePages(m_utf8Texts.constData(), m_utf8Texts.capacity());
+void SplicedDocument::shareStore(SplicedDocument& later, qsizetype from) {
+    Q_ASSERT(m_texts.isEmpty() && from <= m_bytes.size());
+    m_texts.reserve(m_bytes.size());
+    PreferLargePages(m_texts.constData(), m_texts.capacity() * qsizetype(sizeof(QChar)));
+    m_sharedFrom = from;
+    later.m_shared = SharedStore{m_texts.data(), from, m_bytes.size()};
 }
 
 void SplicedDocument::storeUtf8(StoredValue& value, QByteArrayView utf8) {
-    if (m_keepUtf8) {
-        value.textAt = qint32(m_utf8Texts.size());
-        value.textSize = qint32(utf8.size());
-        m_utf8Texts.append(utf8);
+    m_utf8.resetState();
+    // UTF-8 never takes fewer bytes than UTF-16 takes code units.
+    if (m_shared) {
+        if (m_shared->limit - m_shared->end < utf8.size())
+            throw Failure(errors::kOverflow,
+                          QStringLiteral("The texts of a file's second part reach its end."));
+        QChar* start = m_shared->texts + m_shared->end;
+        value.textAt = qint32(m_shared->end);
+        value.textSize = qint32(m_utf8.appendToBuffer(start, utf8) - start);
+        m_shared->end += value.textSize;
         return;
     }
-    // UTF-8 never takes fewer bytes than UTF-16 takes code units.
     value.textAt = qint32(growTexts(utf8.size()));
-    m_utf8.resetState();
     QChar* start = m_texts.data() + value.textAt;
     value.textSize = qint32(m_utf8.appendToBuffer(start, utf8) - start);
     m_texts.resize(value.textAt + value.textSize);
@@ -175,7 +189,11 @@ int SplicedDocument::taskKey(QStringView label) {
 }
 
 void SplicedDocument::appendValues(const SplicedDocument& later) {
-    Q_ASSERT(later.m_keepUtf8 && !m_keepUtf8);
+    Q_ASSERT(later.m_shared && later.m_shared->texts == m_texts.constData());
+    // The store takes the later part's texts where they are.
+    m_unwritten = {m_texts.size(), m_sharedFrom};
+    m_texts.resize(later.m_shared->end);
+    m_sharedFrom = kLargestStore;
     std::vector<int> fields;
     for (const QString& name : later.m_fieldNames) fields.push_back(fieldKey(name));
     // Its tasks in order, as this document would have met them.
@@ -188,7 +206,6 @@ void SplicedDocument::appendValues(const SplicedDocument& later) {
     for (StoredValue value : later.m_values) {
         value.fieldKey = qint16(fields[value.fieldKey]);
         value.taskKey = tasks[value.taskKey];
-        storeUtf8(value, QByteArrayView(later.m_utf8Texts).sliced(value.textAt, value.textSize));
         m_values.push_back(value);
     }
 }
@@ -237,6 +254,7 @@ void SplicedDocument::compactTexts() {
         value.textAt = qint32(at);
     }
     m_texts = std::move(texts);
+    m_unwritten = {};
     m_index = QByteArray();  // made again at the next search
     m_staleInIndex.clear();
     indexSlots();
@@ -301,14 +319,18 @@ void SplicedDocument::findInStore(Candidates& found) {
     const qsizetype piece = 1 << 16;
     QByteArray bytes(piece + needle.size(), Qt::Uninitialized);
     qsizetype from = 0;
-    for (qsizetype start = 0; start < m_texts.size(); start += piece) {
-        // The piece and as much after it as an occurrence that starts in it may take.
-        const qsizetype length = std::min(piece + needle.size() - 1, m_texts.size() - start);
-        FoldCaseToBytes(QStringView(m_texts).sliced(start, length), bytes.data());
-        const QByteArrayView folded(bytes.constData(), length);
-        for (qsizetype at = IndexOf(folded, needle, std::max(from - start, qsizetype(0))); at >= 0;)
-            at = IndexOf(folded, needle, (from = take(start + at)) - start);
-    }
+    forWrittenTexts([&](QStringView texts, qsizetype offset) {
+        for (qsizetype start = 0; start < texts.size(); start += piece) {
+            // The piece and as much after it as an occurrence that starts in it may take.
+            const qsizetype length = std::min(piece + needle.size() - 1, texts.size() - start);
+            FoldCaseToBytes(texts.sliced(start, length), bytes.data());
+            const QByteArrayView folded(bytes.constData(), length);
+            const qsizetype base = offset + start;
+            for (qsizetype at = IndexOf(folded, needle, std::max(from - base, qsizetype(0)));
+                 at >= 0;)
+                at = IndexOf(folded, needle, (from = take(base + at)) - base);
+        }
+    });
 }
 
 const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& find,

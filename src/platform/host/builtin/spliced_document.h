@@ -48,8 +48,8 @@ class SplicedDocument : public ProjectDocument {
     // Adds a value whose text is given, or whose text storeUtf8 has put in the store.
     void addValue(StoredValue value, QStringView text);
     void addValue(const StoredValue& value) { m_values.push_back(value); }
-    // Puts a value's text, given as UTF-8, in the store (a U+FEFF at its start is a character
-    // of the value, not a byte order mark).
+    // Puts a value's text, given as UTF-8, in the store, or in the store shared with it (a
+    // U+FEFF at its start is a character of the value, not a byte order mark).
     void storeUtf8(StoredValue& value, QByteArrayView utf8);
     // The numbers of a field (by its catalogue name) and of a task (by how messages name it: its
     // unique ID) that values are added with.
@@ -59,13 +59,15 @@ class SplicedDocument : public ProjectDocument {
         return m_fieldNames[value.fieldKey];
     }
     QString taskName(const StoredValue& value) const;
+    // Lets a document that reads the part of the same file from byte from on, beside this one,
+    // decode its texts straight into this one's store, from character from on. A text takes no
+    // more characters than its UTF-8 bytes, so this document's own texts, read from the bytes
+    // before, end before that; should they not, the store does not move: growing them throws
+    // Failure. Taking that document's values then copies no text.
+    void shareStore(SplicedDocument& later, qsizetype from);
     // Adds the values of a document read from a later part of the same file, as if this one had
-    // read them itself; that document kept its texts as UTF-8.
+    // read them itself; their texts are in this one's store (shareStore).
     void appendValues(const SplicedDocument& later);
-    // Makes storeUtf8 keep the texts it is given as they are, up to size bytes without a copy,
-    // for the document that takes this one's values: a later part of a file, read beside the
-    // first, holds its texts in half the memory until appendValues decodes them.
-    void keepTextsAsUtf8(qsizetype size);
     // Orders the values by position and indexes them by field; call once they are all read.
     void indexValues();
     QStringView textOf(const StoredValue& value) const {
@@ -130,8 +132,28 @@ class SplicedDocument : public ProjectDocument {
     // date at the next search, which the last pair of a run never makes.
     std::vector<quint32> m_staleInIndex;
     QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
-    bool m_keepUtf8 = false;
-    QByteArray m_utf8Texts;  // the texts, while they are kept as UTF-8
+    // While a document reads a later part beside this one: where its texts start in this
+    // store, and, in that document, where they end and how far they may reach.
+    qsizetype m_sharedFrom = kLargestStore;
+    struct SharedStore {
+        QChar* texts = nullptr;
+        qsizetype end = 0;
+        qsizetype limit = 0;
+    };
+    std::optional<SharedStore> m_shared;
+    // The characters between the texts of a file's two parts, never written and held by no value.
+    struct {
+        qsizetype from = 0;
+        qsizetype to = 0;
+    } m_unwritten;
+    // Calls read(texts, at) for the parts of the store that hold texts, where at is where texts
+    // start: all of it but what was never written.
+    template <typename Read>
+    void forWrittenTexts(Read read) const {
+        const QStringView all(m_texts);
+        read(all.first(m_unwritten.from), 0);
+        read(all.sliced(m_unwritten.to), m_unwritten.to);
+    }
     // Where each value's text lies, by position in the store; a value whose text moved keeps a
     // stale entry, which valueAt skips.
     std::vector<Slot> m_slots;

@@ -12,9 +12,7 @@ constexpr qsizetype kUnitBlock = 16;
 
 // A block of the text's units from at on; at + kUnitBlock must be within it.
 struct UnitBlock {
-    UnitBlock(const char16_t* units, qsizetype at) {
-        std::memcpy(this->units, units + at, sizeof this->units);
-    }
+    UnitBlock(const char16_t* text, qsizetype at) { std::memcpy(units, text + at, sizeof units); }
     char16_t units[kUnitBlock];
 };
 

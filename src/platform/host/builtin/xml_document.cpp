@@ -531,7 +531,7 @@ bool XmlProjectDocument::TryTwoParts(XmlProjectDocument& doc, const QString& fil
     XmlProjectDocument rest;
     rest.m_bytes = doc.m_bytes;
     rest.m_encoding = doc.m_encoding;
-    rest.keepTextsAsUtf8(doc.m_bytes.size() - at.split);
+    doc.shareStore(rest, at.split);
     XmlScanner first(doc, fileName), second(rest, fileName);
     if (!ReadInTwoParts([&] { return first.runFirstPart(at); },
                         [&] { return second.runSecondPart(at); }))

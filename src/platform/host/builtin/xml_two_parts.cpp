@@ -60,17 +60,18 @@ std::optional<SplitPoints> FindSplitPoints(QByteArrayView bytes) {
 }
 
 bool ReadInTwoParts(const std::function<bool()>& first, const std::function<bool()>& second) {
-    bool secondRead = false;
-    auto worker = StartThread([&](std::stop_token) {
+    // A part that throws is read again in one reading, which says what went wrong.
+    const auto read = [](const std::function<bool()>& part) {
         try {
-            secondRead = second();
+            return part();
         } catch (...) {
-            // The part is read again in one reading, which says what went wrong.
+            return false;
         }
-    });
+    };
+    bool secondRead = false;
+    auto worker = StartThread([&](std::stop_token) { secondRead = read(second); });
     if (!worker.joinable()) return false;
-    // Should first throw, the worker's end is waited for as it goes out of scope.
-    const bool firstRead = first();
+    const bool firstRead = read(first);
     worker.join();
     return firstRead && secondRead;
 }
