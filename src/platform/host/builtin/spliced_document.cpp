@@ -245,7 +245,9 @@ void SplicedDocument::compactTexts() {
     // Texts that moved leave their old places behind; once those outweigh the values' own
     // texts, the store is written anew, so that many pairs that lengthen values cost no more
     // memory, nor searches longer, than the values need.
-    if (m_texts.size() <= 2 * m_liveTexts + 4096) return;
+    // The characters never written between two parts' texts take no memory.
+    const qsizetype stored = m_texts.size() - (m_unwritten.to - m_unwritten.from);
+    if (stored <= 2 * m_liveTexts + 4096) return;
     QString texts;
     texts.reserve(m_liveTexts + m_liveTexts / 2 + 1024);
     for (StoredValue& value : m_values) {
