@@ -121,8 +121,8 @@ const QByteArray& SplicedDocument::searchIndex() {
     if (m_index.size() != m_texts.size()) {
         m_index.reserve(m_texts.capacity());
         PreferLargePages(m_index.constData(), m_index.capacity());
+        // Its bytes for the characters never written are neither written nor searched.
         m_index.resize(m_texts.size());
-        std::fill(m_index.begin() + m_unwritten.from, m_index.begin() + m_unwritten.to, '\0');
         forWrittenTexts(
             [&](QStringView texts, qsizetype at) { FoldCaseToBytes(texts, m_index.data() + at); });
     } else {
@@ -193,7 +193,7 @@ void SplicedDocument::appendValues(const SplicedDocument& later) {
     // The store takes the later part's texts where they are.
     m_unwritten = {m_texts.size(), m_sharedFrom};
     m_texts.resize(later.m_shared->end);
-    m_sharedFrom = kLargestStore;
+    m_sharedFrom = kNotShared;
     std::vector<int> fields;
     for (const QString& name : later.m_fieldNames) fields.push_back(fieldKey(name));
     // Its tasks in order, as this document would have met them.
@@ -310,9 +310,12 @@ void SplicedDocument::findInStore(Candidates& found) {
         return qsizetype(m_values[*index].textAt + m_values[*index].textSize);
     };
     if (m_searched) {
-        const QByteArray& index = searchIndex();
-        for (qsizetype at = IndexOf(index, needle, 0); at >= 0;)
-            at = IndexOf(index, needle, take(at));
+        const QByteArrayView index(searchIndex());
+        forWrittenTexts([&](QStringView texts, qsizetype offset) {
+            const QByteArrayView part = index.sliced(offset, texts.size());
+            for (qsizetype at = IndexOf(part, needle, 0); at >= 0;)
+                at = IndexOf(part, needle, take(offset + at) - offset);
+        });
         return;
     }
     // The first search makes the index a piece at a time and keeps none of it: a document that

@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <deque>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -134,7 +135,8 @@ class SplicedDocument : public ProjectDocument {
     QStringDecoder m_utf8{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
     // While a document reads a later part beside this one: where its texts start in this
     // store, and, in that document, where they end and how far they may reach.
-    qsizetype m_sharedFrom = kLargestStore;
+    static constexpr qsizetype kNotShared = std::numeric_limits<qsizetype>::max();
+    qsizetype m_sharedFrom = kNotShared;
     struct SharedStore {
         QChar* texts = nullptr;
         qsizetype end = 0;

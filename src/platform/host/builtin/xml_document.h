@@ -36,8 +36,8 @@ class XmlProjectDocument : public SplicedDocument {
   private:
     friend class XmlScanner;
     // Reads the document in two parts on two threads; false (and doc to be read again) when the
-    // file does not split as its bytes suggested, is not well-formed, or is refused: reading it in
-    // one part then says why.
+    // file does not split as its bytes suggested, is not well-formed, is refused, or a part throws:
+    // reading it in one part then says why.
     static bool TryTwoParts(XmlProjectDocument& doc, const QString& fileName,
                             const SplitPoints& at);
     void encode(const StoredValue& value, QStringView text, QByteArray& out) const override;

@@ -22,7 +22,7 @@ struct SplitPoints {
 std::optional<SplitPoints> FindSplitPoints(QByteArrayView bytes);
 
 // Runs second on a thread of its own while first runs on this one. True when both read their
-// part; false when either did not, or when no thread was to be had (then neither ran).
+// part; false when either did not or threw, or when no thread was to be had (then neither ran).
 bool ReadInTwoParts(const std::function<bool()>& first, const std::function<bool()>& second);
 
 }  // namespace quillmere::builtin
