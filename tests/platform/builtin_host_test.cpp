@@ -435,27 +435,38 @@ TEST(BuiltinHostXml, Utf16WithAndWithoutMarkKeepsItsEncoding) {
     }
 }
 
+// Matching that ignores case covers all of Unicode; a replacement that leaves the text as it was
+// (nullptr) changes nothing.
 TEST(BuiltinHostText, CaseInsensitiveMatchingCoversAllOfUnicode) {
     const struct {
         const char* text;
         const char* find;
+        const char* replacement;
         bool matchCase;
         const char* expected;
     } cases[] = {
-        {"Ärger über Öl", "ärger ÜBER öl", false, "X"},
-        {"Ärger", "ärger", true, "Ärger"},
-        {"ΣΟΦΙΑ", "σοφια", false, "X"},
-        {"Привет", "ПРИВЕТ", false, "X"},
-        {"aAaA", "a", false, "XXXX"},
-        {"aAaA", "a", true, "XAXA"},
-        {"abc", "", false, "abc"},
+        {"Ärger über Öl", "ärger ÜBER öl", "X", false, "X"},
+        {"Ärger", "ärger", "X", true, nullptr},
+        {"ΣΟΦΙΑ", "σοφια", "X", false, "X"},
+        {"Привет", "ПРИВЕТ", "X", false, "X"},
+        {"aAaA", "a", "X", false, "XXXX"},
+        {"aAaA", "a", "X", true, "XAXA"},
+        {"abc", "", "X", false, nullptr},
+        {"North", "north", "North", false, nullptr},
+        {"North", "North", "North", true, nullptr},
+        {"NORTH", "north", "North", false, "North"},
+        {"North", "North", "NORTH", true, "NORTH"},
+        {"North", "North", "Nort", true, "Nort"},
+        {"ſun", "s", "ſ", false, nullptr},
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", false, nullptr},
+        {"\xF0\x90\x90\x80", "\xF0\x90\x90\x80", "\xF0\x90\x90\xA8", false, "\xF0\x90\x90\xA8"},
     };
     for (const auto& c : cases) {
-        const QString text = QString::fromUtf8(c.text);
-        EXPECT_EQ(
-            TextReplacer(QString::fromUtf8(c.find), "X", c.matchCase).apply(text).value_or(text),
-            QString::fromUtf8(c.expected))
-            << c.text;
+        const auto result =
+            TextReplacer(QString::fromUtf8(c.find), QString::fromUtf8(c.replacement), c.matchCase)
+                .apply(QString::fromUtf8(c.text));
+        EXPECT_EQ(result, c.expected ? std::optional(QString::fromUtf8(c.expected)) : std::nullopt)
+            << c.text << " " << c.find;
     }
 }
 

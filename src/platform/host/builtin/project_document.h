@@ -70,6 +70,9 @@ class TextReplacer {
     QStringMatcher m_matcher;
     QString m_foldedFind;
     QStringMatcher m_foldedMatcher;
+    // Whether every occurrence differs from the replacement, so that replacing one changes the
+    // text without comparing it with what it was.
+    bool m_alwaysChanges = false;
 };
 
 // Case-folds one UTF-16 unit at a time into out (text.size() units), as matching that ignores

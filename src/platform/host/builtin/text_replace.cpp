@@ -2,6 +2,7 @@
 
 #include "platform/host/builtin/unit_blocks.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -86,7 +87,15 @@ TextReplacer::TextReplacer(const QString& find, const QString& replacement, bool
       m_replacement(replacement),
       m_matcher(find, matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive),
       m_foldedFind(matchCase ? QString() : Folded(find)),
-      m_foldedMatcher(m_foldedFind, Qt::CaseSensitive) {}
+      m_foldedMatcher(m_foldedFind, Qt::CaseSensitive) {
+    // An occurrence is as long as the find text; ignoring case, the occurrences of one without
+    // surrogates all fold as it does. (Matching a surrogate ignoring case follows other rules.)
+    const bool surrogates =
+        std::any_of(find.begin(), find.end(), [](QChar c) { return c.isSurrogate(); });
+    m_alwaysChanges =
+        replacement.size() != find.size() ||
+        (matchCase ? replacement != find : !surrogates && Folded(replacement) != m_foldedFind);
+}
 
 std::optional<QString> TextReplacer::apply(QStringView text) const {
     QString result;
@@ -116,7 +125,7 @@ bool TextReplacer::replaceFound(QStringView text, QStringView searched,
         copied = at + m_find.size();
     }
     result.append(text.sliced(copied));
-    return result != text;
+    return m_alwaysChanges || result != text;
 }
 
 }  // namespace quillmere::builtin

@@ -2,7 +2,9 @@
 
 #include <QStringView>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace quillmere::builtin {
 
@@ -12,21 +14,30 @@ constexpr qsizetype kUnitBlock = 16;
 
 // A block of the text's units from at on; at + kUnitBlock must be within it.
 struct UnitBlock {
+    UnitBlock() = default;
     UnitBlock(const char16_t* text, qsizetype at) { std::memcpy(units, text + at, sizeof units); }
     char16_t units[kUnitBlock];
 };
 
-// The bits that kindOf gives any of the text's units.
+// The bits that kindOf gives any of the text's units; kindOf(u' ') must be 0. The units after the
+// last whole block are looked at as a block padded with spaces: most values are short.
 template <typename KindOf>
 char16_t KindsIn(QStringView text, KindOf kindOf) {
+    const auto kindsOf = [&](const UnitBlock& block) {
+        char16_t kinds = 0;
+        for (const char16_t unit : block.units) kinds |= kindOf(unit);
+        return kinds;
+    };
     const char16_t* units = text.utf16();
     char16_t kinds = 0;
     qsizetype at = 0;
-    for (; at + kUnitBlock <= text.size(); at += kUnitBlock) {
-        const UnitBlock block(units, at);
-        for (const char16_t unit : block.units) kinds |= kindOf(unit);
+    for (; at + kUnitBlock <= text.size(); at += kUnitBlock) kinds |= kindsOf(UnitBlock(units, at));
+    if (at < text.size()) {
+        UnitBlock rest;
+        std::fill(std::begin(rest.units), std::end(rest.units), u' ');
+        std::copy(units + at, units + text.size(), rest.units);
+        kinds |= kindsOf(rest);
     }
-    for (; at < text.size(); ++at) kinds |= kindOf(units[at]);
     return kinds;
 }
 
