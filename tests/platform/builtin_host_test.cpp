@@ -467,6 +467,17 @@ TEST(BuiltinHostText, CaseInsensitiveMatchingCoversAllOfUnicode) {
                 .apply(QString::fromUtf8(c.text));
         EXPECT_EQ(result, c.expected ? std::optional(QString::fromUtf8(c.expected)) : std::nullopt)
             << c.text << " " << c.find;
+        // A document counts, and saves, only the values that change.
+        auto doc = OpenDocument(
+            "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task>"
+            "<UID>1</UID><Name>" +
+                QByteArray(c.text) + "</Name></Task></Tasks></Project>",
+            "t.xml");
+        EXPECT_EQ(doc->replace("Name", QString::fromUtf8(c.find), QString::fromUtf8(c.replacement),
+                               c.matchCase),
+                  c.expected ? 1 : 0)
+            << c.text << " " << c.find;
+        EXPECT_EQ(doc->splices().size(), c.expected ? 1u : 0u) << c.text << " " << c.find;
     }
 }
 

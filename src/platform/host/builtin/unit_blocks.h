@@ -28,6 +28,7 @@ char16_t KindsIn(QStringView text, KindOf kindOf) {
         for (const char16_t unit : block.units) kinds |= kindOf(unit);
         return kinds;
     };
+    Q_ASSERT(kindOf(u' ') == 0);
     const char16_t* units = text.utf16();
     char16_t kinds = 0;
     qsizetype at = 0;
