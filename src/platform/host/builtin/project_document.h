@@ -75,6 +75,8 @@ class TextReplacer {
     bool m_alwaysChanges = false;
 };
 
+// Whether the text holds half of a surrogate pair, or both.
+bool HasSurrogate(QStringView text);
 // Case-folds one UTF-16 unit at a time into out (text.size() units), as matching that ignores
 // case folds a text without surrogates; a surrogate is kept.
 void FoldCase(QStringView text, QChar* out);

@@ -13,10 +13,6 @@
 namespace quillmere::builtin {
 namespace {
 
-bool HasSurrogate(QStringView text) {
-    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
-}
-
 #if defined(__GNUC__)
 
 // Sixteen bytes, which GCC and Clang compile to the processor's vector instructions (SSE2 on
@@ -78,6 +74,13 @@ qsizetype IndexOf(QByteArrayView bytes, QByteArrayView needle, qsizetype from) {
 
 #endif
 
+// Makes room for size characters (or bytes) in the store without moving it again, in large pages.
+template <typename Store>
+void Reserve(Store& store, qsizetype size) {
+    store.reserve(size);
+    PreferLargePages(store.constData(), store.capacity() * qsizetype(sizeof(*store.constData())));
+}
+
 }  // namespace
 
 qsizetype SplicedDocument::growTexts(qsizetype size) {
@@ -100,11 +103,7 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
     // memory. Replacements that lengthen texts beyond that grow it by half again or more.
     const auto grow = [&](auto& store) {
         const qsizetype first = m_bytes.size() > (1 << 20) ? m_bytes.size() : 1024;
-        if (store.capacity() < at + size) {
-            store.reserve(qMax(at + size, qMax(first, at + at / 2)));
-            PreferLargePages(store.constData(),
-                             store.capacity() * qsizetype(sizeof(*store.constData())));
-        }
+        if (store.capacity() < at + size) Reserve(store, qMax(at + size, qMax(first, at + at / 2)));
         store.resize(at + size);
     };
     grow(m_texts);
@@ -119,8 +118,7 @@ qsizetype SplicedDocument::growTexts(qsizetype size) {
 
 const QByteArray& SplicedDocument::searchIndex() {
     if (m_index.size() != m_texts.size()) {
-        m_index.reserve(m_texts.capacity());
-        PreferLargePages(m_index.constData(), m_index.capacity());
+        Reserve(m_index, m_texts.capacity());
         // Its bytes for the characters never written are neither written nor searched.
         m_index.resize(m_texts.size());
         forWrittenTexts(
@@ -144,8 +142,7 @@ void SplicedDocument::addValue(StoredValue value, QStringView text) {
 
 void SplicedDocument::shareStore(SplicedDocument& later, qsizetype from) {
     Q_ASSERT(m_texts.isEmpty() && from <= m_bytes.size());
-    m_texts.reserve(m_bytes.size());
-    PreferLargePages(m_texts.constData(), m_texts.capacity() * qsizetype(sizeof(QChar)));
+    Reserve(m_texts, m_bytes.size());
     m_sharedFrom = from;
     later.m_shared = SharedStore{m_texts.data(), from, m_bytes.size()};
 }

@@ -51,6 +51,10 @@ void FoldWith(const std::vector<Unit>& folded, QStringView text, Unit* out) {
 
 }  // namespace
 
+bool HasSurrogate(QStringView text) {
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); });
+}
+
 void FoldCase(QStringView text, QChar* out) {
     static const std::vector<char16_t> folded = [] {
         std::vector<char16_t> table(0x10000);
@@ -90,11 +94,9 @@ TextReplacer::TextReplacer(const QString& find, const QString& replacement, bool
       m_foldedMatcher(m_foldedFind, Qt::CaseSensitive) {
     // An occurrence is as long as the find text; ignoring case, the occurrences of one without
     // surrogates all fold as it does. (Matching a surrogate ignoring case follows other rules.)
-    const bool surrogates =
-        std::any_of(find.begin(), find.end(), [](QChar c) { return c.isSurrogate(); });
-    m_alwaysChanges =
-        replacement.size() != find.size() ||
-        (matchCase ? replacement != find : !surrogates && Folded(replacement) != m_foldedFind);
+    m_alwaysChanges = replacement.size() != find.size() ||
+                      (matchCase ? replacement != find
+                                 : !HasSurrogate(find) && Folded(replacement) != m_foldedFind);
 }
 
 std::optional<QString> TextReplacer::apply(QStringView text) const {

@@ -10,7 +10,6 @@
 #include <expat.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -94,9 +93,8 @@ qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding e
 
 // How a value's content is written: plain text (with entities), CDATA sections only, or anything
 // else with markup.
+// The markup that decides it is ASCII, so a content's UTF-8 bytes are read as they are.
 enum class Form { Text, CData, Markup };
-
-// The markup that decides a content's form is ASCII, so its UTF-8 bytes are read as they are.
 
 // Whether the text starts with one of the five predefined entities or a character reference.
 bool StartsWithSafeReference(QByteArrayView text) {
