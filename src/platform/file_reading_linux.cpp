@@ -1,12 +1,10 @@
 #include "platform/file_reading.h"
 
-#include "platform/failure.h"
 #include "platform/large_pages.h"
+#include "platform/reading_failures.h"
 
 #include <QFile>
-#include <QFileInfo>
 
-#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,27 +12,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#endif
 
 namespace quillmere {
 namespace {
 
-Failure NotOpened(const QString& path, const QString& reason) {
-    return Failure(errors::kFileNotFound,
-                   QStringLiteral("%1 could not be opened: %2").arg(path, reason));
-}
-
-Failure NotRead(const QString& path, const QString& reason) {
-    return Failure(errors::kFileNotFound,
-                   QStringLiteral("%1 could not be read: %2").arg(path, reason));
-}
-
-Failure NotAFile(const QString& path) {
-    return NotOpened(path, QStringLiteral("it is not a regular file (a named pipe, a device or a "
-                                          "socket, say), so it was not read"));
-}
-
-#ifdef Q_OS_UNIX
+using namespace reading_failures;
 
 QString SystemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -60,12 +42,9 @@ QByteArray ReadAll(int fd, const QString& path, qint64 size, qint64 limit) {
     return bytes;
 }
 
-#endif
-
 }  // namespace
 
 QByteArray ReadRegularFile(const QString& path, qint64 limit) {
-#ifdef Q_OS_UNIX
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) throw NotOpened(path, SystemError());
@@ -82,14 +61,6 @@ QByteArray ReadRegularFile(const QString& path, qint64 limit) {
         ::close(fd);
         throw;
     }
-#else
-    if (!QFileInfo(path).isFile()) throw NotAFile(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) throw NotOpened(path, file.errorString());
-    const QByteArray bytes = file.read(limit + 1);
-    if (file.error() != QFileDevice::NoError) throw NotRead(path, file.errorString());
-    return bytes;
-#endif
 }
 
 }  // namespace quillmere
