@@ -104,6 +104,7 @@ BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& op
       m_options(options),
       m_inputs(inputs),
       m_listed(files, [this] { return m_inputs; }) {
+    if (ResultFiles* results = hosts.results()) results->replaceOlderEntries();
     // Where each result goes is settled first, on this thread: the listed files are not
     // changed by the run, so the answers are those a file-by-file run would get.
     m_plans.reserve(inputs.size());
@@ -188,8 +189,16 @@ FileResult BatchRun::process(qsizetype index) {
         result.output = m_plans.at(index).output;
         result.status = FileResult::Status::Failed;
         result.failures = {FailureText(error)};
+        noteOlderFile(result);
         return result;
     }
+}
+
+// A file that failed in or after its pass leaves what was at its output path, and its line says so
+// (a dry run's as the run's would).
+void BatchRun::noteOlderFile(FileResult& result) {
+    if (result.status != FileResult::Status::Failed || !m_hosts.results()) return;
+    if (EntryAt(m_files, result.output)) result.failures << QStringLiteral("older file kept");
 }
 
 FileResult BatchRun::processChecked(qsizetype index) {
@@ -209,7 +218,10 @@ FileResult BatchRun::processChecked(qsizetype index) {
     }
     runPass(result);
     // A failed file leaves no result that a later one could replace.
-    if (result.status == FileResult::Status::Failed) return result;
+    if (result.status == FileResult::Status::Failed) {
+        noteOlderFile(result);
+        return result;
+    }
     const std::lock_guard lock(m_writtenMutex);
     m_written.insert(result.output, result.source);
     m_unnamed << std::pair(result.output, result.source);
@@ -223,6 +235,9 @@ bool BatchRun::savedAt(const QString& landingKey) {
 }
 
 void BatchRun::commit() {
+    // The failures of a commit are kept before another commit may start, so that none is missed
+    // by the commit that hands the results out.
+    const std::lock_guard commitLock(m_commitMutex);
     QList<std::pair<QString, QString>> unnamed;
     {
         // Each of these results is saved: the commit puts it in place.
@@ -233,13 +248,13 @@ void BatchRun::commit() {
     const QHash<QString, QString> failures = m_hosts.commitSaves();
     // Another spelling of a result's file (letter case on a file system that ignores it, a link)
     // is known by its identity once the result has its name.
-    QList<std::pair<QString, QString>> identities;
+    QList<std::pair<QString, Written>> identities;
     for (const auto& [output, source] : std::as_const(unnamed))
-        identities << std::pair(m_files.identity(output), source);
+        identities << std::pair(m_files.identity(output), Written{output, source});
     const std::lock_guard lock(m_writtenMutex);
     m_unplaced.insert(failures);
-    for (const auto& [identity, source] : std::as_const(identities))
-        if (!identity.isEmpty()) m_writtenIdentities.insert(identity, source);
+    for (const auto& [identity, written] : std::as_const(identities))
+        if (!identity.isEmpty()) m_writtenIdentities.insert(identity, written);
 }
 
 void BatchRun::commit(QList<FileResult>& results) {
@@ -251,6 +266,7 @@ void BatchRun::commit(QList<FileResult>& results) {
         if (failure.isEmpty()) continue;
         result.status = FileResult::Status::Failed;
         result.failures << failure;
+        noteOlderFile(result);
     }
 }
 
@@ -262,11 +278,21 @@ QString BatchRun::outputPath(const QString& source) {
 }
 
 // Two sources of one name saved into one folder: the second must not replace the first's result.
+// An identity counts only while the earlier result still has it at its own path: a file made
+// since, where that result was removed, may have been given its number again.
 QString BatchRun::earlierResultAt(const QString& source, const QString& output) {
     const QString identity = m_files.identity(output);
-    const std::lock_guard lock(m_writtenMutex);
-    QString earlier = m_written.value(output);
-    if (earlier.isEmpty() && !identity.isEmpty()) earlier = m_writtenIdentities.value(identity);
+    Written byIdentity;
+    QString earlier;
+    {
+        const std::lock_guard lock(m_writtenMutex);
+        earlier = m_written.value(output);
+        if (earlier.isEmpty() && !identity.isEmpty())
+            byIdentity = m_writtenIdentities.value(identity);
+    }
+    if (earlier.isEmpty() && !byIdentity.source.isEmpty() &&
+        m_files.identity(byIdentity.output) == identity)
+        earlier = byIdentity.source;
     if (earlier.isEmpty()) return {};
     return QStringLiteral(
                "%1 was not processed: its result %2 would replace the result of %3, "
@@ -275,11 +301,16 @@ QString BatchRun::earlierResultAt(const QString& source, const QString& output) 
 }
 
 void BatchRun::runPass(FileResult& result) {
-    NoEvents events;
-    if (m_options.dryRun)
-        CheckOutputPathClearable(m_files, result.output);
-    else
-        ClearOutputPath(m_files, events, result.output);
+    // A host that saves its results itself keeps an older file at the output path until its
+    // successor is whole and takes its name in one step; one that saves through a program of its
+    // own (Microsoft Project takes a path) is given a clear path, as in the window.
+    if (!m_hosts.results()) {
+        NoEvents events;
+        if (m_options.dryRun)
+            CheckOutputPathClearable(m_files, result.output);
+        else
+            ClearOutputPath(m_files, m_hosts, events, result.output);
+    }
     FileReport report(result.failures);
     const bool matchCase = m_options.matchCase;
     PassContext context{

@@ -64,6 +64,7 @@ class BatchRun {
     QString earlierResultAt(const QString& source, const QString& output);
     FileResult process(qsizetype index);
     FileResult processChecked(qsizetype index);
+    void noteOlderFile(FileResult& result);
     void runPass(FileResult& result);
     bool savedAt(const QString& landingKey);
     void commit();
@@ -81,9 +82,14 @@ class BatchRun {
     QList<Planned> m_plans;
 
     // The results written so far, by path and by identity, and the sources they came from.
+    struct Written {
+        QString output;
+        QString source;
+    };
+    std::mutex m_commitMutex;
     std::mutex m_writtenMutex;
     QHash<QString, QString> m_written;
-    QHash<QString, QString> m_writtenIdentities;
+    QHash<QString, Written> m_writtenIdentities;
     // The landing keys, and the outputs and sources, of the results saved since the last commit;
     // the results that could not be put in place, by output path, with the reason.
     QSet<QString> m_savedKeys;

@@ -44,7 +44,7 @@ QByteArray ReadAll(int fd, const QString& path, qint64 size, qint64 limit) {
 
 }  // namespace
 
-QByteArray ReadRegularFile(const QString& path, qint64 limit) {
+QByteArray ReadRegularFile(const QString& path, qint64 limit, SourceFile* source) {
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) throw NotOpened(path, SystemError());
@@ -52,6 +52,9 @@ QByteArray ReadRegularFile(const QString& path, qint64 limit) {
         struct stat info {};
         if (::fstat(fd, &info) != 0) throw NotOpened(path, SystemError());
         if (!S_ISREG(info.st_mode)) throw NotAFile(path);
+        if (source)
+            *source = SourceFile{true, quint32(info.st_mode & 0777), quint32(info.st_gid),
+                                 quint64(info.st_dev), quint64(info.st_ino)};
         // A regular file reads as usual from here on.
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         QByteArray bytes = ReadAll(fd, path, info.st_size, limit);

@@ -7,8 +7,9 @@
 
 namespace quillmere {
 
-QByteArray ReadRegularFile(const QString& path, qint64 limit) {
+QByteArray ReadRegularFile(const QString& path, qint64 limit, SourceFile* source) {
     using namespace reading_failures;
+    Q_UNUSED(source);
     if (!QFileInfo(path).isFile()) throw NotAFile(path);
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw NotOpened(path, file.errorString());

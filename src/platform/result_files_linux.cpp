@@ -9,6 +9,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,15 +19,34 @@
 #include <csignal>
 #include <cstring>
 #include <map>
-#include <set>
 
 namespace quillmere {
 namespace {
 
-using result_names::HiddenNameIn;
 using result_names::HiddenPrefix;
 using result_names::MachineTag;
 using result_names::SaveFailure;
+
+// A hidden name of this process's, unlikely to be taken: six base-36 digits after the prefix.
+QByteArray HiddenName(const QByteArray& prefix) {
+    return result_names::HiddenNameIn(QByteArray(), prefix).mid(1);
+}
+
+// A name in an open folder, and the folder's path.
+struct Place {
+    int folder = -1;
+    QByteArray name;
+    QByteArray text;
+};
+
+const QString kIsTheSource = QStringLiteral(
+    "it is the file the project was opened from, and Quillmere never writes over a "
+    "source file");
+
+bool IsTheSource(const struct stat& existing, const SourceFile& source) {
+    return source.known && quint64(existing.st_dev) == source.device &&
+           quint64(existing.st_ino) == source.inode;
+}
 
 // At most this many results wait for their names at once, each with a file descriptor open: a
 // quarter of what the open-files limit allows, and no more than 64.
@@ -91,41 +112,66 @@ mode_t CreationMask() {
     return set;
 }
 
-// What is at the target now, checked without following a link: nothing, or a regular file that
-// may be written. The result keeps the permissions of the user's own file; never the set-user and
-// set-group bits, nor anything of another user's file. Anything else is refused.
-mode_t CheckedMode(const QString& path, const QByteArray& target, mode_t creationMask) {
-    struct stat existing {};
-    if (::lstat(target.constData(), &existing) != 0) {
-        if (errno == ENOENT) return 0666 & ~creationMask;
-        throw SaveFailure(path, SystemError());
+// What is at the name in the folder now, checked without following a link: nothing, or a regular
+// file that may be written and is not the source. With replacesOlder, anything but a folder and
+// the source (a link, a read-only file) is replaced by the rename that names the result, never
+// written through. Anything else is refused.
+void CheckTarget(const QString& path, const Place& place, const SourceFile& source,
+                 bool replacesOlder, struct stat& existing) {
+    if (::fstatat(place.folder, place.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT) throw SaveFailure(path, SystemError());
+        existing = {};
+        return;
     }
+    if (S_ISDIR(existing.st_mode)) throw SaveFailure(path, SystemError(EISDIR));
+    if (IsTheSource(existing, source)) throw SaveFailure(path, kIsTheSource);
+    if (replacesOlder) return;
     if (S_ISLNK(existing.st_mode))
         throw SaveFailure(path, QStringLiteral("a link is in its place, and a result is never "
                                                "written through a link"));
-    if (S_ISDIR(existing.st_mode)) throw SaveFailure(path, SystemError(EISDIR));
     if (!S_ISREG(existing.st_mode))
         throw SaveFailure(path, QStringLiteral("something that is not a file is in its place"));
-    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+    if (::faccessat(place.folder, place.name.constData(), W_OK, AT_EACCESS) != 0)
         throw SaveFailure(path, QStringLiteral("Existing file %1 is not writable").arg(path));
-    if (existing.st_uid != ::geteuid()) return 0666 & ~creationMask;
-    return existing.st_mode & 0777;
 }
 
-// A new file in folder with no name, so that a program that dies while writing it leaves nothing
-// behind; or, where the file system cannot do that, one under a hidden name of this process's.
-int OpenUnnamed(const QByteArray& folder, const QByteArray& prefix, bool unnamed,
-                QByteArray& named) {
+// A result is never readable by more people than its source: the source's permission bits (never
+// the set-user, set-group and sticky bits), limited by the creation mask, and the group's only
+// where the result belongs to the source's group. Without a known source, a replaced file of the
+// user's own keeps its mode, and anything else gets the mode of a plain new file.
+mode_t ResultMode(const SourceFile& source, gid_t resultGroup, const struct stat& existing,
+                  mode_t mask) {
+    if (source.known) {
+        const mode_t mode = mode_t(source.mode) & 0777 & ~mask;
+        return gid_t(source.group) == resultGroup ? mode : mode & ~mode_t(070);
+    }
+    if (S_ISREG(existing.st_mode) && existing.st_uid == ::geteuid()) return existing.st_mode & 0777;
+    return 0666 & ~mask;
+}
+
+// A file system that keeps no permission bits (FAT, as on a USB stick) refuses to change them;
+// the result is saved all the same.
+bool SetMode(int fd, mode_t mode) {
+    if (::fchmod(fd, mode) == 0) return true;
+    return errno == EPERM || errno == ENOSYS || errno == EOPNOTSUPP;
+}
+
+// A new file in the folder with no name, so that a program that dies while writing it leaves
+// nothing behind; or, where the file system cannot do that, one under a hidden name of this
+// process's.
+int OpenUnnamed(int folder, const QByteArray& prefix, bool unnamed, QByteArray& named) {
     if (unnamed) {
-        const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        const int fd = ::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         const bool unsupported = errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL;
         if (fd >= 0 || !unsupported) return fd;
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        named = HiddenNameIn(folder, prefix);
-        const int file = ::open(named.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        named = HiddenName(prefix);
+        const int file = ::openat(folder, named.constData(),
+                                  O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (file >= 0 || errno != EEXIST) return file;
     }
+    named.clear();
     return -1;
 }
 
@@ -141,68 +187,75 @@ struct SaveSettings {
     QByteArray prefix = HiddenPrefix(machineTag);
 };
 
-// A result written in full, waiting for its name. The descriptor stays open until then: a sync
-// through it reports a failed write-back that happened since the file was made.
+// A result written in full, waiting for its name in its open folder. The descriptor stays open
+// until then: a sync through it reports a failed write-back that happened since the file was made.
 struct Written {
     int fd = -1;
-    QByteArray named;  // its hidden name, where it has one
-    QByteArray target;
-    QByteArray folder;
+    Place place;       // in the run's open folder, which is not this result's to close
+    QByteArray named;  // its hidden name in the folder, where it has one
     QByteArray prefix;
+    SourceFile source;
 };
 
-// Writes the whole file in the target's folder. With checked, what is at the target now must be
-// nothing or a file that may be written, whose mode the result keeps; otherwise the result is
-// as a new file. Throws Failure naming path.
+// Writes the whole file in the target's folder; what is at the target now must be nothing or a
+// file that may be written. Throws Failure naming path.
 Written WriteBeside(const QString& path, const std::function<void(const ByteSink&)>& write,
-                    const SaveSettings& settings, bool checked) {
-    const QFileInfo info(path);
-    Written written{-1,
-                    {},
-                    QFile::encodeName(info.absoluteFilePath()),
-                    QFile::encodeName(info.absolutePath()),
-                    settings.prefix};
-    const mode_t mode =
-        checked ? CheckedMode(path, written.target, settings.mask) : 0666 & ~settings.mask;
-    written.fd = OpenUnnamed(written.folder, written.prefix, settings.unnamed, written.named);
+                    const SaveSettings& settings, const Place& place, const SourceFile& source,
+                    bool replacesOlder) {
+    Written written{-1, place, {}, settings.prefix, source};
+    struct stat existing {};
+    CheckTarget(path, place, source, replacesOlder, existing);
+    written.fd = OpenUnnamed(place.folder, written.prefix, settings.unnamed, written.named);
     if (written.fd < 0) throw SaveFailure(path, SystemError());
     try {
-        if (::fchmod(written.fd, mode) != 0) throw SaveFailure(path, SystemError());
+        struct stat made {};
+        if (::fstat(written.fd, &made) != 0) throw SaveFailure(path, SystemError());
+        if (!SetMode(written.fd, ResultMode(source, made.st_gid, existing, settings.mask)))
+            throw SaveFailure(path, SystemError());
         WriteBuffered(written.fd, path, write);
     } catch (...) {
         ::close(written.fd);
-        if (!written.named.isEmpty()) ::unlink(written.named.constData());
+        if (!written.named.isEmpty()) ::unlinkat(place.folder, written.named.constData(), 0);
         throw;
     }
     return written;
 }
 
-// Gives the written file the target's name, replacing what is there (never through a link).
-bool Name(Written& written) {
+// Gives the written file the target's name in its folder, replacing what is there (never through
+// a link, never the source). An error text, empty when done.
+QString Name(Written& written) {
     if (written.named.isEmpty()) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(written.fd);
         // Where nothing is in the way, the file takes the target's name directly.
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, written.target.constData(),
-                     AT_SYMLINK_FOLLOW) == 0)
-            return true;
-        if (errno != EEXIST) return false;
+        if (::linkat(AT_FDCWD, self.constData(), written.place.folder,
+                     written.place.name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return {};
+        if (errno != EEXIST) return SystemError();
         for (int attempt = 0; written.named.isEmpty() && attempt < 100; ++attempt) {
-            const QByteArray candidate = HiddenNameIn(written.folder, written.prefix);
-            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, candidate.constData(),
+            const QByteArray candidate = HiddenName(written.prefix);
+            if (::linkat(AT_FDCWD, self.constData(), written.place.folder, candidate.constData(),
                          AT_SYMLINK_FOLLOW) == 0)
                 written.named = candidate;
             else if (errno != EEXIST)
-                return false;
+                return SystemError();
         }
-        if (written.named.isEmpty()) return false;
+        if (written.named.isEmpty()) return SystemError(EEXIST);
     }
-    return ::rename(written.named.constData(), written.target.constData()) == 0;
+    struct stat existing {};
+    if (::fstatat(written.place.folder, written.place.name.constData(), &existing,
+                  AT_SYMLINK_NOFOLLOW) == 0 &&
+        IsTheSource(existing, written.source))
+        return kIsTheSource;
+    if (::renameat(written.place.folder, written.named.constData(), written.place.folder,
+                   written.place.name.constData()) != 0)
+        return SystemError();
+    return {};
 }
 
 void Drop(Written& written) {
     if (written.fd >= 0) ::close(written.fd);
     written.fd = -1;
-    if (!written.named.isEmpty()) ::unlink(written.named.constData());
+    if (!written.named.isEmpty()) ::unlinkat(written.place.folder, written.named.constData(), 0);
     written.named.clear();
 }
 
@@ -211,23 +264,9 @@ QString SyncFileSystem(int fd) {
     return ::syncfs(fd) == 0 ? QString() : SystemError();
 }
 
-// The same for the file system that holds the folder.
-QString SyncFileSystemOf(const QByteArray& folder) {
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return SystemError();
-    const QString error = SyncFileSystem(fd);
-    ::close(fd);
-    return error;
-}
-
 dev_t DeviceOf(int fd) {
     struct stat info {};
     return ::fstat(fd, &info) == 0 ? info.st_dev : dev_t(0);
-}
-
-dev_t DeviceOf(const QByteArray& folder) {
-    struct stat info {};
-    return ::stat(folder.constData(), &info) == 0 ? info.st_dev : dev_t(0);
 }
 
 // Whether the hidden file is this machine's, of a process that no longer runs, and the user's.
@@ -242,7 +281,182 @@ bool IsStale(int folderFd, const char* name, const QRegularExpression& ours) {
            info.st_uid == ::geteuid();
 }
 
+// Hidden files that this machine's processes left in the folder when they died mid-save.
+void RemoveStaleFiles(int folder, const QString& machineTag) {
+    const QRegularExpression ours(
+        QStringLiteral("\\A\\.quillmere-%1-([1-9][0-9]*)-[0-9a-z]{6}(\\.[^./]+)?\\z")
+            .arg(machineTag));
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listed < 0 ? nullptr : ::fdopendir(listed);
+    if (!dir) {
+        if (listed >= 0) ::close(listed);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.') continue;
+        if (IsStale(folder, entry->d_name, ours)) ::unlinkat(folder, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// What a trial save cannot find by writing, but the run's naming would meet: a folder whose
+// entries may only be added to, or not changed at all, keeps a file in the target's place; a
+// file system mounted at the target, or a file that may not be changed, cannot be replaced.
+void CheckReplaceable(const QString& path, const Place& place) {
+    struct stat folder {
+    }, existing{};
+    if (::fstatat(place.folder, place.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::fstat(place.folder, &folder) != 0)
+        return;
+    if (existing.st_dev != folder.st_dev)
+        throw SaveFailure(path, QStringLiteral("another file system is mounted at that path"));
+    const auto locked = [](int fd) {
+        int flags = 0;
+        return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+               (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
+    };
+    const int file = ::openat(place.folder, place.name.constData(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const bool lockedFile = file >= 0 && locked(file);
+    if (file >= 0) ::close(file);
+    if (locked(place.folder) || lockedFile) throw SaveFailure(path, SystemError(EPERM));
+}
+
 }  // namespace
+
+// The folders that a run's results go to, each resolved once, when a result is first saved or
+// removed there, as its path meant it then. Every later step works through the open folder, so a
+// folder renamed away, or a link put in its place, cannot send a result or a removal elsewhere;
+// such a folder fails every later result there. Only so many stay open at once (a run beside
+// each source may meet thousands): one closed meanwhile is opened again only if its path still
+// leads to the same folder.
+struct ResultFiles::Folders {
+    struct Pinned {
+        int fd = -1;
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool replaced = false;
+        int users = 0;  // results written there and not yet named or dropped
+        quint64 used = 0;
+    };
+
+    ~Folders() { close(); }
+
+    // The open folder of path and its name there, held until release().
+    Place place(const QString& path, const QString& machineTag) {
+        const QFileInfo info(path);
+        Place place{-1, QFile::encodeName(info.fileName()), QFile::encodeName(info.absolutePath())};
+        if (place.name.isEmpty()) throw SaveFailure(path, SystemError(EISDIR));
+        const std::lock_guard lock(mutex);
+        const auto found = pinned.find(place.text);
+        Pinned& folder = found == pinned.end() ? pin(path, place.text, machineTag) : found->second;
+        if (!folder.replaced) folder.replaced = !StillLeadsThere(place.text, folder);
+        if (folder.replaced) throw Replaced(path, place.text);
+        ++folder.users;
+        folder.used = ++clock;
+        place.folder = folder.fd;
+        return place;
+    }
+
+    void release(const Place& place) {
+        const std::lock_guard lock(mutex);
+        const auto found = pinned.find(place.text);
+        if (found != pinned.end()) --found->second.users;
+    }
+
+    // An open folder on the device, for its sync; -1 when none.
+    int onDevice(dev_t device) {
+        const std::lock_guard lock(mutex);
+        const auto found = anchors.find(device);
+        return found == anchors.end() ? -1 : found->second;
+    }
+
+    void close() {
+        const std::lock_guard lock(mutex);
+        for (const auto& [text, folder] : pinned)
+            if (folder.fd >= 0) ::close(folder.fd);
+        for (const auto& [device, fd] : anchors) ::close(fd);
+        pinned.clear();
+        anchors.clear();
+        open = 0;
+    }
+
+  private:
+    static Failure Replaced(const QString& path, const QByteArray& text) {
+        return SaveFailure(path, QStringLiteral("its folder %1 was replaced while the run went on "
+                                                "(renamed, or a link put in its place), so "
+                                                "nothing more is saved there")
+                                     .arg(QFile::decodeName(text)));
+    }
+
+    // Whether the folder's path leads to the folder still; one that was closed is opened again.
+    bool StillLeadsThere(const QByteArray& text, Pinned& folder) {
+        if (folder.fd >= 0) {
+            struct stat now {};
+            return ::stat(text.constData(), &now) == 0 && now.st_dev == folder.device &&
+                   now.st_ino == folder.inode;
+        }
+        struct stat info {};
+        const int fd = Open(text, info);
+        if (fd < 0) return false;
+        if (info.st_dev != folder.device || info.st_ino != folder.inode) {
+            ::close(fd);
+            return false;
+        }
+        folder.fd = fd;
+        ++open;
+        return true;
+    }
+
+    static int Open(const QByteArray& text, struct stat& info) {
+        const int fd = ::open(text.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0 && ::fstat(fd, &info) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    // Opens the folder as its path means it now, and removes what died mid-save there.
+    Pinned& pin(const QString& path, const QByteArray& text, const QString& machineTag) {
+        closeTheLeastUsed();
+        struct stat info {};
+        const int fd = Open(text, info);
+        if (fd < 0) throw SaveFailure(path, SystemError());
+        ++open;
+        if (!anchors.count(info.st_dev))
+            anchors.emplace(info.st_dev, ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+        RemoveStaleFiles(fd, machineTag);
+        return pinned.emplace(text, Pinned{fd, info.st_dev, info.st_ino, false, 0, 0})
+            .first->second;
+    }
+
+    void closeTheLeastUsed() {
+        while (open >= mostOpen) {
+            Pinned* least = nullptr;
+            for (auto& [text, folder] : pinned)
+                if (folder.fd >= 0 && folder.users == 0 && (!least || folder.used < least->used))
+                    least = &folder;
+            if (!least) return;
+            ::close(least->fd);
+            least->fd = -1;
+            --open;
+        }
+    }
+
+    const qsizetype mostOpen = MostPending();
+    std::mutex mutex;
+    std::map<QByteArray, Pinned> pinned;
+    std::map<dev_t, int> anchors;
+    qsizetype open = 0;
+    quint64 clock = 0;
+};
+
+// A result that has its name, for the sync at the end of the run.
+struct ResultFiles::Named {
+    QString path;
+    dev_t device;
+};
 
 struct ResultFiles::Pending {
     QString path;
@@ -252,23 +466,24 @@ struct ResultFiles::Pending {
 
 struct ResultFiles::Settings : SaveSettings {};
 
-void SaveTrial(const QString& path, const std::function<void(const ByteSink&)>& write) {
-    // What is at the path now is for the caller to check: a run removes it before it saves.
-    Written written = WriteBeside(path, write, SaveSettings(), false);
-    Drop(written);
-}
-
-ResultFiles::ResultFiles() : m_settings(std::make_unique<Settings>()) {}
+ResultFiles::ResultFiles()
+    : m_settings(std::make_unique<Settings>()), m_folders(std::make_unique<Folders>()) {}
 
 // Results not committed by the end of their run (a run that was never synced) keep no name.
 ResultFiles::~ResultFiles() {
     for (Pending& pending : m_pending) Drop(pending.written);
 }
 
-void ResultFiles::save(const QString& path, const std::function<void(const ByteSink&)>& write) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    removeStaleFilesOnce(folder);
-    Written written = WriteBeside(path, write, *m_settings, true);
+void ResultFiles::save(const QString& path, const std::function<void(const ByteSink&)>& write,
+                       const SourceFile& source) {
+    const Place place = m_folders->place(path, m_settings->machineTag);
+    Written written;
+    try {
+        written = WriteBeside(path, write, *m_settings, place, source, m_replacesOlder);
+    } catch (...) {
+        m_folders->release(place);
+        throw;
+    }
     // The disk starts on the data now, while the run goes on, so that the sync before the name
     // has little left to wait for.
     ::sync_file_range(written.fd, 0, 0, SYNC_FILE_RANGE_WRITE);
@@ -282,88 +497,101 @@ void ResultFiles::save(const QString& path, const std::function<void(const ByteS
                std::chrono::steady_clock::now() - m_oldest >= kLongestWait;
     }
     if (!full) return;
-    const QHash<QString, QString> failures = commit();
-    const std::lock_guard lock(m_mutex);
-    m_failures.insert(failures);
+    const std::lock_guard commitLock(m_commitMutex);
+    commitPending();
+}
+
+void ResultFiles::trial(const QString& path, const std::function<void(const ByteSink&)>& write,
+                        const SourceFile& source) {
+    const Place place = m_folders->place(path, m_settings->machineTag);
+    try {
+        CheckReplaceable(path, place);
+        Written written = WriteBeside(path, write, *m_settings, place, source, m_replacesOlder);
+        Drop(written);
+    } catch (...) {
+        m_folders->release(place);
+        throw;
+    }
+    m_folders->release(place);
+}
+
+void ResultFiles::remove(const QString& path) {
+    const Place place = m_folders->place(path, m_settings->machineTag);
+    struct stat existing {};
+    const bool there =
+        ::fstatat(place.folder, place.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
+    const int error = there ? (::unlinkat(place.folder, place.name.constData(), 0) == 0 ? 0 : errno)
+                            : (errno == ENOENT ? 0 : errno);
+    m_folders->release(place);
+    if (error != 0) throw SaveFailure(path, SystemError(error));
+}
+
+void ResultFiles::replaceOlderEntries() {
+    m_replacesOlder = true;
 }
 
 QHash<QString, QString> ResultFiles::commit() {
     const std::lock_guard commitLock(m_commitMutex);
-    std::vector<Pending> pending;
+    commitPending();
     QHash<QString, QString> failures;
-    {
-        const std::lock_guard lock(m_mutex);
-        pending.swap(m_pending);
-        failures.swap(m_failures);
-    }
-    failures.insert(commitTaken(pending));
+    const std::lock_guard lock(m_mutex);
+    failures.swap(m_failures);
     return failures;
 }
 
-// The data of every file first, with one sync of each file system; then the names.
-QHash<QString, QString> ResultFiles::commitTaken(std::vector<Pending>& pending) {
+// The data of every file first, with one sync of each file system; then the names. The failures
+// are kept before the commit lock is let go, so that no commit after this one can miss them.
+void ResultFiles::commitPending() {
+    std::vector<Pending> pending;
+    {
+        const std::lock_guard lock(m_mutex);
+        pending.swap(m_pending);
+    }
     // Through the first file saved on each: the sync then reports a write-back that failed since.
     std::map<dev_t, QString> syncErrors;
     for (const Pending& p : pending)
         if (!syncErrors.count(p.device)) syncErrors[p.device] = SyncFileSystem(p.written.fd);
     QHash<QString, QString> failures;
-    QSet<QByteArray> named;
+    std::vector<Named> named;
     for (Pending& p : pending) {
         QString error = syncErrors[p.device];
-        if (error.isEmpty() && !Name(p.written)) error = SystemError();
+        if (error.isEmpty()) error = Name(p.written);
         if (error.isEmpty()) {
             p.written.named.clear();
-            named.insert(p.written.folder);
+            named.push_back(Named{p.path, p.device});
         } else {
             failures.insert(p.path, SaveFailure(p.path, error).description());
         }
         Drop(p.written);
+        m_folders->release(p.written.place);
     }
     const std::lock_guard lock(m_mutex);
-    m_namedFolders.unite(named);
-    return failures;
+    m_failures.insert(failures);
+    m_named.insert(m_named.end(), named.begin(), named.end());
 }
 
+// One sync of each file system that results were named on; a failure names every one of them.
 void ResultFiles::sync() {
     const QHash<QString, QString> failures = commit();
-    QSet<QByteArray> folders;
+    std::vector<Named> named;
     {
         const std::lock_guard lock(m_mutex);
-        folders.swap(m_namedFolders);
+        named.swap(m_named);
     }
     QStringList errors(failures.begin(), failures.end());
-    std::set<dev_t> synced;
-    for (const QByteArray& folder : std::as_const(folders)) {
-        const dev_t device = DeviceOf(folder);
-        if (synced.count(device)) continue;
-        synced.insert(device);
-        const QString error = SyncFileSystemOf(folder);
-        if (!error.isEmpty()) errors << SaveFailure(QFile::decodeName(folder), error).description();
+    std::map<dev_t, QString> syncErrors;
+    for (const Named& result : named) {
+        if (!syncErrors.count(result.device))
+            syncErrors[result.device] = SyncFileSystem(m_folders->onDevice(result.device));
+        const QString& error = syncErrors[result.device];
+        if (!error.isEmpty()) errors << SaveFailure(result.path, error).description();
     }
+    // The next run resolves its folders anew, as their paths mean them then.
+    m_folders->close();
     if (!errors.isEmpty()) {
         errors.sort();
         throw Failure(errors::kPathFileAccess, errors.join(QStringLiteral("; ")));
     }
-}
-
-// Hidden files that this machine's processes left when they died mid-save; once a folder.
-void ResultFiles::removeStaleFilesOnce(const QByteArray& folder) {
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_cleanedFolders.contains(folder)) return;
-        m_cleanedFolders.insert(folder);
-    }
-    const QRegularExpression ours(
-        QStringLiteral("\\A\\.quillmere-%1-([1-9][0-9]*)-[0-9a-z]{6}(\\.[^./]+)?\\z")
-            .arg(m_settings->machineTag));
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir) return;
-    const int fd = ::dirfd(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] != '.') continue;
-        if (IsStale(fd, entry->d_name, ours)) ::unlinkat(fd, entry->d_name, 0);
-    }
-    ::closedir(dir);
 }
 
 }  // namespace quillmere

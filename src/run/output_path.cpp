@@ -1,7 +1,9 @@
 #include "run/output_path.h"
 
+#include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
+#include "platform/host/host.h"
 
 namespace quillmere {
 
@@ -20,9 +22,6 @@ bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString&
     return NormalizePath(sourcePath, style) == outputPath || files.sameFile(outputPath, sourcePath);
 }
 
-namespace {
-
-// Whether anything, a link to nothing included, is at the path.
 bool EntryAt(FileSystem& files, const QString& path) {
     try {
         files.attributes(path);
@@ -31,6 +30,8 @@ bool EntryAt(FileSystem& files, const QString& path) {
         return false;
     }
 }
+
+namespace {
 
 Failure InTheWay(const QString& outputPath, const Failure& reason) {
     return Failure(errors::kFileAlreadyExists,
@@ -41,8 +42,20 @@ Failure InTheWay(const QString& outputPath, const Failure& reason) {
 
 }  // namespace
 
-void ClearOutputPath(FileSystem& files, EventLoop& events, const QString& outputPath,
-                     const std::function<void()>& mayDelete) {
+void ClearOutputPath(FileSystem& files, HostFactory& hosts, EventLoop& events,
+                     const QString& outputPath, const std::function<void()>& mayDelete) {
+    // A host that saves its results itself removes the older one through the folder it will save
+    // into, so that a folder swapped under the run cannot turn the removal elsewhere.
+    if (ResultFiles* results = hosts.results()) {
+        events.doEvents();
+        if (mayDelete) mayDelete();
+        try {
+            results->remove(outputPath);
+        } catch (const Failure& failure) {
+            throw InTheWay(outputPath, failure);
+        }
+        return;
+    }
     DeleteFileQuietly(files, events, outputPath, mayDelete);
     if (!EntryAt(files, outputPath)) return;
     try {

@@ -5,6 +5,7 @@
 namespace quillmere {
 
 class FileSystem;
+class HostFactory;
 
 // The output path beside the source, or in the chosen folder, under the source's file name;
 // normalised.
@@ -17,12 +18,16 @@ QString OutputBesideSource(const QString& sourcePath, PathStyle style = kNativeP
 bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString& sourcePath,
                     PathStyle style = kNativePathStyle);
 
+// Whether anything, a link to nothing included, is at the path.
+bool EntryAt(FileSystem& files, const QString& path);
+
 // Removes whatever is at the output path before a result is saved there (a read-only file too; a
-// link itself, never what it leads to), as DeleteFileQuietly does. Throws Failure when anything
-// is still there: a result is never written through what could not be removed.
-void ClearOutputPath(FileSystem& files, EventLoop& events, const QString& outputPath,
-                     const std::function<void()>& mayDelete = {});
-// Throws the Failure that ClearOutputPath would throw, without removing anything.
+// link itself, never what it leads to), after a yield in which mayDelete may still refuse it:
+// through the host where it saves its results itself, else by the path. Throws Failure when
+// anything is still there: a result is never written through what could not be removed.
+void ClearOutputPath(FileSystem& files, HostFactory& hosts, EventLoop& events,
+                     const QString& outputPath, const std::function<void()>& mayDelete = {});
+// Throws the Failure that ClearOutputPath would throw by the path, without removing anything.
 void CheckOutputPathClearable(FileSystem& files, const QString& outputPath);
 
 // The output path with "_replaced" before the extension of its file name: a dot in a folder

@@ -198,7 +198,8 @@ void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
     };
     if (haveOutput && g.step(136, [&] {
             refuseAListedFile();
-            ClearOutputPath(m_services.files, m_services.events, m_outputPath, refuseAListedFile);
+            ClearOutputPath(m_services.files, m_services.hosts, m_services.events, m_outputPath,
+                            refuseAListedFile);
         }))
         runPass(g);
     g.step(146, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });

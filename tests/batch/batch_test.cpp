@@ -22,6 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -325,8 +326,10 @@ TEST_F(Batch, JsonTotalsCountEachOutcome) {
     }
 }
 
-// What a script sees when the disk or the summary's own output fails under the run.
+// What a script sees when the disk or the summary's own output fails under the run. An older
+// file at a failed file's output path is kept whole, and its line says so.
 TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
+    WriteBytes(path("out/office.xml"), "older");
     QProcess process;
     process.setWorkingDirectory(dir.path());
     // A file-size limit as a full disk gives it: office.xml's result does not fit, sample.mpx's
@@ -341,9 +344,16 @@ TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(process.exitCode(), 1);
     const QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n');
-    EXPECT_EQ(lines.filter("failed: " + path("in/office.xml")).size(), 1);
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression(
+                      "^failed: " + QRegularExpression::escape(path("in/office.xml")) +
+                      ".*; older file kept$"))
+                  .size(),
+              1);
     EXPECT_EQ(lines.filter("3 files: 0 changed, 1 unchanged, 2 failed").size(), 1);
-    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList{"sample.mpx"});
+    EXPECT_EQ(QDir(path("out")).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"office.xml", "sample.mpx"}));
+    EXPECT_EQ(ReadBytes(path("out/office.xml")), "older");
 
     // A summary that cannot be written is a failed run.
     process.setChildProcessModifier({});
@@ -356,8 +366,8 @@ TEST_F(Batch, AFailedWriteIsReportedAndStopsNothing) {
 
 // On the output side, a dry run fails where the run fails, with the same text: a folder at the
 // output path, an output folder that may not be written, and a link at the output path that
-// cannot be removed, through which nothing is ever written. Older entries that can be removed (a
-// link, a read-only file) fail neither.
+// cannot be replaced, through which nothing is ever written; the older entry stays. Older entries
+// that can be replaced (a link, a read-only file) fail neither.
 TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
     WriteBytes(path("mine.xml"), "mine");
     QFile::link(path("mine.xml"), path("out/office.xml"));
@@ -366,24 +376,29 @@ TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
     QFile::link(path("mine.xml"), path("locked/office.xml"));
     QDir(dir.path()).mkpath("folder/office.xml");
     QDir(dir.path()).mkpath("readonly");
+    WriteBytes(path("appendonly/office.xml"), "older");
     const struct {
         const char* out;
-        bool locked;
+        bool locked, appendOnly;
         const char* failure;  // office.xml's, empty for none
     } cases[] = {
-        {"out", false, ""},
-        {"folder", false, "could not be removed (Is a directory"},
-        {"readonly", true, "could not be saved"},
-        {"locked", true, "could not be removed"},
+        {"out", false, false, ""},
+        {"folder", false, false, "could not be saved: Is a directory; older file kept"},
+        {"readonly", true, false, "could not be saved"},
+        {"locked", true, false, "; older file kept"},
+        // A new result can be named there, but no older file replaced.
+        {"appendonly", true, true, "Operation not permitted; older file kept"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.out);
-        if (c.locked && !LockFolder(path(c.out), true))
+        if (c.locked && !LockFolder(path(c.out), true, c.appendOnly)) {
+            if (c.appendOnly) continue;
             GTEST_SKIP() << "no folder can be locked here";
+        }
         const QStringList arguments = QStringList{"batch", "in", "--out", c.out} + pair;
         const Result dry = run(arguments + QStringList{"--dry-run"});
         const Result real = run(arguments);
-        if (c.locked) LockFolder(path(c.out), false);
+        if (c.locked) LockFolder(path(c.out), false, c.appendOnly);
         ASSERT_EQ(dry.lines.size(), 4);
         EXPECT_EQ(dry.lines.mid(0, 3), real.lines.mid(0, 3));
         EXPECT_EQ(dry.exitCode, real.exitCode);

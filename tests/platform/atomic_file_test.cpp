@@ -20,11 +20,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <functional>
 #include <thread>
 #include <vector>
+#endif
+
+#ifdef Q_OS_LINUX
+// While set, fchmod() fails as on a file system that keeps no permission bits (FAT through FUSE).
+extern std::atomic<bool> fchmodUnsupported;
 #endif
 
 namespace quillmere {
@@ -195,11 +201,11 @@ TEST(AtomicFile, AResultIsNamedOnlyWhenCommitted) {
     QDir(dir.path()).mkdir("latest.xml");
     EXPECT_EQ(results.commit().keys(), QStringList{dir.filePath("latest.xml")});
 
-    SaveTrial(dir.filePath("trial.xml"), writer("trial"));
+    results.trial(dir.filePath("trial.xml"), writer("trial"));
     WithFileSizeLimit(4, [&] {
-        EXPECT_THROW(SaveTrial(dir.filePath("trial.xml"), writer("much longer")), Failure);
+        EXPECT_THROW(results.trial(dir.filePath("trial.xml"), writer("much longer")), Failure);
     });
-    EXPECT_THROW(SaveTrial(dir.filePath("missing/trial.xml"), writer("x")), Failure);
+    EXPECT_THROW(results.trial(dir.filePath("missing/trial.xml"), writer("x")), Failure);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
               (QStringList{"fresh.xml", "old.xml"}));
 }
@@ -254,6 +260,83 @@ TEST(AtomicFile, ADeathMidSaveLeavesNoTraceForLong) {
     EXPECT_EQ(left.size(), kept.size() + 3);
 }
 
+// A run's output folder is resolved once: renamed away and replaced by a link to another folder
+// under the run, it takes no more results and no removal, and what was saved goes where the
+// folder went.
+TEST(AtomicFile, AFolderSwappedUnderTheRunTakesNothingMore) {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out");
+    WriteBytes(dir.filePath("victim/b.xml"), "victim's");
+    ResultFiles results;
+    const auto save = [&](const QString& name) {
+        results.save(dir.filePath("out/" + name), [](const ByteSink& sink) { sink("result"); });
+    };
+    save("a.xml");
+    ASSERT_TRUE(QDir(dir.path()).rename("out", "away"));
+    ASSERT_TRUE(QFile::link(dir.filePath("victim"), dir.filePath("out")));
+    EXPECT_THROW(save("b.xml"), Failure);
+    EXPECT_THROW(results.remove(dir.filePath("out/b.xml")), Failure);
+    try {
+        results.sync();
+    } catch (const Failure&) {
+    }
+    EXPECT_EQ(ReadBytes(dir.filePath("victim/b.xml")), "victim's");
+    EXPECT_EQ(ReadBytes(dir.filePath("away/a.xml")), "result");
+    // The next run resolves the path as it means it then.
+    ASSERT_TRUE(QFile::remove(dir.filePath("out")));
+    QDir(dir.path()).mkpath("out");
+    save("c.xml");
+    results.sync();
+    EXPECT_EQ(ReadBytes(dir.filePath("out/c.xml")), "result");
+}
+
+// A result is never more readable than its source: the source's bits within the creation mask,
+// the group's only where the result has the source's group; never the source itself. Without a
+// known source the older rules hold (see above). A file system that keeps no permission bits
+// (FAT) refuses to change them, and the result is saved all the same.
+TEST(AtomicFile, AResultIsNoMoreReadableThanItsSource) {
+    QTemporaryDir dir;
+    const mode_t mask = ::umask(022);
+    struct stat folder {};
+    ::stat(QFile::encodeName(dir.path()).constData(), &folder);
+    const quint32 ours = quint32(folder.st_gid), other = ours + 1;
+    const struct {
+        quint32 mode, group;
+        mode_t expected;
+    } cases[] = {
+        {0600, ours, 0600}, {0640, ours, 0640},  {0640, other, 0600},
+        {0666, ours, 0644}, {04755, ours, 0755}, {0604, other, 0604},
+    };
+    const QString path = dir.filePath("result.xml");
+    for (const auto& c : cases) {
+        ResultFiles results;
+        results.save(
+            path, [](const ByteSink& sink) { sink("new"); },
+            SourceFile{true, c.mode, c.group, 0, 0});
+        results.sync();
+        struct stat made {};
+        ::stat(QFile::encodeName(path).constData(), &made);
+        EXPECT_EQ(made.st_mode & 07777, c.expected) << std::oct << c.mode << " " << c.group;
+    }
+    ::umask(mask);
+    struct stat made {};
+    ::stat(QFile::encodeName(path).constData(), &made);
+    ResultFiles results;
+    const SourceFile itself{true, 0600, ours, quint64(made.st_dev), quint64(made.st_ino)};
+    EXPECT_THROW(results.save(
+                     path, [](const ByteSink& sink) { sink("x"); }, itself),
+                 Failure);
+    results.replaceOlderEntries();
+    EXPECT_THROW(results.save(
+                     path, [](const ByteSink& sink) { sink("x"); }, itself),
+                 Failure);
+    fchmodUnsupported = true;
+    results.save(dir.filePath("fat.xml"), [](const ByteSink& sink) { sink("fat"); });
+    fchmodUnsupported = false;
+    results.sync();
+    EXPECT_EQ(ReadBytes(dir.filePath("fat.xml")), "fat");
+}
+
 // Saves on several threads at once (a batch run's workers): each new file gets the mode a plain
 // new file gets, and the process's file-creation mask is left as it was.
 TEST(AtomicFile, SavesOnSeveralThreadsGiveNewFilesThePlainMode) {
@@ -284,6 +367,16 @@ TEST(AtomicFile, SavesOnSeveralThreadsGiveNewFilesThePlainMode) {
 }  // namespace quillmere
 
 #ifdef Q_OS_LINUX
+std::atomic<bool> fchmodUnsupported = false;
+
+extern "C" int fchmod(int fd, mode_t mode) {
+    if (fchmodUnsupported) {
+        errno = ENOSYS;
+        return -1;
+    }
+    return int(::syscall(SYS_fchmod, fd, mode));
+}
+
 // This program's umask() takes its time where it clears the mask, as on a busy system: a mask
 // cleared for a moment by one thread is then there for the others to see.
 extern "C" mode_t umask(mode_t mask) {

@@ -23,7 +23,9 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
@@ -979,6 +981,41 @@ TEST_F(BuiltinHostInstance, AFailedSaveLeavesNothingAtTheOutputPath) {
         64, [&] { EXPECT_NE(failureOf([&] { host->fileSaveAs(output); }), "no failure"); });
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files) == QStringList{"w.mpx"});
 }
+
+#if defined(Q_OS_LINUX) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// A replacement that fails part-way (here out of memory, under an address-space limit that the
+// sanitizers' own mappings would not fit in) may leave the project half replaced: it fails, and
+// nothing is saved.
+TEST_F(BuiltinHostInstance, AReplacementThatFailsPartWaySavesNothing) {
+    QByteArray xml = ReadBytes(kSamples + "/Office Relocation.xml");
+    xml.insert(xml.indexOf("<Notes>") + 7, QByteArray(1 << 20, 'a'));
+    const QString source = dir.filePath("large.xml"), output = dir.filePath("out.xml");
+    WriteBytes(source, xml);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        host->fileOpen(source);
+        QFile status("/proc/self/status");
+        status.open(QIODevice::ReadOnly);
+        const QByteArray text = status.readAll();
+        const qsizetype at = text.indexOf("VmSize:") + 7;
+        const rlim_t size = text.mid(at, text.indexOf("kB", at) - at).trimmed().toULongLong();
+        const rlimit limit{(size << 10) + (rlim_t(256) << 20), RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        bool failed = false;
+        try {
+            host->replace(Args("Notes", "a", QString(1024, 'b')));
+        } catch (const std::exception&) {
+            failed = true;
+        }
+        const bool refused = failureOf([&] { host->fileSaveAs(output); }) != "no failure";
+        ::_exit(failed && refused ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"large.xml"});
+}
+#endif
 
 TEST_F(BuiltinHostInstance, TheSourceIsNeverTheTarget) {
     const QString source = copyOf(kSamples + "/Office Relocation.xml", "plan.xml");

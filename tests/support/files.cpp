@@ -28,7 +28,8 @@ void WriteBytes(const QString& path, const QByteArray& bytes) {
         ADD_FAILURE() << "cannot write " << path.toStdString();
 }
 
-bool LockFolder(const QString& folder, bool locked) {
+bool LockFolder(const QString& folder, bool locked, bool appendOnly) {
+    if (::geteuid() != 0 && appendOnly) return false;
     if (::geteuid() != 0)
         return QFile::setPermissions(
             folder, locked ? QFile::ReadOwner | QFile::ExeOwner
@@ -36,7 +37,8 @@ bool LockFolder(const QString& folder, bool locked) {
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
     int flags = 0;
     bool done = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = locked ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    const int flag = appendOnly ? FS_APPEND_FL : FS_IMMUTABLE_FL;
+    flags = locked ? flags | flag : flags & ~flag;
     done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
     if (fd >= 0) ::close(fd);
     return done;

@@ -65,6 +65,10 @@ class HostFactory {
     // for a host that keeps its results unnamed until then. Gives the paths whose result could
     // not be put in place since the last call, each with the reason.
     virtual QHash<QString, QString> commitSaves() { return {}; }
+    // The results of a host that saves them itself, through the folders of a run (see
+    // ResultFiles); none for a host that saves through a program of its own (Microsoft Project
+    // takes a path).
+    virtual ResultFiles* results() { return nullptr; }
     // commitSaves(), then puts the names on the disk too, for a host that leaves that to the end
     // of a run. Throws Failure naming each result that could not be put in place or on the disk.
     virtual void syncSaves() {}

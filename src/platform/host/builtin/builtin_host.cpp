@@ -21,10 +21,9 @@ bool IsCatalogueField(const QString& field) {
 }  // namespace
 
 void BuiltinHost::fileOpen(const QString& path) {
-    m_document.reset();
-    m_openedPath.clear();
+    quit();
     const QString name = QFileInfo(path).fileName();
-    const QByteArray bytes = ReadRegularFile(path, kLargestProjectFile);
+    const QByteArray bytes = ReadRegularFile(path, kLargestProjectFile, &m_source);
     if (m_readAhead) m_document = m_readAhead->take(path, bytes);
     const bool secondThread =
         m_alone && ProcessorCores() > 1 && !(m_readAhead && m_readAhead->started());
@@ -47,13 +46,25 @@ int BuiltinHost::replace(const ReplaceArgs& args) {
                           .arg(args.field));
     // Like Project acting on its empty default project: nothing to change, nothing wrong.
     if (!m_document) return 0;
-    return m_document->replace(args.field, args.value, args.replacement, args.matchCase);
+    try {
+        return m_document->replace(args.field, args.value, args.replacement, args.matchCase);
+    } catch (...) {
+        // A replacement that failed part-way (out of memory, past the store's size limit) may
+        // have changed some values and not others: that project is never saved.
+        m_halfReplaced = true;
+        throw;
+    }
 }
 
 std::function<void(const ByteSink&)> BuiltinHost::writerFor(const QString& path) {
     if (!m_document)
         throw Failure(errors::kHostInvalidArgument,
                       QStringLiteral("No project is open, so nothing was saved."));
+    if (m_halfReplaced)
+        throw Failure(errors::kHostInvalidArgument,
+                      QStringLiteral("%1 was not saved: a replacement failed part-way, so the "
+                                     "project may be only half replaced.")
+                          .arg(path));
     const QFileInfo target(path);
     if (target.exists() && QFileInfo(m_openedPath).exists() &&
         target.canonicalFilePath() == QFileInfo(m_openedPath).canonicalFilePath())
@@ -68,19 +79,23 @@ std::function<void(const ByteSink&)> BuiltinHost::writerFor(const QString& path)
 // nothing behind.
 void BuiltinHost::fileSaveAs(const QString& path) {
     const auto write = writerFor(path);
-    if (m_results) return m_results->save(path, write);
+    if (m_results) return m_results->save(path, write, m_source);
     ResultFiles alone;
-    alone.save(path, write);
+    alone.save(path, write, m_source);
     alone.sync();
 }
 
 void BuiltinHost::fileSaveTrial(const QString& path) {
-    SaveTrial(path, writerFor(path));
+    const auto write = writerFor(path);
+    if (m_results) return m_results->trial(path, write, m_source);
+    ResultFiles().trial(path, write, m_source);
 }
 
 void BuiltinHost::quit() {
     m_document.reset();
     m_openedPath.clear();
+    m_source = {};
+    m_halfReplaced = false;
 }
 
 std::unique_ptr<HostInstance> BuiltinHostFactory::create(const QString& className) {

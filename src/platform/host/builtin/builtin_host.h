@@ -33,6 +33,9 @@ class BuiltinHost : public HostInstance {
   private:
     std::unique_ptr<ProjectDocument> m_document;
     QString m_openedPath;
+    SourceFile m_source;
+    // A replacement failed part-way: the document is not saved.
+    bool m_halfReplaced = false;
     // Refuses to save over the file the project was opened from; the writer of the file.
     std::function<void(const ByteSink&)> writerFor(const QString& path);
 
@@ -47,6 +50,7 @@ class BuiltinHostFactory : public HostFactory {
     // There is no shared running instance of the built-in host.
     std::unique_ptr<HostInstance> attach(const QString& className) override;
     QHash<QString, QString> commitSaves() override { return m_results->commit(); }
+    ResultFiles* results() override { return m_results.get(); }
     void syncSaves() override { m_results->sync(); }
     // Instances share nothing but the list of saved files.
     int concurrentInstances() const override { return std::numeric_limits<int>::max(); }
