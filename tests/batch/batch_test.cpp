@@ -563,6 +563,33 @@ TEST_F(Batch, ALinkIsFollowedFromTheFolderItIsIn) {
     }
 }
 
+// Started without standard input, output and error (as a daemon or a careless cron line starts
+// it), the run writes each result as a run with them does: nothing it prints lands in a result,
+// even when workers open results while the main thread has just closed one (widened by the shim).
+TEST_F(Batch, WithoutStandardStreamsNothingPrintedLandsInAResult) {
+    for (int i = 0; i < 150; ++i)
+        QFile::copy(path("in/office.xml"), path(QStringLiteral("many/%1.xml").arg(i)));
+    ASSERT_EQ(run(QStringList{"batch", "many", "--out", "out", "--jobs", "2"} + pair).exitCode, 0);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", QUILLMERE_STANDARD_NUMBER_SHIM);
+    environment.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([] {
+        for (const int fd : {0, 1, 2}) ::close(fd);
+    });
+    QDir().mkpath(path("closed"));
+    process.start(QUILLMERE_HOST_PROGRAM,
+                  QStringList{"batch", "many", "--out", "closed", "--jobs", "2"} + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    for (int i = 0; i < 150; ++i) {
+        const QString name = QStringLiteral("/%1.xml").arg(i);
+        EXPECT_TRUE(ReadBytes(path("closed") + name) == ReadBytes(path("out") + name))
+            << name.toStdString();
+    }
+}
+
 // A line with a character that a terminal takes as a command.
 bool HoldsControlCharacters(const QString& text) {
     for (const QChar c : text)
