@@ -319,6 +319,7 @@ TEST_F(Batch, JsonTotalsCountEachOutcome) {
         QVariantMap expected = c.totals;
         expected.insert("type", "totals");
         expected.insert("dry_run", c.arguments.contains("--dry-run"));
+        expected.insert("links_not_followed", 0);
         EXPECT_EQ(QJsonDocument::fromJson(result.lines.last().toUtf8()).object().toVariantMap(),
                   expected)
             << result.lines.last().toStdString();
@@ -561,6 +562,26 @@ TEST_F(Batch, ALinkIsFollowedFromTheFolderItIsIn) {
                                              ", written earlier in this run."))
             << result.lines[1].toStdString();
     }
+}
+
+// Run as root (as CI runs), a user's file link out of the walked tree is not worked on: each is
+// said on standard error and counted in the totals. Root's own link is followed.
+TEST_F(Batch, AnotherUsersLinkOutOfTheTreeIsSaidAndCounted) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another user";
+    QFile::copy(kSamples + "Office Relocation.xml", path("private/secret.xml"));
+    QFile::link(path("private/secret.xml"), path("in/theirs.xml"));
+    ASSERT_EQ(::lchown(QFile::encodeName(path("in/theirs.xml")).constData(), 65534, 65534), 0);
+    QFile::link(path("private/secret.xml"), path("in/mine.xml"));
+    const Result text = run(QStringList{"batch", "in", "--out", "out", "--dry-run"} + pair);
+    EXPECT_EQ(text.lines.last(),
+              "4 files: 2 changed, 1 unchanged, 1 failed; 1 link not followed; "
+              "dry run, nothing written");
+    EXPECT_TRUE(text.errors.contains(path("in/theirs.xml") + " was left out"))
+        << text.errors.toStdString();
+    EXPECT_TRUE(text.lines.filter("theirs").isEmpty());
+    const Result json = run(QStringList{"batch", "in", "--out", "out", "--json"} + pair);
+    EXPECT_EQ(QJsonDocument::fromJson(json.lines.last().toUtf8())["links_not_followed"].toInt(), 1);
+    EXPECT_FALSE(QFile::exists(path("out/theirs.xml")));
 }
 
 // Started without standard input, output and error (as a daemon or a careless cron line starts
