@@ -25,34 +25,8 @@ void FakeFileSystem::addFile(const QString& path, quint32 attributes) {
     m_names[Key(path)] = path;
 }
 
-void FakeFileSystem::addLink(const QString& path, const QString& target, bool byOtherUser) {
-    m_nodes[Key(path)] = {0, std::nullopt, Key(target), byOtherUser};
-    m_names[Key(path)] = path;
-}
-
-QString FakeFileSystem::finalKey(const QString& path) const {
-    QString key = Key(path);
-    for (int links = 0; m_nodes.contains(key) && links <= 40; ++links) {
-        const QString target = m_nodes.value(key).linkTarget;
-        if (target.isEmpty()) return key;
-        key = target;
-    }
-    return {};
-}
-
-bool FakeFileSystem::passesOthersLink(const QString& path) {
-    QString key = Key(path);
-    for (int links = 0; m_nodes.contains(key) && links <= 40; ++links) {
-        const Node at = m_nodes.value(key);
-        if (at.byOtherUser) return true;
-        if (at.linkTarget.isEmpty()) return false;
-        key = at.linkTarget;
-    }
-    return true;
-}
-
 const FakeFileSystem::Node& FakeFileSystem::node(const QString& path) const {
-    const auto found = m_nodes.constFind(finalKey(path));
+    const auto found = m_nodes.constFind(Key(path));
     if (found == m_nodes.cend() || path.isEmpty())
         throw Failure(errors::kFileNotFound, QStringLiteral("File not found: ") + path);
     return *found;
@@ -64,8 +38,7 @@ QDateTime FakeFileSystem::modificationTime(const QString& path) {
 }
 
 quint32 FakeFileSystem::attributes(const QString& path) {
-    const bool link = !m_nodes.value(Key(path)).linkTarget.isEmpty();
-    return node(path).attributes | (link ? attr::kReparsePoint : 0);
+    return node(path).attributes;
 }
 
 void FakeFileSystem::deleteFile(const QString& path) {
@@ -89,11 +62,11 @@ bool FakeFileSystem::sameFile(const QString& a, const QString& b) {
 }
 
 QString FakeFileSystem::identity(const QString& path) {
-    return finalKey(path);
+    return m_nodes.contains(Key(path)) ? Key(path) : QString();
 }
 
 QString FakeFileSystem::canonicalPath(const QString& path) {
-    return m_names.value(finalKey(path));
+    return m_nodes.contains(Key(path)) ? m_names.value(Key(path)) : QString();
 }
 
 QList<FoundEntry> FakeFileSystem::children(const QString& folder, bool folders) const {
@@ -102,12 +75,8 @@ QList<FoundEntry> FakeFileSystem::children(const QString& folder, bool folders) 
     for (auto it = m_nodes.cbegin(); it != m_nodes.cend(); ++it) {
         if (!it.key().startsWith(prefix) || it.key().mid(prefix.size()).contains(QLatin1Char('\\')))
             continue;
-        const QString reached = finalKey(it.key());
-        if (reached.isEmpty()) continue;
-        const bool link = !it->linkTarget.isEmpty();
-        const quint32 bits = m_nodes.value(reached).attributes | (link ? attr::kReparsePoint : 0);
-        if (bool(bits & attr::kDirectory) != folders) continue;
-        names.push_back({m_names[it.key()].mid(prefix.size()), bits, reached});
+        if (bool(it->attributes & attr::kDirectory) != folders) continue;
+        names.push_back({m_names[it.key()].mid(prefix.size()), it->attributes, it.key()});
     }
     return names;
 }

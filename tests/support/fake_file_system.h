@@ -15,8 +15,6 @@ class FakeFileSystem : public FileSystem {
     void addFolder(const QString& path, quint32 attributes = attr::kDirectory,
                    std::optional<long> listFailure = std::nullopt);
     void addFile(const QString& path, quint32 attributes = attr::kArchive);
-    // A symbolic link to target, made by this user or the administrator unless byOtherUser.
-    void addLink(const QString& path, const QString& target, bool byOtherUser = false);
 
     QDateTime modificationTime(const QString& path) override;
     quint32 attributes(const QString& path) override;
@@ -25,9 +23,9 @@ class FakeFileSystem : public FileSystem {
     void checkDeletable(const QString& path) override;
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
-    // The node's path as written, at the end of its links; links are met only as the last part.
+    // The fake has no links: a path's canonical form is the node's path as written.
     QString canonicalPath(const QString& path) override;
-    bool passesOthersLink(const QString& path) override;
+    bool passesOthersLink(const QString&) override { return false; }
     QString desktopFolder() override { return {}; }
     QString homeFolder() override { return {}; }
     FolderListing list(const QString& folder, const QString& filePattern) override;
@@ -37,13 +35,9 @@ class FakeFileSystem : public FileSystem {
     struct Node {
         quint32 attributes;
         std::optional<long> listFailure;
-        QString linkTarget = {};  // a key
-        bool byOtherUser = false;
     };
     static QString Key(const QString& path);
     const Node& node(const QString& path) const;
-    // The key at the end of path's links; empty for a missing node.
-    QString finalKey(const QString& path) const;
     QList<FoundEntry> children(const QString& folder, bool folders) const;
 
     QMap<QString, Node> m_nodes;     // by lower-case key without a trailing backslash
