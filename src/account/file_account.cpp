@@ -86,12 +86,16 @@ QString SummaryLine(const FileResult& result) {
 }
 
 QString TotalsLine(const RunTotals& totals, bool dryRun) {
-    return QStringLiteral("%1 %2: %3 changed, %4 unchanged, %5 failed%6")
+    const int links = totals.linksNotFollowed;
+    return QStringLiteral("%1 %2: %3 changed, %4 unchanged, %5 failed%6%7")
         .arg(totals.files())
         .arg(totals.files() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
         .arg(totals.changed)
         .arg(totals.unchanged)
         .arg(totals.failed)
+        .arg(links == 0   ? QString()
+             : links == 1 ? QStringLiteral("; 1 link not followed")
+                          : QStringLiteral("; %1 links not followed").arg(links))
         .arg(dryRun ? QStringLiteral("; dry run, nothing written") : QString());
 }
 

@@ -36,6 +36,8 @@ struct RunTotals {
     int failed = 0;
     // Some results could not be synced to the disk at the end.
     bool unsynced = false;
+    // File links of the walked trees that were not followed (filelist/folder_walk.h).
+    int linksNotFollowed = 0;
 
     void add(const FileResult& result);
     int files() const { return changed + unchanged + failed; }
@@ -50,8 +52,8 @@ QString ShownText(const QString& text);
 //   unchanged: SOURCE -> OUTPUT
 //   failed: SOURCE -> OUTPUT: the failures' texts, joined by "; "
 QString SummaryLine(const FileResult& result);
-// The last line: "N files: C changed, U unchanged, F failed" ("1 file: ..."), and
-// "; dry run, nothing written".
+// The last line: "N files: C changed, U unchanged, F failed" ("1 file: ..."), then
+// "; L links not followed" when there were any, and "; dry run, nothing written".
 QString TotalsLine(const RunTotals& totals, bool dryRun);
 // The status as the lines say it: "changed", "unchanged" or "failed".
 QString StatusWord(FileResult::Status status);

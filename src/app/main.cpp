@@ -8,6 +8,7 @@
 #include "platform/host/host.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_settings_store.h"
+#include "platform/terminal.h"
 #include "program_info.h"
 #include "settings/settings_values.h"
 #include "shell/form1.h"
@@ -30,6 +31,9 @@ constexpr char kHelp[] =
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Started without them, a file the program opens would take their numbers and receive what is
+    // printed.
+    if (!quillmere::OpenMissingStandardStreams()) return 1;
     // Answered before the application object is made, so that they need no display.
     if (const auto option = quillmere::FindInfoOption(argc, argv);
         option != quillmere::InfoOption::None)

@@ -76,6 +76,9 @@ quillmere::TextList ListOf(const QStringList& texts) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // Started without them (a daemon, a careless cron line), a result would take the number of the
+    // standard output and receive the summary.
+    if (!quillmere::OpenMissingStandardStreams()) return 1;
     QCoreApplication app(argc, argv);
     quillmere::KeepRunningPastFileSizeLimit();
     const QStringList arguments = QCoreApplication::arguments();

@@ -32,6 +32,16 @@ class WalkReport : public ErrorReport {
     bool failed = false;
 };
 
+// Not a failure: the run keeps to the rule, and says where.
+void SayLinksNotFollowed(const QStringList& links) {
+    for (const QString& link : links) {
+        std::fprintf(stderr,
+                     "quillmere-host: %s was left out: it leads out of the folder through a link "
+                     "of another user, which is not followed.\n",
+                     qUtf8Printable(ShownText(link)));
+    }
+}
+
 // "[3/1000] name.xml" on one line of a terminal while the file is worked on; cleared before its
 // summary line, which may go to the same terminal.
 class Progress {
@@ -153,7 +163,10 @@ int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments
         walkReport.show(path + QStringLiteral(" was left out: its name is not valid UTF-8 text."),
                         nullptr, 0);
     }
-    const QStringList inputs = BatchInputs(files, walkReport, options.paths, options.extension);
+    QStringList notFollowed;
+    const QStringList inputs =
+        BatchInputs(files, walkReport, options.paths, options.extension, notFollowed);
+    SayLinksNotFollowed(notFollowed);
     if (inputs.isEmpty() && walkReport.failed) return kBatchFileFailed;
     if (inputs.isEmpty()) {
         std::fprintf(stderr,
@@ -163,7 +176,8 @@ int RunBatch(FileSystem& files, HostFactory& hosts, const QStringList& arguments
     }
     // A line at a time: a run that is stopped leaves only whole lines behind.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    const RunTotals totals = RunFiles(files, hosts, options, inputs);
+    RunTotals totals = RunFiles(files, hosts, options, inputs);
+    totals.linksNotFollowed = int(notFollowed.size());
     PrintLine(options.json ? JsonTotalsLine(totals, options.dryRun)
                            : TotalsLine(totals, options.dryRun).toUtf8());
     // A summary that could not be written is a failure of the run, whatever the files did.

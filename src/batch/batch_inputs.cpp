@@ -51,11 +51,12 @@ bool HasExtensionIn(const QStringList& extensions, const QString& path) {
 }  // namespace
 
 QStringList BatchInputs(FileSystem& files, ErrorReport& report, const QStringList& paths,
-                        const QString& extension) {
+                        const QString& extension, QStringList& linksNotFollowed) {
     NoEvents events;
     WalkContext walk{files, events, report, kNativePathStyle};
     // A script must hear of a folder of its tree that could not be read.
     walk.reportMissing = true;
+    walk.linksNotFollowed = &linksNotFollowed;
     InputList list(files);
     const QStringList projectExtensions = kProjectExtensions.split(QLatin1Char(','));
     for (const QString& path : paths) {

@@ -11,8 +11,8 @@ class FileSystem;
 // folder import walks it, with the pattern "*." followed by the extension, or, with no
 // extension, every file whose extension is one of the project extensions. A file reached twice
 // (named twice, or inside two given folders) counts once. The walk reports what it cannot read
-// as the window's walk does.
+// as the window's walk does, and puts the file links it does not follow in linksNotFollowed.
 QStringList BatchInputs(FileSystem& files, ErrorReport& report, const QStringList& paths,
-                        const QString& extension);
+                        const QString& extension, QStringList& linksNotFollowed);
 
 }  // namespace quillmere

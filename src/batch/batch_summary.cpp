@@ -36,6 +36,7 @@ QByteArray JsonTotalsLine(const RunTotals& totals, bool dryRun) {
                     {"changed", totals.changed},
                     {"unchanged", totals.unchanged},
                     {"failed", totals.failed},
+                    {"links_not_followed", totals.linksNotFollowed},
                     {"dry_run", dryRun}});
 }
 

@@ -11,7 +11,8 @@ namespace quillmere {
 // the line break:
 //   {"type":"file","source":..,"output":..,"status":"changed"|"unchanged"|"failed",
 //    "changes":{"Name":3,..},"error":null|".."}   (a count the host cannot give is null)
-//   {"type":"totals","files":N,"changed":C,"unchanged":U,"failed":F,"dry_run":false}
+//   {"type":"totals","files":N,"changed":C,"unchanged":U,"failed":F,"links_not_followed":L,
+//    "dry_run":false}
 QByteArray JsonLine(const FileResult& result);
 QByteArray JsonTotalsLine(const RunTotals& totals, bool dryRun);
 

@@ -32,10 +32,35 @@ QString PatternFor(const QString& extension) {
     return QStringLiteral("*.") + extension;
 }
 
+// A long list is cut in the message and given whole in its details.
+const qsizetype kLinksNamed = 10;
+
+QString LinksNotFollowedText(const QStringList& links) {
+    QString text = QStringLiteral(
+        "These links were not followed: each leads out of the folder through a link of another "
+        "user, which may aim at a file that only you may read.\r\r");
+    text += QStringList(links.mid(0, kLinksNamed)).join(QLatin1Char('\r'));
+    if (links.size() > kLinksNamed)
+        text +=
+            QStringLiteral("\r... and %1 more (see the details).").arg(links.size() - kLinksNamed);
+    return text;
+}
+
 }  // namespace
 
-WalkContext FileListCommands::walkContext() {
-    return {m_services.files, m_services.events, m_report, kNativePathStyle};
+QStringList FileListCommands::importFolder(const QString& folder, const QString& pattern) {
+    QStringList notFollowed;
+    WalkContext walk{m_services.files, m_services.events, m_report, kNativePathStyle};
+    walk.linksNotFollowed = &notFollowed;
+    AddFolderTree(walk, *m_entries, folder, pattern);
+    return notFollowed;
+}
+
+void FileListCommands::sayLinksNotFollowed(const QStringList& links) {
+    if (links.isEmpty()) return;
+    m_services.dialogs.inform(LinksNotFollowedText(links), links.size() > kLinksNamed
+                                                               ? links.join(QLatin1Char('\n'))
+                                                               : QString());
 }
 
 void FileListCommands::ValidateListFiles() {
@@ -82,16 +107,20 @@ void FileListCommands::PushButton3_Click() {
 void FileListCommands::ListView1_OLEDragDrop(const QStringList& paths) {
     // A failure with one dropped entry is reported, and the next entry follows.
     Guard g(m_report, locations::kDropOnList);
+    QStringList notFollowed;
     for (const QString& path : paths) {
         g.step(100, [&] {
             // A folder is imported whole, all files of it and its subfolders.
             if (FolderExists(m_services.files, path))
-                AddFolderTree(walkContext(), *m_entries, path, QStringLiteral("*.*"));
+                notFollowed << importFolder(path, QStringLiteral("*.*"));
             else
                 m_entries->append({path});
         });
     }
-    g.step(102, [&] { ValidateListFiles(); });
+    g.step(102, [&] {
+        sayLinksNotFollowed(notFollowed);
+        ValidateListFiles();
+    });
 }
 
 void FileListCommands::PushButton6_Click() {
@@ -125,10 +154,13 @@ void FileListCommands::PushButton6_Click() {
     g.step(333, [&] { remembered = folder; });
     g.step(334, [&] { WriteSetting(m_services.settings, settings::kLastFolder, remembered); });
     g.step(114, [&] { c.pointer->set(WindowPointer::Shape::Hourglass); });
-    g.step(116, [&] {
-        AddFolderTree(walkContext(), *m_entries, folder, PatternFor(answer.value_or(QString())));
+    QStringList notFollowed;
+    g.step(116,
+           [&] { notFollowed = importFolder(folder, PatternFor(answer.value_or(QString()))); });
+    g.step(118, [&] {
+        c.pointer->set(WindowPointer::Shape::Default);
+        sayLinksNotFollowed(notFollowed);
     });
-    g.step(118, [&] { c.pointer->set(WindowPointer::Shape::Default); });
     g.step(120, [&] { ValidateListFiles(); });
 }
 

@@ -17,7 +17,6 @@ namespace quillmere {
 class EntryList;
 class ErrorReport;
 class WindowPointer;
-struct WalkContext;
 
 // The controls the file list's commands work on.
 struct FileListControls {
@@ -54,7 +53,9 @@ class FileListCommands {
     void removeSelectedEntry();
     void swapWithEntryAt(const QPoint& position, const QPoint& globalPosition);
     void showDragPointer();
-    WalkContext walkContext();
+    // The folder import; gives the links it did not follow, for one message after it.
+    QStringList importFolder(const QString& folder, const QString& pattern);
+    void sayLinksNotFollowed(const QStringList& links);
     void ValidateListFiles();
 
     Services& m_services;

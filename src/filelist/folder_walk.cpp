@@ -36,7 +36,7 @@ bool NamesAPath(const QString& pattern) {
            pattern.contains(QLatin1String(".."));
 }
 
-// True when the folder at path, a link, leads to the chosen folder or below it.
+// True when the folder or file at path, a link, leads to the chosen folder or below it.
 bool LeadsInside(const WalkContext& c, const QString& path) {
     const QString target = c.files.canonicalPath(path);
     if (target.isEmpty() || c.root.isEmpty()) return false;
@@ -45,6 +45,13 @@ bool LeadsInside(const WalkContext& c, const QString& path) {
     QString inside = c.root;
     if (!inside.endsWith(Separator(c.style))) inside += Separator(c.style);
     return target.compare(c.root, cs) == 0 || target.startsWith(inside, cs);
+}
+
+// A file link that leads out of the chosen folder through another user's link: that user may have
+// aimed it at what only this program may read, and its result would be theirs to read.
+bool IsOthersLinkOut(const WalkContext& c, const FoundEntry& file, const QString& path) {
+    return (file.attributes & attr::kReparsePoint) && !LeadsInside(c, path) &&
+           c.files.passesOthersLink(path);
 }
 
 // Missing folders and folders the user may not read are part of any live tree; the walk drops
@@ -129,6 +136,21 @@ QList<FoundEntry> FolderFiles(FileSystem& files, const QString& folder, const QS
     return files.list(base, pattern).files;
 }
 
+// The paths of the folder's files that the import takes; the links it does not follow are noted.
+QStringList TakenFiles(const WalkContext& c, const QString& folder,
+                       const QList<FoundEntry>& files) {
+    QStringList paths;
+    for (const FoundEntry& file : files) {
+        if (file.name.startsWith(QLatin1Char('~')) || file.attributes == kHiddenArchive) continue;
+        const QString path = NormalizePath(folder + Separator(c.style) + file.name, c.style);
+        if (!IsOthersLinkOut(c, file, path))
+            paths << path;
+        else if (c.linksNotFollowed)
+            *c.linksNotFollowed << path;
+    }
+    return paths;
+}
+
 }  // namespace
 
 QStringList ListFolderFiles(FileSystem& files, const QString& folder, const QString& pattern,
@@ -190,12 +212,7 @@ void AddFolderTree(const WalkContext& c, EntryList& list, const QString& startFo
                 c.report.show(failure.description(), locations::kFolderWalk, kListingStep);
             continue;
         }
-        QStringList paths;
-        for (const FoundEntry& file : files) {
-            if (file.name.startsWith(QLatin1Char('~')) || file.attributes == kHiddenArchive)
-                continue;
-            paths << NormalizePath(folder + separator + file.name, c.style);
-        }
+        const QStringList paths = TakenFiles(walk, folder, files);
         if (!paths.isEmpty()) list.append(paths);
     }
 }

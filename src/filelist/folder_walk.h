@@ -38,6 +38,9 @@ struct WalkContext {
     // or "?") is reported. takesFile, when set, says which of the files whose names are not text
     // the walk's caller would take; only those are reported.
     std::function<bool(const QString&)> takesFile = {};
+    // Where the import puts each file link it did not follow: one that leads out of the chosen
+    // folder through a link of another user (see FileSystem::passesOthersLink).
+    QStringList* linksNotFollowed = nullptr;
 };
 
 // Control characters, the range 127 to 159 and "?" make a name unreadable. Letters of any
@@ -61,8 +64,9 @@ void GetSubDirectories2016(const WalkContext& context, QStringList& folderList, 
                            QSet<QString>& visited);
 
 // Appends every file of startFolder and its subfolders that matches the pattern, except names
-// beginning with "~" and files whose attributes are exactly archive and hidden. A pattern naming
-// a path matches nothing.
+// beginning with "~", files whose attributes are exactly archive and hidden, and links that lead
+// out of startFolder through a link of another user, who may have aimed them where only this
+// program may read. A pattern naming a path matches nothing.
 void AddFolderTree(const WalkContext& context, EntryList& list, const QString& startFolder,
                    const QString& pattern);
 

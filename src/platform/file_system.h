@@ -64,6 +64,11 @@ class FileSystem {
     // The absolute path with every link resolved and no "." or ".." parts, no trailing separator
     // but at a root; empty when the path cannot be resolved. Never fails.
     virtual QString canonicalPath(const QString& path) = 0;
+    // True when the way from path to what it reaches passes a symbolic link (path itself, or one
+    // met on the way from it) owned by neither the user the program runs as nor the
+    // administrator: another user may have aimed it where only this program may read. The links
+    // of the path's folder are not judged. True as well when the way cannot be followed.
+    virtual bool passesOthersLink(const QString& path) = 0;
     // The current user's desktop folder without a trailing separator; empty when the system
     // knows none.
     virtual QString desktopFolder() = 0;
@@ -95,6 +100,7 @@ class NativeFileSystem : public FileSystem {
     bool sameFile(const QString& a, const QString& b) override;
     QString identity(const QString& path) override;
     QString canonicalPath(const QString& path) override;
+    bool passesOthersLink(const QString& path) override;
     QString desktopFolder() override;
     QString homeFolder() override;
     FolderListing list(const QString& folder, const QString& filePattern) override;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -130,6 +131,69 @@ QString NativeFileSystem::canonicalPath(const QString& path) {
     const QString canonical = QFile::decodeName(resolved);
     std::free(resolved);
     return canonical;
+}
+
+namespace {
+
+// As many links as the kernel follows on one path before it gives up.
+const int kMostLinks = 40;
+
+// A link that neither this user nor the administrator made: its owner may have aimed it where
+// only this program may read (root walking a user's tree, or one user another's).
+bool IsOthersLink(const struct stat& st) {
+    return st.st_uid != ::geteuid() && st.st_uid != 0;
+}
+
+std::optional<QByteArray> LinkText(const QByteArray& link) {
+    char text[PATH_MAX];
+    const ssize_t length = ::readlink(link.constData(), text, sizeof text);
+    if (length < 0 || size_t(length) >= sizeof text) return std::nullopt;
+    return QByteArray(text, length);
+}
+
+QByteArray ParentOf(const QByteArray& folder) {
+    const qsizetype slash = folder.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : folder.left(slash);
+}
+
+// One part of the way: resolved, a folder without links, moves on by it, or the text of the link
+// it names goes in front of the parts still to go. False for another user's link, and where the
+// way cannot be followed.
+bool FollowPart(const QByteArray& part, QByteArray& resolved, QByteArrayList& pending, int& links) {
+    if (part.isEmpty() || part == ".") return true;
+    if (part == "..") {
+        resolved = ParentOf(resolved);
+        return true;
+    }
+    const QByteArray next = (resolved == "/" ? QByteArray() : resolved) + '/' + part;
+    struct stat st {};
+    if (::lstat(next.constData(), &st) != 0) return false;
+    if (!S_ISLNK(st.st_mode)) {
+        resolved = next;
+        return true;
+    }
+    const std::optional<QByteArray> text = LinkText(next);
+    if (IsOthersLink(st) || ++links > kMostLinks || !text) return false;
+    if (text->startsWith('/')) resolved = "/";
+    pending = text->split('/') + pending;
+    return true;
+}
+
+}  // namespace
+
+// Resolved one part at a time, as the kernel resolves it, so that every link on the way is seen:
+// the entry's own, those its text leads through, and those at the end of a chain.
+bool NativeFileSystem::passesOthersLink(const QString& path) {
+    const QFileInfo entry(path);
+    char* folder = ::realpath(QFile::encodeName(entry.absolutePath()).constData(), nullptr);
+    if (!folder) return true;
+    QByteArray resolved(folder);
+    std::free(folder);
+    QByteArrayList pending{QFile::encodeName(entry.fileName())};
+    int links = 0;
+    while (!pending.isEmpty())
+        if (!FollowPart(pending.takeFirst(), resolved, pending, links)) return true;
+    return false;
 }
 
 namespace {

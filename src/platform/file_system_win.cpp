@@ -180,6 +180,12 @@ QString NativeFileSystem::canonicalPath(const QString& path) {
     return canonical;
 }
 
+// Making a symbolic link takes a privilege here that ordinary users lack (outside developer
+// mode), and a link's owner is not judged yet: every link is followed as before.
+bool NativeFileSystem::passesOthersLink(const QString&) {
+    return false;
+}
+
 bool NativeFileSystem::isRootFolder(const QString& path) {
     QString trimmed = path;
     while (trimmed.endsWith(QLatin1Char('\\'))) trimmed.chop(1);

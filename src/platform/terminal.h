@@ -11,6 +11,11 @@ namespace quillmere {
 // a file or a pipe.
 bool IsTerminal(std::FILE* stream);
 
+// Opens /dev/null on each of the standard input, output and error that the program was started
+// without, so that no file the program opens later takes its number and receives what is printed.
+// Call first thing, before anything opens a file. False when /dev/null could not be opened.
+bool OpenMissingStandardStreams();
+
 // Makes a write to a pipe whose reader has gone (a run piped into "head -1") fail with an error,
 // instead of ending the program halfway through its files. Call once at start.
 void KeepRunningPastClosedOutput();

@@ -320,6 +320,7 @@ TEST_F(Batch, JsonTotalsCountEachOutcome) {
         QVariantMap expected = c.totals;
         expected.insert("type", "totals");
         expected.insert("dry_run", c.arguments.contains("--dry-run"));
+        expected.insert("links_not_followed", 0);
         EXPECT_EQ(QJsonDocument::fromJson(result.lines.last().toUtf8()).object().toVariantMap(),
                   expected)
             << result.lines.last().toStdString();
@@ -575,6 +576,50 @@ TEST_F(Batch, ALinkIsFollowedFromTheFolderItIsIn) {
         EXPECT_TRUE(result.lines[1].endsWith("would replace the result of " + path("real/p.xml") +
                                              ", written earlier in this run."))
             << result.lines[1].toStdString();
+    }
+}
+
+// Run as root (as CI runs), a user's file link out of the walked tree is not worked on: each is
+// said on standard error and counted in the totals. Root's own link is followed.
+TEST_F(Batch, AnotherUsersLinkOutOfTheTreeIsSaidAndCounted) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another user";
+    QFile::copy(kSamples + "Office Relocation.xml", path("private/secret.xml"));
+    QFile::link(path("private/secret.xml"), path("in/theirs.xml"));
+    ASSERT_EQ(::lchown(QFile::encodeName(path("in/theirs.xml")).constData(), 65534, 65534), 0);
+    QFile::link(path("private/secret.xml"), path("in/mine.xml"));
+    const Result text = run(QStringList{"batch", "in", "--out", "out", "--dry-run"} + pair);
+    EXPECT_EQ(text.lines.last(),
+              "4 files: 2 changed, 1 unchanged, 1 failed; 1 link not followed; "
+              "dry run, nothing written");
+    EXPECT_TRUE(text.errors.contains(path("in/theirs.xml") + " was left out"))
+        << text.errors.toStdString();
+    EXPECT_TRUE(text.lines.filter("theirs").isEmpty());
+}
+
+// Started without standard input, output and error (as a daemon or a careless cron line starts
+// it), the run writes each result as a run with them does: nothing it prints lands in a result,
+// even when workers open results while the main thread has just closed one (widened by the shim).
+TEST_F(Batch, WithoutStandardStreamsNothingPrintedLandsInAResult) {
+    for (int i = 0; i < 150; ++i)
+        QFile::copy(path("in/office.xml"), path(QStringLiteral("many/%1.xml").arg(i)));
+    ASSERT_EQ(run(QStringList{"batch", "many", "--out", "out", "--jobs", "2"} + pair).exitCode, 0);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LD_PRELOAD", QUILLMERE_STANDARD_NUMBER_SHIM);
+    environment.insert("ASAN_OPTIONS", "verify_asan_link_order=0:detect_leaks=0");
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(dir.path());
+    process.setChildProcessModifier([] {
+        for (const int fd : {0, 1, 2}) ::close(fd);
+    });
+    QDir().mkpath(path("closed"));
+    process.start(QUILLMERE_HOST_PROGRAM,
+                  QStringList{"batch", "many", "--out", "closed", "--jobs", "2"} + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    for (int i = 0; i < 150; ++i) {
+        const QString name = QStringLiteral("/%1.xml").arg(i);
+        EXPECT_TRUE(ReadBytes(path("closed") + name) == ReadBytes(path("out") + name))
+            << name.toStdString();
     }
 }
 

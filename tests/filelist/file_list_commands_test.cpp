@@ -17,6 +17,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include <unistd.h>
+
 namespace quillmere {
 namespace {
 
@@ -333,6 +335,25 @@ TEST_F(FileList, FolderImportRemembersExtensionAndFolder) {
     form.PushButton6->click();
     EXPECT_EQ(fake.settings.values["Extension"], "xml");
     EXPECT_EQ(entries().size(), 2);
+}
+
+// Run as root (as CI runs): the links of another user that the import did not follow out of the
+// tree are named in one message after it; their files are not listed.
+TEST_F(FileList, TheFolderImportNamesTheLinksItDidNotFollow) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another user";
+    const QString plan = file("tree/a.mpp");
+    const QString theirs = dir.filePath("tree/theirs.mpp");
+    ASSERT_TRUE(QFile::link(file("private/secret.mpp"), theirs));
+    ASSERT_EQ(::lchown(QFile::encodeName(theirs).constData(), 65534, 65534), 0);
+    fake.dialogs.expectPrompt("mpp")
+        .expectBrowseFolder(dir.filePath("tree"))
+        .expectMessage(
+            "These links were not followed: each leads out of the folder through a link of another "
+            "user, which may aim at a file that only you may read.\r\r" +
+            theirs);
+    form.PushButton6->click();
+    EXPECT_TRUE(fake.dialogs.allExpectedShown());
+    EXPECT_EQ(entries(), QStringList{plan});
 }
 
 // A long path loses its middle, not its file name; the whole path is the entry's text and its

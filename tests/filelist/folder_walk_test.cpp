@@ -104,6 +104,39 @@ TEST_F(RealTree, LinksOutOfTheChosenFolderAreNotFollowed) {
               (QStringList{"chosen/a.mpp", "chosen/in/c.mpp"}));
 }
 
+// Run as root (as CI runs): a file link out of the tree is followed only when no link on its way
+// is another user's; within the tree, any link is. Each link not followed is noted.
+TEST_F(RealTree, AnotherUsersFileLinkOutOfTheTreeIsNotFollowed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give a link to another user";
+    file("outside/secret.mpp");
+    file("chosen/a.mpp");
+    const struct {
+        const char* name;
+        const char* target;
+        bool theirs;
+    } links[] = {
+        {"chosen/theirs.mpp", "../outside/secret.mpp", true},
+        {"chosen/mine.mpp", "../outside/secret.mpp", false},
+        {"chosen/inside.mpp", "a.mpp", true},
+        {"way", "outside", true},
+        {"chosen/through.mpp", "../way/secret.mpp", false},  // their folder link on the way
+        {"chosen/chain.mpp", "theirs.mpp", false},           // their link further on
+    };
+    for (const auto& link : links) {
+        ASSERT_TRUE(QFile::link(link.target, dir.filePath(link.name)));
+        const QByteArray name = QFile::encodeName(dir.filePath(link.name));
+        if (link.theirs) {
+            ASSERT_EQ(::lchown(name.constData(), 65534, 65534), 0);
+        }
+    }
+    QStringList notFollowed;
+    context.linksNotFollowed = &notFollowed;
+    EXPECT_EQ(relative(import("*.mpp", dir.filePath("chosen"))),
+              (QStringList{"chosen/a.mpp", "chosen/inside.mpp", "chosen/mine.mpp"}));
+    EXPECT_EQ(relative(notFollowed),
+              (QStringList{"chosen/chain.mpp", "chosen/theirs.mpp", "chosen/through.mpp"}));
+}
+
 TEST_F(RealTree, NamesThatAreNotValidTextAreToldWithTheirFolder) {
     file("ok.mpp");
     const QByteArray root = QFile::encodeName(dir.path());

@@ -25,6 +25,7 @@ class FakeFileSystem : public FileSystem {
     QString identity(const QString& path) override;
     // The fake has no links: a path's canonical form is the node's path as written.
     QString canonicalPath(const QString& path) override;
+    bool passesOthersLink(const QString&) override { return false; }
     QString desktopFolder() override { return {}; }
     QString homeFolder() override { return {}; }
     FolderListing list(const QString& folder, const QString& filePattern) override;
