@@ -104,7 +104,7 @@ BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& op
       m_options(options),
       m_inputs(inputs),
       m_listed(files, [this] { return m_inputs; }) {
-    if (ResultFiles* results = hosts.results()) results->replaceOlderEntries();
+    if (ResultFiles* results = hosts.results()) results->setReplacesOlderEntries(true);
     // Where each result goes is settled first, on this thread: the listed files are not
     // changed by the run, so the answers are those a file-by-file run would get.
     m_plans.reserve(inputs.size());
@@ -120,6 +120,8 @@ BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& op
 // end as usual.
 BatchRun::~BatchRun() {
     m_stopping = true;
+    m_workers.clear();
+    if (ResultFiles* results = m_hosts.results()) results->setReplacesOlderEntries(false);
 }
 
 BatchRun::Planned BatchRun::plan(const QString& source) {

@@ -59,10 +59,10 @@ class ResultFiles {
     // path when it cannot.
     void remove(const QString& path);
 
-    // From now on an older entry at a result's path that is not a folder (a link, a read-only
+    // While set, an older entry at a result's path that is not a folder (a link, a read-only
     // file) is replaced when the result takes its name, instead of refused: the batch keeps an
     // older file until its successor is whole.
-    void replaceOlderEntries();
+    void setReplacesOlderEntries(bool replaces);
 
     // Puts every result saved so far on the disk and then under its name. Gives the paths that
     // could not be put in place since the last call (a commit that came by itself included),

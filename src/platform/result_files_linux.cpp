@@ -526,8 +526,8 @@ void ResultFiles::remove(const QString& path) {
     if (error != 0) throw SaveFailure(path, SystemError(error));
 }
 
-void ResultFiles::replaceOlderEntries() {
-    m_replacesOlder = true;
+void ResultFiles::setReplacesOlderEntries(bool replaces) {
+    m_replacesOlder = replaces;
 }
 
 QHash<QString, QString> ResultFiles::commit() {

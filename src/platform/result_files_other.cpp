@@ -50,8 +50,8 @@ void ResultFiles::remove(const QString& path) {
     if (!file.remove()) throw SaveFailure(path, file.errorString());
 }
 
-void ResultFiles::replaceOlderEntries() {
-    m_replacesOlder = true;
+void ResultFiles::setReplacesOlderEntries(bool replaces) {
+    m_replacesOlder = replaces;
 }
 
 QHash<QString, QString> ResultFiles::commit() {

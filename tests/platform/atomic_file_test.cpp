@@ -326,7 +326,7 @@ TEST(AtomicFile, AResultIsNoMoreReadableThanItsSource) {
     EXPECT_THROW(results.save(
                      path, [](const ByteSink& sink) { sink("x"); }, itself),
                  Failure);
-    results.replaceOlderEntries();
+    results.setReplacesOlderEntries(true);
     EXPECT_THROW(results.save(
                      path, [](const ByteSink& sink) { sink("x"); }, itself),
                  Failure);

@@ -129,5 +129,37 @@ TEST(RunWithBuiltinHost, ALinkThatCannotBeRemovedIsNotWrittenThrough) {
     EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("could not be removed"));
 }
 
+// The output folder, renamed away and replaced by a link to another folder while the run yields,
+// takes no removal and no result after that: the later file fails and says why, the first result
+// is where the folder went, and the other folder stays as it was.
+TEST(RunWithBuiltinHost, AnOutputFolderSwappedUnderTheRunTakesNothingMore) {
+    BuiltinRun run;
+    auto& [fake, hosts, services, form] = run;
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("out");
+    for (const QString name : {"Office Relocation.xml", "Website Launch.mpx"}) {
+        QFile::copy(QUILLMERE_RESOURCES "/Samples/" + name, dir.filePath(name));
+        form.ListView1->addTopLevelItem(new QTreeWidgetItem({dir.filePath(name)}));
+    }
+    WriteBytes(dir.filePath("victim/Website Launch.mpx"), "victim's");
+    int yields = 0;
+    fake.events.atYield = [&] {
+        if (++yields != 3) return;  // the second file's first yield
+        QDir(dir.path()).rename("out", "away");
+        QFile::link(dir.filePath("victim"), dir.filePath("out"));
+    };
+    form.Text1->setPlainText("Harbour Street");
+    form.Text2->setPlainText("Quay Road");
+    form.Text3->setText(dir.filePath("out"));
+    fake.dialogs.allowErrorReports();
+    fake.dialogs.expectMessage("Done.");
+    form.PushButton7->click();
+    EXPECT_EQ(ReadBytes(dir.filePath("victim/Website Launch.mpx")), "victim's");
+    EXPECT_TRUE(ReadBytes(dir.filePath("away/Office Relocation.xml")).contains("Quay Road"));
+    ASSERT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{136}));
+    EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("was replaced while the run went on"))
+        << fake.dialogs.errorReports()[0].text.toStdString();
+}
+
 }  // namespace
 }  // namespace quillmere
