@@ -582,6 +582,36 @@ TEST_F(Batch, ANamingFailureOnAWorkerIsNeverLost) {
     EXPECT_EQ(run.result(1).status, FileResult::Status::Failed);
 }
 
+// A file system that gives a removed result's number to an unrelated file, as it may.
+class ReusingFileSystem : public quillmere::NativeFileSystem {
+  public:
+    QString identity(const QString& path) override {
+        const bool reused = path.endsWith("out/plan.txt") || path.endsWith("out/other.txt");
+        return reused && QFile::exists(path) ? "reused" : NativeFileSystem::identity(path);
+    }
+};
+
+// An earlier result is known by its file's number only while it still has that number: a file
+// given the number of a result removed since is not taken for it.
+TEST_F(Batch, AReusedFileNumberIsNotAnEarlierResult) {
+    WriteBytes(path("in/plan.txt"), "Harbour Street");
+    WriteBytes(path("in/other.txt"), "Harbour Street");
+    WriteBytes(path("out/other.txt"), "older");
+    quillmere::testing::FakeHost hosts;
+    hosts.actOnFiles = true;
+    ReusingFileSystem files;
+    BatchOptions options;
+    options.finds = {"Harbour"};
+    options.replacements = {"Quay"};
+    options.outFolder = path("out");
+    BatchRun run(files, hosts, options, {path("in/plan.txt"), path("in/other.txt")}, 1);
+    QList<FileResult> results{run.result(0)};
+    run.commit(results);
+    QFile::remove(path("out/plan.txt"));
+    const FileResult other = run.result(1);
+    EXPECT_NE(other.status, FileResult::Status::Failed) << other.failures.join("; ").toStdString();
+}
+
 // Results whose names differ only in letter case may be one file (on a file system that ignores
 // case): they share a landing key, so that they are taken one after another.
 TEST_F(Batch, NamesThatDifferInCaseShareALandingKey) {
