@@ -87,13 +87,17 @@ QString LinkedFile(const QString& path) {
 
 }  // namespace
 
-QString LandingKey(FileSystem& files, const QString& path) {
-    const QString identity = files.identity(path);
-    if (!identity.isEmpty()) return identity;
-    const QFileInfo info(LinkedFile(path));
+// Where a new file at the path lands: its folder's identity and its name in one letter case.
+QString NewFileKey(FileSystem& files, const QString& path) {
+    const QFileInfo info(path);
     const QString folder = files.identity(info.absolutePath());
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') +
            info.fileName().toCaseFolded();
+}
+
+QString LandingKey(FileSystem& files, const QString& path) {
+    const QString identity = files.identity(path);
+    return identity.isEmpty() ? NewFileKey(files, LinkedFile(path)) : identity;
 }
 
 BatchRun::BatchRun(FileSystem& files, HostFactory& hosts, const BatchOptions& options,
@@ -252,7 +256,7 @@ void BatchRun::commit() {
     // is known by its identity once the result has its name.
     QList<std::pair<QString, Written>> identities;
     for (const auto& [output, source] : std::as_const(unnamed))
-        identities << std::pair(m_files.identity(output), Written{output, source});
+        identities << std::pair(resultKey(output), Written{output, source});
     const std::lock_guard lock(m_writtenMutex);
     m_unplaced.insert(failures);
     for (const auto& [identity, written] : std::as_const(identities))
@@ -272,6 +276,12 @@ void BatchRun::commit(QList<FileResult>& results) {
     }
 }
 
+// A saved result by its file's identity; in a dry run, which saves none, where the new file would
+// land, so that a dry run refuses what the run refuses, and no more.
+QString BatchRun::resultKey(const QString& output) {
+    return m_options.dryRun ? NewFileKey(m_files, output) : m_files.identity(output);
+}
+
 QString BatchRun::outputPath(const QString& source) {
     QString output = m_options.outFolder.isEmpty() ? OutputBesideSource(source)
                                                    : OutputInFolder(m_options.outFolder, source);
@@ -283,7 +293,8 @@ QString BatchRun::outputPath(const QString& source) {
 // An identity counts only while the earlier result still has it at its own path: a file made
 // since, where that result was removed, may have been given its number again.
 QString BatchRun::earlierResultAt(const QString& source, const QString& output) {
-    const QString identity = m_files.identity(output);
+    const QString identity =
+        m_options.dryRun ? NewFileKey(m_files, LinkedFile(output)) : m_files.identity(output);
     Written byIdentity;
     QString earlier;
     {
@@ -293,7 +304,7 @@ QString BatchRun::earlierResultAt(const QString& source, const QString& output) 
             byIdentity = m_writtenIdentities.value(identity);
     }
     if (earlier.isEmpty() && !byIdentity.source.isEmpty() &&
-        m_files.identity(byIdentity.output) == identity)
+        resultKey(byIdentity.output) == identity)
         earlier = byIdentity.source;
     if (earlier.isEmpty()) return {};
     return QStringLiteral(

@@ -62,6 +62,7 @@ class BatchRun {
     Planned plan(const QString& source);
     QString outputPath(const QString& source);
     QString earlierResultAt(const QString& source, const QString& output);
+    QString resultKey(const QString& output);
     FileResult process(qsizetype index);
     FileResult processChecked(qsizetype index);
     void noteOlderFile(FileResult& result);

@@ -386,12 +386,17 @@ TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
     QDir(dir.path()).mkpath("folder/office.xml");
     QDir(dir.path()).mkpath("readonly");
     WriteBytes(path("appendonly/office.xml"), "older");
+    // A hard link and a link at two output paths to one file outside: each is replaced itself.
+    ::link(QFile::encodeName(path("mine.xml")).constData(),
+           QFile::encodeName(path("links/office.xml")).constData());
+    QFile::link(path("mine.xml"), path("links/sample.mpx"));
     const struct {
         const char* out;
         bool locked, appendOnly;
         const char* failure;  // office.xml's, empty for none
     } cases[] = {
         {"out", false, false, ""},
+        {"links", false, false, ""},
         {"folder", false, false, "could not be saved: Is a directory; older file kept"},
         {"readonly", true, false, "could not be saved"},
         {"locked", true, false, "; older file kept"},
