@@ -319,6 +319,53 @@ TEST(BuiltinHostXml, TheSplitFallsAfterATaskThatTheBytesShowEnded) {
     }
 }
 
+// The parser reads a token that a piece leaves unfinished again from its start with the next
+// piece, as expat before 2.6 does: however large one token is, it reads a small multiple of the
+// file's bytes, and a file of short tokens goes in small pieces.
+TEST(BuiltinHostXml, OneLargeTokenIsNotReadAgainPieceByPiece) {
+    const qsizetype size = qsizetype(16) << 20;
+    const QByteArray bytes(size, ' ');
+    const struct {
+        const char* label;
+        qsizetype tokenBegin, tokenEnd;  // the one token longer than a piece
+        qsizetype largestPiece;          // 0: any
+    } cases[] = {
+        {"short tokens", 0, 0, qsizetype(1) << 16},
+        {"one token of nearly all of it", 10, size - 10, 0},
+        {"a token that the file ends in", size / 3, size, 0},
+    };
+    for (const auto& c : cases) {
+        qsizetype given = 0, held = 0, read = 0, largest = 0;
+        const bool fed = FeedInPieces(bytes, true, [&](QByteArrayView piece, bool last) {
+            read += held + piece.size();
+            largest = std::max(largest, piece.size());
+            given += piece.size();
+            EXPECT_EQ(last, given == size) << c.label;
+            held = given > c.tokenBegin && given < c.tokenEnd ? given - c.tokenBegin : 0;
+            return std::optional<qint64>(held);
+        });
+        EXPECT_TRUE(fed) << c.label;
+        EXPECT_EQ(given, size) << c.label;
+        EXPECT_LE(read, 3 * size) << c.label;
+        if (c.largestPiece) {
+            EXPECT_EQ(largest, c.largestPiece) << c.label;
+        }
+    }
+    // And expat itself, in one part and in two, with tokens of a few pieces.
+    const QByteArray task = "<Task><UID>1</UID><Name>n</Name></Task>";
+    const QByteArray xml = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>" +
+                           task.repeated(30000) + "<!--" +
+                           QByteArray(3 << 20, '-').replace("--", "- ") + "--><Task a=\"" +
+                           QByteArray(3 << 20, 'a') + "\"><UID>2</UID><Name>m</Name></Task>" +
+                           task.repeated(30000) + "</Tasks></Project>";
+    for (const qsizetype twoPartsFrom : {XmlProjectDocument::kOnePartOnly, qsizetype(0)}) {
+        const auto doc = XmlProjectDocument::Parse(xml, "t.xml", twoPartsFrom);
+        const QStringList names = doc->values("Name");
+        EXPECT_EQ(names.size(), 60001);
+        EXPECT_EQ(names.count("m"), 1);
+    }
+}
+
 TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
     const QString xml = QString::fromUtf8(
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Project "

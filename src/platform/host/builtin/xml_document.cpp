@@ -214,6 +214,17 @@ struct Capture {
     bool nested = false;  // an element inside: the content is markup, left alone
 };
 
+// Makes the parser read each piece as it is given. expat 2.6 (and some distributions' 2.5) may
+// put a piece off while a token stays unfinished; the pieces keep reading again linear without
+// that, and a piece put off would leave a part's last end tag unread.
+void ParseEveryPiece(XML_Parser parser) {
+#ifdef QUILLMERE_EXPAT_HAS_REPARSE_DEFERRAL
+    XML_SetReparseDeferralEnabled(parser, XML_FALSE);
+#else
+    Q_UNUSED(parser);
+#endif
+}
+
 }  // namespace
 
 // Walks the document once with expat and collects the editable values; or, with a second
@@ -226,6 +237,7 @@ class XmlScanner {
         XML_SetUserData(m_parser, this);
         XML_SetXmlDeclHandler(m_parser, &XmlScanner::OnDecl);
         XML_SetElementHandler(m_parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
+        ParseEveryPiece(m_parser);
     }
     ~XmlScanner() { XML_ParserFree(m_parser); }
     XmlScanner(const XmlScanner&) = delete;
@@ -274,17 +286,18 @@ class XmlScanner {
     }
 
   private:
-    // Gives the parser the bytes in pieces (given the whole file at once, it would copy all
-    // of it); false on a parse error or a refusal.
+    // Gives the parser the bytes in pieces; false on a parse error or a refusal.
     bool feed(QByteArrayView bytes, bool final) {
-        const qsizetype piece = 1 << 16;
-        for (qsizetype at = 0; at < bytes.size() || (final && at == 0); at += piece) {
-            const QByteArrayView part = bytes.sliced(at, qMin(piece, bytes.size() - at));
-            const bool last = final && at + piece >= bytes.size();
-            if (XML_Parse(m_parser, part.data(), int(part.size()), last) != XML_STATUS_OK)
-                return false;
-        }
-        return !m_refusal;
+        const bool read = FeedInPieces(bytes, final, [this](QByteArrayView piece, bool last) {
+            std::optional<qint64> held;
+            if (XML_Parse(m_parser, piece.data(), int(piece.size()), last) != XML_STATUS_OK)
+                return held;
+            m_given += piece.size();
+            // The parser stops at the start of a token that the bytes so far do not finish.
+            const XML_Index stop = XML_GetCurrentByteIndex(m_parser);
+            return held = stop < 0 ? m_given : m_given - stop;
+        });
+        return read && !m_refusal;
     }
 
     // Where the parser is in the file.
@@ -497,6 +510,7 @@ class XmlScanner {
     XML_Parser m_parser = nullptr;
     // Reading the head again for the second part: the elements are followed, nothing is kept.
     bool m_active = true;
+    qint64 m_given = 0;         // the bytes handed to the parser so far
     qint64 m_shift = 0;         // added to the parser's byte positions to give the file's
     qint64 m_tagEnd = 0;        // where the last such tag ended, as the parser counts
     qint64 m_tasksTagEnd = -1;  // where the start tag of the last element at depth 2 ended
@@ -512,6 +526,22 @@ class XmlScanner {
     std::vector<std::pair<qint64, const QString*>> m_extendedValues;
     std::set<QString> m_lookupFields;
 };
+
+bool FeedInPieces(QByteArrayView bytes, bool final, const PieceParser& parse) {
+    // Given all of a file at once, the parser would copy all of it.
+    const qsizetype smallest = qsizetype(1) << 16, largest = qsizetype(1) << 30;
+    qsizetype at = 0, held = 0;
+    do {
+        // Never less than the parser holds back, which it reads again with the next piece:
+        // what it reads again then stays within what it is given.
+        const qsizetype piece = std::min(std::clamp(held, smallest, largest), bytes.size() - at);
+        const auto kept = parse(bytes.sliced(at, piece), final && at + piece == bytes.size());
+        if (!kept) return false;
+        held = qsizetype(*kept);
+        at += piece;
+    } while (at < bytes.size());
+    return true;
+}
 
 bool XmlProjectDocument::LooksLikeXml(const QByteArray& bytes) {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return true;
