@@ -23,6 +23,19 @@ class Failure : public std::exception {
     QString m_description;
 };
 
+// What a host's Replace call throws when it changed what it could and left values that it
+// cannot rewrite: the description names those, changed counts the others.
+class PartlyReplaced : public Failure {
+  public:
+    PartlyReplaced(long number, QString description, int changed)
+        : Failure(number, std::move(description)), m_changed(changed) {}
+
+    int changed() const { return m_changed; }
+
+  private:
+    int m_changed;
+};
+
 // Thrown by a yield or a dialog once the user has closed the main window: it unwinds the running
 // command without being reported, after which the program ends. Deliberately not a
 // std::exception, so that no failure handler can swallow it.

@@ -91,10 +91,11 @@ qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding e
     return -1;
 }
 
-// How a value's content is written: plain text (with entities), CDATA sections only, or anything
-// else with markup.
+// How a value's content is written: CDATA sections only, text (with the five predefined
+// entities and character references) that CDATA sections may be mixed into, text that refers to
+// an entity of the document's own, or anything else with markup.
 // The markup that decides it is ASCII, so a content's UTF-8 bytes are read as they are.
-enum class Form { Text, CData, Markup };
+enum class Form { CData, Text, Entity, Markup };
 
 // Whether the text starts with one of the five predefined entities or a character reference.
 bool StartsWithSafeReference(QByteArrayView text) {
@@ -123,16 +124,21 @@ bool HasDocumentEntity(QByteArrayView raw) {
 
 // The form of a content given as UTF-8.
 Form ContentForm(QByteArrayView raw) {
-    if (!raw.contains('<')) return HasDocumentEntity(raw) ? Form::Markup : Form::Text;
     const QByteArrayView open("<![CDATA["), close("]]>");
-    qsizetype at = 0;
-    while (at < raw.size()) {
-        if (!raw.sliced(at).startsWith(open)) return Form::Markup;
-        const qsizetype end = raw.indexOf(close, at + open.size());
-        if (end < 0) return Form::Markup;
+    bool text = false, cdata = false, entity = false;
+    for (qsizetype at = 0; at < raw.size();) {
+        const qsizetype markup = raw.indexOf('<', at);
+        const QByteArrayView run = raw.sliced(at, (markup < 0 ? raw.size() : markup) - at);
+        text |= !run.isEmpty();
+        entity |= HasDocumentEntity(run);
+        if (markup < 0) break;
+        const qsizetype end = raw.indexOf(close, markup + open.size());
+        if (!raw.sliced(markup).startsWith(open) || end < 0) return Form::Markup;
+        cdata = true;
         at = end + close.size();
     }
-    return Form::CData;
+    if (entity) return Form::Entity;
+    return cdata && !text ? Form::CData : Form::Text;
 }
 
 // The elements the scanner tells apart; every other element, and every element of another
@@ -184,9 +190,24 @@ const ElementName& NameOf(const char* local) {
     return other;
 }
 
+// A value that refers to an entity of the document's own: the parser gives the entity's text
+// (or nothing, for one it does not read), and writing the value back would lose the reference.
+struct EntityValue {
+    StoredValue value;
+    QString text;
+};
+
+// Why such a value is left alone, as a Replace call that would change it says.
+QString EntityReason() {
+    return QStringLiteral(
+        "it refers to an entity that the file's document type declares, which "
+        "a new value could not keep");
+}
+
 struct ExtendedValue {
     QString fieldId;
     std::optional<StoredValue> value;
+    std::optional<EntityValue> leftAlone;
     bool lookup = false;  // a ValueGUID: the value comes from a lookup table
 };
 
@@ -196,6 +217,7 @@ struct Task {
     QString uid;
     bool isNull = false;
     std::vector<StoredValue> fields;
+    std::vector<EntityValue> leftAlone;
     std::vector<ExtendedValue> extended;
 };
 
@@ -441,16 +463,24 @@ class XmlScanner {
         if (m_extended) {
             if (capture.kind == Kind::FieldID) m_extended->fieldId = text();
             if (capture.kind == Kind::ValueGUID) m_extended->lookup = true;
-            if (capture.kind == Kind::Value && editable(value)) m_extended->value = value;
+            if (capture.kind == Kind::Value) {
+                const Form form = take(value);
+                if (form == Form::Entity)
+                    m_extended->leftAlone = EntityValue{value, QString::fromUtf8(m_text)};
+                if (form != Form::Entity && form != Form::Markup) m_extended->value = value;
+            }
         } else if (m_definition) {
             if (capture.kind == Kind::FieldID) m_definition->fieldId = text();
             if (capture.kind == Kind::Ltuid) m_definition->hasLookup = true;
         } else if (m_task) {
             if (capture.kind == Kind::UID) m_task->uid = text();
             if (capture.kind == Kind::IsNull) m_task->isNull = text() == QLatin1String("1");
-            if (capture.kind == Kind::TextElement && editable(value)) {
+            if (capture.kind == Kind::TextElement) {
                 value.fieldKey = qint16(m_doc.fieldKey(capture.field));
-                m_task->fields.push_back(value);
+                const Form form = take(value);
+                if (form == Form::Entity)
+                    m_task->leftAlone.push_back({value, QString::fromUtf8(m_text)});
+                if (form != Form::Entity && form != Form::Markup) m_task->fields.push_back(value);
             }
         }
     }
@@ -463,15 +493,29 @@ class XmlScanner {
             value.taskKey = taskKey;
             m_doc.addValue(value);
         }
+        for (EntityValue& left : task.leftAlone) {
+            left.value.taskKey = taskKey;
+            m_doc.leaveAlone(left.value, left.text, EntityReason());
+        }
         for (ExtendedValue& extended : task.extended) {
             const auto field = TextFieldIds().constFind(extended.fieldId);
-            if (field == TextFieldIds().cend() || !extended.value || extended.lookup) continue;
-            extended.value->fieldKey = qint16(m_doc.fieldKey(*field));
-            extended.value->taskKey = taskKey;
+            if (field == TextFieldIds().cend() || extended.lookup) continue;
             // Kept in file order; dropped at the end if a lookup table turns up for its field.
-            m_doc.addValue(*extended.value);
-            m_extendedValues.push_back({extended.value->begin, &field.key()});
+            if (extended.value) {
+                m_doc.addValue(Keyed(*extended.value, *field, taskKey));
+                m_extendedValues.push_back({extended.value->begin, &field.key()});
+            } else if (extended.leftAlone) {
+                m_doc.leaveAlone(Keyed(extended.leftAlone->value, *field, taskKey),
+                                 extended.leftAlone->text, EntityReason());
+                m_extendedValues.push_back({extended.leftAlone->value.begin, &field.key()});
+            }
         }
+    }
+
+    StoredValue Keyed(StoredValue value, const QString& field, qint32 taskKey) {
+        value.fieldKey = qint16(m_doc.fieldKey(field));
+        value.taskKey = taskKey;
+        return value;
     }
 
     // The content's form from its bytes: plain text unless it holds markup or an entity.
@@ -482,16 +526,16 @@ class XmlScanner {
         return ContentForm(Decode(raw, m_doc.m_encoding).toUtf8());
     }
 
-    // Whether the captured content can be edited; if so, its text goes to the store. An empty
-    // element, or content with markup other than one CDATA section (comments, processing
-    // instructions), is left alone.
-    bool editable(StoredValue& value) {
-        if (value.end <= value.begin) return false;
+    // The captured content's form; its text goes to the store when it can be edited: plain
+    // text, CDATA sections or both, which a new value is written as escaped text. An empty
+    // element, or content with other markup (comments, processing instructions), is left alone.
+    Form take(StoredValue& value) {
+        if (value.end <= value.begin) return Form::Markup;
         const auto form = FormOf(value);
-        if (form == Form::Markup) return false;
+        if (form == Form::Markup || form == Form::Entity) return form;
         value.cdata = form == Form::CData;
         m_doc.storeUtf8(value, m_text);
-        return true;
+        return form;
     }
 
     void finish() {
@@ -499,9 +543,7 @@ class XmlScanner {
         std::set<qint64> lookups;
         for (const auto& [begin, fieldId] : m_extendedValues)
             if (m_lookupFields.count(*fieldId)) lookups.insert(begin);
-        if (!lookups.empty())
-            std::erase_if(m_doc.m_values,
-                          [&](const StoredValue& value) { return lookups.count(value.begin); });
+        if (!lookups.empty()) m_doc.keepValues([&](qint32 begin) { return !lookups.count(begin); });
         m_doc.indexValues();
     }
 
