@@ -47,6 +47,7 @@ namespace errors {
 inline constexpr long kInvalidArgument = 5;
 // The set list's 16-bit counts: no room for another pair.
 inline constexpr long kOverflow = 6;
+inline constexpr long kOutOfMemory = 7;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kFileNotFound = 53;
 inline constexpr long kFileAlreadyExists = 58;
