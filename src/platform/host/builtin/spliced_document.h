@@ -55,8 +55,7 @@ class SplicedDocument : public ProjectDocument {
         QString text;
         QString why;
     };
-    // Keeps a value that the format cannot rewrite (its text as it reads, and why), so that a
-    // Replace call that would change it says so.
+    // Keeps such a value, so that a Replace call that would change it says so.
     void leaveAlone(const StoredValue& value, QString text, QString why) {
         m_leftAlone.push_back({value, std::move(text), std::move(why)});
     }
@@ -104,7 +103,6 @@ class SplicedDocument : public ProjectDocument {
     // In blocks: a file has more values than anything else, and a growing vector would hold
     // two copies of them for a moment.
     std::deque<StoredValue> m_values;
-    std::vector<LeftAlone> m_leftAlone;
 
   private:
     int replaceInValues(const QString& field, const QString& find, const QString& replacement,
@@ -148,6 +146,7 @@ class SplicedDocument : public ProjectDocument {
     const QByteArray& searchIndex();
 
     static constexpr qsizetype kLargestStore = qsizetype(1) << 30;
+    std::vector<LeftAlone> m_leftAlone;
     QString m_texts;
     qsizetype m_liveTexts = 0;  // characters of the values' current texts
     QByteArray m_index;
