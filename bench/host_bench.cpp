@@ -2,6 +2,7 @@
 // the same file) and reports the peak memory of a one-pair pass.
 //   host_bench [TASKS]   (default 20000)
 //   host_bench --parts   one part against two parts when opening
+//   host_bench --tokens   files that hold one very large token (a comment, an attribute)
 //   host_bench --write DIR [TASKS]   writes the files it measures, to time them from outside
 // A pass is what a run does to one file: open, the 100-field walk for each pair, save. The files
 // and what the pairs change in them are described where they are generated
@@ -91,12 +92,15 @@ struct Beside {
     double ratio = 0;
 };
 
-Beside TimeBeside(const std::function<void()>& work, const QString& file) {
+// xmllint refuses a token of more than 10 MB unless told --huge.
+Beside TimeBeside(const std::function<void()>& work, const QString& file,
+                  const QStringList& xmllint = {"--noout"}) {
     std::vector<double> ratios;
     Beside result{1e18, 1e18, 0};
     for (int run = 0; run < 5; ++run) {
         const double time = TimeOnce(work);
-        const double reference = TimeOnce([&] { QProcess::execute("xmllint", {"--noout", file}); });
+        const double reference =
+            TimeOnce([&] { QProcess::execute("xmllint", xmllint + QStringList{file}); });
         ratios.push_back(time / reference);
         result.best = std::min(result.best, time);
         result.reference = std::min(result.reference, reference);
@@ -289,10 +293,46 @@ bool WriteFiles(const QDir& dir, int tasks) {
                      PairArguments(HundredPairs()).join('\n').toUtf8() + '\n');
 }
 
+// A generated project with one token of the given size between two of its tasks near the
+// middle: a comment, or the attribute of an element of its own.
+QByteArray WithOneLargeToken(qsizetype size, bool attribute) {
+    QByteArray bytes = GeneratedProjectXml(1000);
+    const QByteArray token = attribute ? "<Mark note=\"" + QByteArray(size, 'a') + "\"/>"
+                                       : "<!--" + QByteArray(size, 'c') + "-->";
+    return bytes.insert(bytes.indexOf("<Task>", bytes.size() / 2), token);
+}
+
+// quillmere-host with one pair over files that hold one very large token, beside xmllint: the
+// parser must not read such a token again for every piece of the file it is given.
+int CompareLargeTokens() {
+    const struct {
+        const char* label;
+        qsizetype mib;
+        bool attribute;
+    } cases[] = {{"comment", 64, false}, {"comment", 256, false}, {"attribute", 64, true}};
+    QTemporaryDir dir;
+    const QString file = dir.filePath("token.xml");
+    for (const auto& c : cases) {
+        if (!WriteFile(file, WithOneLargeToken(c.mib << 20, c.attribute))) return 1;
+        const Beside pass = TimeBeside(
+            [&] {
+                QProcess::execute(QUILLMERE_HOST_PROGRAM,
+                                  QStringList{file, file + ".host"} + PairArguments(OnePair()));
+            },
+            file, {"--huge", "--noout"});
+        std::printf(
+            "one %-9s of %3lld MiB: quillmere-host FILE OUT %.2f x xmllint --huge --noout (%.1f ms "
+            "against %.1f ms)\n",
+            c.label, qlonglong(c.mib), pass.ratio, pass.best, pass.reference);
+    }
+    return 0;
+}
+
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     if (argc == 4 && QByteArray(argv[1]) == "--peak") return PeakOfPass(argv[2], argv[3]);
     if (argc == 2 && QByteArray(argv[1]) == "--parts") return CompareParts();
+    if (argc == 2 && QByteArray(argv[1]) == "--tokens") return CompareLargeTokens();
     if (argc >= 3 && QByteArray(argv[1]) == "--write")
         return WriteFiles(QDir(argv[2]), argc > 3 ? std::atoi(argv[3]) : 20000) ? 0 : 1;
     const int tasks = argc > 1 ? std::atoi(argv[1]) : 20000;

@@ -69,7 +69,7 @@ void ReadSets(FileSystem& files, const QString& path, const QString& separator,
         throw BatchUsageError{QStringLiteral("You must enter separating character(s).")};
     if (!FileMatches(files, path)) throw BatchUsageError{path + " not found."};
     try {
-        for (const SetPair& pair : PairsOfText(ReadTextFile(files, path), separator)) {
+        for (const SetPair& pair : ReadSetFile(files, path, separator)) {
             options.finds << pair.find;
             options.replacements << pair.replacement;
         }

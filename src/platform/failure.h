@@ -23,6 +23,19 @@ class Failure : public std::exception {
     QString m_description;
 };
 
+// What a host's Replace call throws when it changed what it could and left values that it
+// cannot rewrite: the description names those, changed counts the others.
+class PartlyReplaced : public Failure {
+  public:
+    PartlyReplaced(long number, QString description, int changed)
+        : Failure(number, std::move(description)), m_changed(changed) {}
+
+    int changed() const { return m_changed; }
+
+  private:
+    int m_changed;
+};
+
 // Thrown by a yield or a dialog once the user has closed the main window: it unwinds the running
 // command without being reported, after which the program ends. Deliberately not a
 // std::exception, so that no failure handler can swallow it.
@@ -34,6 +47,7 @@ namespace errors {
 inline constexpr long kInvalidArgument = 5;
 // The set list's 16-bit counts: no room for another pair.
 inline constexpr long kOverflow = 6;
+inline constexpr long kOutOfMemory = 7;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kFileNotFound = 53;
 inline constexpr long kFileAlreadyExists = 58;

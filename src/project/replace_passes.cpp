@@ -20,7 +20,14 @@ HostInstance& Require(const std::unique_ptr<HostInstance>& host) {
 }
 
 void Replace(const PassContext& context, HostInstance& host, const ReplaceArgs& args) {
-    const int changed = host.replace(args);
+    int changed = 0;
+    try {
+        changed = host.replace(args);
+    } catch (const PartlyReplaced& partly) {
+        // What it did change counts as any call's answer; the failure names what it left.
+        if (context.replaced) context.replaced(args.field, partly.changed());
+        throw;
+    }
     if (context.replaced) context.replaced(args.field, changed);
 }
 

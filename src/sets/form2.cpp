@@ -210,10 +210,11 @@ void Form2::PushButton1_Click() {
 }
 
 void Form2::loadPairs(Guard& g) {
-    QString text;
-    const bool read = g.step(106, [&] { text = ReadTextFile(m_services.files, Text1->text()); });
-    // 108 to 124: the pairs of the lines that hold the separator, in file order.
-    const QList<SetPair> pairs = PairsOfText(text, Text2->text());
+    // The pairs of the lines that hold the separator, in file order.
+    QList<SetPair> pairs;
+    const bool read =
+        g.step(106, [&] { pairs = ReadSetFile(m_services.files, Text1->text(), Text2->text()); });
+    // 108 to 124: each pair into the lists.
     for (const SetPair& pair : pairs) {
         // A full list takes no more: one report, and the rest of the file is left.
         if (!g.step(120, [&] { AppendFind(c, pair.find); }) && SetListIsFull(c)) break;

@@ -6,10 +6,13 @@
 #include "sets/code_page.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
+#include <QStringTokenizer>
 #include <QtEndian>
 
 #include <algorithm>
+#include <new>
 
 namespace quillmere {
 namespace {
@@ -73,11 +76,24 @@ SetPair SplitPair(const QString& line, const QString& separator) {
 QList<SetPair> PairsOfText(QString text, const QString& separator) {
     text.remove(QLatin1Char('\r'));
     QList<SetPair> pairs;
-    if (text.isEmpty()) return pairs;
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
-        if (!line.isEmpty() && line.contains(separator)) pairs << SplitPair(line, separator);
+    // The lines where they lie: a string of its own for each would take the text's size again.
+    for (const QStringView line : qTokenize(text, u'\n')) {
+        if (!line.isEmpty() && line.contains(separator))
+            pairs << SplitPair(line.toString(), separator);
     }
     return pairs;
+}
+
+QList<SetPair> ReadSetFile(FileSystem& files, const QString& path, const QString& separator) {
+    try {
+        return PairsOfText(ReadTextFile(files, path), separator);
+    } catch (const std::bad_alloc&) {
+        throw Failure(errors::kOutOfMemory,
+                      QStringLiteral("%1 (%2 MB) is too large to be read as a set file: it does "
+                                     "not fit into the memory this program may take.")
+                          .arg(path)
+                          .arg(QFileInfo(path).size() / 1000000));
+    }
 }
 
 bool FileMatches(FileSystem& files, const QString& path) {

@@ -30,6 +30,10 @@ SetPair SplitPair(const QString& line, const QString& separator);
 // LF, and each line that holds the separator gives one pair; other lines are skipped.
 QList<SetPair> PairsOfText(QString text, const QString& separator);
 
+// The pairs of a set file: PairsOfText of the file's text. Throws Failure when the file cannot be
+// read, or when it or its pairs do not fit into the memory the program may take.
+QList<SetPair> ReadSetFile(FileSystem& files, const QString& path, const QString& separator);
+
 // True when an ordinary file matches the path: with the wildcards "*" and "?" in its name, any
 // file of its folder that matches; folders, hidden and system files never match. Never fails.
 bool FileMatches(FileSystem& files, const QString& path);

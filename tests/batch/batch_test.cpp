@@ -256,6 +256,21 @@ TEST_F(Batch, SetFileIsReadAsTheLoadSetsDialogReadsIt) {
     }
 }
 
+// A set file larger than the memory the program may take (here 1 GB of address space, a file of
+// 4 GB that takes no room on the disk) is named in a message, not an abort.
+TEST_F(Batch, ASetFileTooLargeForMemoryIsNamed) {
+    QFile huge(path("huge.txt"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(4) << 30));
+    const Result result =
+        RunHost({"-c", R"sh(ulimit -v 1000000 && exec "$0" "$@")sh", QUILLMERE_HOST_PROGRAM,
+                 "batch", "in", "--out", "out", "--sets", "huge.txt"},
+                dir.path(), QProcessEnvironment::systemEnvironment(), "/bin/sh");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_TRUE(result.errors.contains(huge.fileName() + " (4294 MB) is too large"))
+        << result.errors.toStdString();
+    EXPECT_TRUE(QDir(path("out")).isEmpty());
+}
+
 // Whatever the temporary folder is (a file, a folder that does not exist), a dry run writes
 // nothing anywhere: as root, a file of the source's name in the root folder is left alone.
 TEST_F(Batch, DryRunPrintsTheSameAndWritesNothing) {

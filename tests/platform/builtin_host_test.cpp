@@ -321,11 +321,59 @@ TEST(BuiltinHostXml, TheSplitFallsAfterATaskThatTheBytesShowEnded) {
     }
 }
 
+// The parser reads a token that a piece leaves unfinished again from its start with the next
+// piece, as expat before 2.6 does: however large one token is, it reads a small multiple of the
+// file's bytes, and a file of short tokens goes in small pieces.
+TEST(BuiltinHostXml, OneLargeTokenIsNotReadAgainPieceByPiece) {
+    const qsizetype size = qsizetype(16) << 20;
+    const QByteArray bytes(size, ' ');
+    const struct {
+        const char* label;
+        qsizetype tokenBegin, tokenEnd;  // the one token longer than a piece
+        qsizetype largestPiece;          // 0: any
+    } cases[] = {
+        {"short tokens", 0, 0, qsizetype(1) << 16},
+        {"one token of nearly all of it", 10, size - 10, 0},
+        {"a token that the file ends in", size / 3, size, 0},
+    };
+    for (const auto& c : cases) {
+        qsizetype given = 0, held = 0, read = 0, largest = 0;
+        const bool fed = FeedInPieces(bytes, true, [&](QByteArrayView piece, bool last) {
+            read += held + piece.size();
+            largest = std::max(largest, piece.size());
+            given += piece.size();
+            EXPECT_EQ(last, given == size) << c.label;
+            held = given > c.tokenBegin && given < c.tokenEnd ? given - c.tokenBegin : 0;
+            return std::optional<qint64>(held);
+        });
+        EXPECT_TRUE(fed) << c.label;
+        EXPECT_EQ(given, size) << c.label;
+        EXPECT_LE(read, 3 * size) << c.label;
+        if (c.largestPiece) {
+            EXPECT_EQ(largest, c.largestPiece) << c.label;
+        }
+    }
+    // And expat itself, in one part and in two, with tokens of a few pieces.
+    const QByteArray task = "<Task><UID>1</UID><Name>n</Name></Task>";
+    const QByteArray xml = "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>" +
+                           task.repeated(30000) + "<!--" +
+                           QByteArray(3 << 20, '-').replace("--", "- ") + "--><Task a=\"" +
+                           QByteArray(3 << 20, 'a') + "\"><UID>2</UID><Name>m</Name></Task>" +
+                           task.repeated(30000) + "</Tasks></Project>";
+    for (const qsizetype twoPartsFrom : {XmlProjectDocument::kOnePartOnly, qsizetype(0)}) {
+        const auto doc = XmlProjectDocument::Parse(xml, "t.xml", twoPartsFrom);
+        const QStringList names = doc->values("Name");
+        EXPECT_EQ(names.size(), 60001);
+        EXPECT_EQ(names.count("m"), 1);
+    }
+}
+
 TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
     const QString xml = QString::fromUtf8(
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<Project "
         "xmlns=\"http://schemas.microsoft.com/project\"><Tasks><Task><UID>1</UID>"
         "<Name>Büro räumen</Name><Notes>line one\nline two</Notes><Contact>Ann</Contact>"
+        "<WBS>1 &lt; <![CDATA[2 & 3]]> 4</WBS>"
         "<HyperlinkAddress>http://x/?a=1&amp;b=2</HyperlinkAddress></Task></Tasks></Project>");
     const struct {
         const char* label;
@@ -345,13 +393,19 @@ TEST(BuiltinHostXml, EncodingsAndEscapesRoundTrip) {
         EXPECT_TRUE(doc->replace("Name", "BÜRO", "<Lager & \"Hof\">", false));
         EXPECT_TRUE(doc->replace("Notes", "one", "1\r\n", true));
         EXPECT_TRUE(doc->replace("Hyperlink Address", "b=2", "c=3", true));
+        // Text and a CDATA section in one value: the joined value is written back as text.
+        EXPECT_EQ(doc->replace("WBS", "3", "<3>", true), 1);
         const QByteArray saved = doc->save();
         EXPECT_TRUE(saved.startsWith(e.bytes.left(2)));
+        if (e.label[4] == '8') {
+            EXPECT_TRUE(saved.contains("<WBS>1 &lt; 2 &amp; &lt;3&gt; 4</WBS>"));
+        }
         auto reread = OpenDocument(saved, "t.xml");
         EXPECT_EQ(reread->values("Name"), QStringList{"<Lager & \"Hof\"> räumen"});
         EXPECT_EQ(reread->values("Notes"), QStringList{"line 1\r\n\nline two"});
         EXPECT_EQ(reread->values("Hyperlink Address"), QStringList{"http://x/?a=1&c=3"});
         EXPECT_EQ(reread->values("Contact"), QStringList{"Ann"});
+        EXPECT_EQ(reread->values("WBS"), QStringList{"1 < 2 & <3> 4"});
     }
 }
 
@@ -393,7 +447,8 @@ TEST(BuiltinHostXml, CharactersXmlCannotHoldFailTheSave) {
 }
 
 // A value that refers to an entity of the document's own cannot be written back without losing
-// the reference: it is left alone, and the file stays as it was.
+// the reference: it is left alone, the file stays as it was there, and a Replace call that would
+// change it says so, counting what it changed.
 TEST(BuiltinHostXml, ValuesWithTheDocumentsOwnEntitiesAreLeftAlone) {
     const char* doctypes[] = {"<!DOCTYPE Project [<!ENTITY co \"Contoso\">]>",
                               "<!DOCTYPE Project [<!ENTITY co SYSTEM \"ext.txt\">]>",
@@ -403,11 +458,28 @@ TEST(BuiltinHostXml, ValuesWithTheDocumentsOwnEntitiesAreLeftAlone) {
         const QByteArray xml = QByteArray("<?xml version=\"1.0\"?>\n") + doctype +
                                "<Project xmlns=\"http://schemas.microsoft.com/project\"><Tasks>"
                                "<Task><UID>1</UID><Name>&co; Plan</Name>"
-                               "<Contact>A &amp; B &#x41;&#66;</Contact></Task></Tasks></Project>";
+                               "<Contact>A &amp; B &#x41;&#66;</Contact>"
+                               "<ExtendedAttribute><FieldID>188743731</FieldID><Value>Plan &co;"
+                               "</Value></ExtendedAttribute></Task>"
+                               "<Task><UID>2</UID><Name>Plan</Name></Task></Tasks></Project>";
         auto doc = OpenDocument(xml, "t.xml");
-        doc->replace("Name", "Plan", "Design", true);
+        for (const char* field : {"Name", "Text1"}) {
+            try {
+                doc->replace(field, "plan", "Design", false);
+                ADD_FAILURE() << field << " was left alone without a word";
+            } catch (const PartlyReplaced& left) {
+                EXPECT_EQ(left.changed(), QByteArray(field) == "Name" ? 1 : 0);
+                EXPECT_EQ(left.description(),
+                          QStringLiteral("The %1 of task 1 was left as it was: it refers to an "
+                                         "entity that the file's document type declares, which a "
+                                         "new value could not keep.")
+                              .arg(field));
+            }
+        }
         EXPECT_EQ(doc->replace("Contact", "B", "C", true), 1);
-        EXPECT_EQ(doc->save(), QByteArray(xml).replace("B &#x41;&#66;", "C AC"));
+        EXPECT_EQ(doc->save(), QByteArray(xml)
+                                   .replace("B &#x41;&#66;", "C AC")
+                                   .replace("<Name>Plan</Name>", "<Name>Design</Name>"));
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <set>
 
 namespace quillmere {
@@ -110,6 +111,25 @@ TEST_F(SinglePairPass, ARejectedFieldCostsOneReportAndTheFileIsStillSaved) {
     EXPECT_EQ(host.callsOf("Replace").size(), 100u);
     EXPECT_EQ(host.callsOf("FileSaveAs").size(), 1u);
     EXPECT_EQ(host.callsOf("Quit").size(), 1u);
+}
+
+// A call that changed some values and left others is reported, and what it changed is counted.
+TEST_F(SinglePairPass, AFieldWithValuesLeftAloneCountsWhatChangedAndIsReported) {
+    std::vector<std::pair<QString, int>> heard;
+    context.replaced = [&](const QString& field, int changed) {
+        heard.push_back({field, changed});
+    };
+    host.onCall = [](const HostCall& call) {
+        if (call.op == "Replace" && call.args[0] == "Contact")
+            throw PartlyReplaced(errors::kHostInvalidArgument, "The Contact of task 1 was left.",
+                                 3);
+    };
+    run();
+    ASSERT_EQ(dialogs.errorReports().size(), 1u);
+    EXPECT_TRUE(dialogs.errorReports()[0].text.startsWith("The Contact of task 1 was left."));
+    EXPECT_EQ(heard.size(), 100u);
+    EXPECT_TRUE(std::count(heard.begin(), heard.end(), std::pair<QString, int>("Contact", 3)));
+    EXPECT_EQ(host.callsOf("FileSaveAs").size(), 1u);
 }
 
 TEST_F(SinglePairPass, AFailedSaveStillQuits) {

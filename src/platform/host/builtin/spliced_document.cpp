@@ -200,11 +200,14 @@ void SplicedDocument::appendValues(const SplicedDocument& later) {
         tasks.push_back(taskKey(QStringView(later.m_taskNames).sliced(start, end - start)));
         start = end;
     }
-    for (StoredValue value : later.m_values) {
+    const auto ownKeys = [&](StoredValue value) {
         value.fieldKey = qint16(fields[value.fieldKey]);
         value.taskKey = tasks[value.taskKey];
-        m_values.push_back(value);
-    }
+        return value;
+    };
+    for (const StoredValue& value : later.m_values) m_values.push_back(ownKeys(value));
+    for (const LeftAlone& left : later.m_leftAlone)
+        m_leftAlone.push_back({ownKeys(left.value), left.text, left.why});
 }
 
 QString SplicedDocument::taskName(const StoredValue& value) const {
@@ -356,6 +359,28 @@ const SplicedDocument::Candidates& SplicedDocument::candidates(const QString& fi
 
 int SplicedDocument::replace(const QString& field, const QString& find, const QString& replacement,
                              bool matchCase) {
+    const int changed = replaceInValues(field, find, replacement, matchCase);
+    if (!m_leftAlone.empty() && !find.isEmpty())
+        reportLeftAlone(field, TextReplacer(find, storedReplacement(field, replacement), matchCase),
+                        changed);
+    return changed;
+}
+
+void SplicedDocument::reportLeftAlone(const QString& field, const TextReplacer& replacer,
+                                      int changed) const {
+    QStringList left;
+    for (const LeftAlone& value : m_leftAlone)
+        if (fieldName(value.value) == field && replacer.apply(value.text))
+            left << QStringLiteral("the %1 of task %2 was left as it was: %3")
+                        .arg(field, taskName(value.value), value.why);
+    if (left.isEmpty()) return;
+    QString description = left.join(QStringLiteral("; "));
+    description[0] = description[0].toUpper();
+    throw PartlyReplaced(errors::kHostInvalidArgument, description + QLatin1Char('.'), changed);
+}
+
+int SplicedDocument::replaceInValues(const QString& field, const QString& find,
+                                     const QString& replacement, bool matchCase) {
     const auto key = m_fieldKeys.constFind(field);
     if (key == m_fieldKeys.cend() || find.isEmpty()) return 0;
     const std::vector<quint32>& inField = candidates(find, matchCase).byField[*key];

@@ -49,6 +49,22 @@ class SplicedDocument : public ProjectDocument {
     // Adds a value whose text is given, or whose text storeUtf8 has put in the store.
     void addValue(StoredValue value, QStringView text);
     void addValue(const StoredValue& value) { m_values.push_back(value); }
+    // A value that the format cannot rewrite: its text as it reads, and why.
+    struct LeftAlone {
+        StoredValue value;
+        QString text;
+        QString why;
+    };
+    // Keeps such a value, so that a Replace call that would change it says so.
+    void leaveAlone(const StoredValue& value, QString text, QString why) {
+        m_leftAlone.push_back({value, std::move(text), std::move(why)});
+    }
+    // Forgets the values, left alone or not, that start where keep says no.
+    template <typename Keep>
+    void keepValues(Keep keep) {
+        std::erase_if(m_values, [&](const StoredValue& value) { return !keep(value.begin); });
+        std::erase_if(m_leftAlone, [&](const LeftAlone& left) { return !keep(left.value.begin); });
+    }
     // Puts a value's text, given as UTF-8, in the store, or in the store shared with it (a
     // U+FEFF at its start is a character of the value, not a byte order mark).
     void storeUtf8(StoredValue& value, QByteArrayView utf8);
@@ -89,6 +105,12 @@ class SplicedDocument : public ProjectDocument {
     std::deque<StoredValue> m_values;
 
   private:
+    int replaceInValues(const QString& field, const QString& find, const QString& replacement,
+                        bool matchCase);
+    // Throws PartlyReplaced, naming them, when the replacer would change values of the field
+    // that were left alone; changed: what the call changed in the others.
+    void reportLeftAlone(const QString& field, const TextReplacer& replacer, int changed) const;
+
     // The values that may hold one find text, ordered by field and position.
     struct Candidates {
         QString find;
@@ -124,6 +146,7 @@ class SplicedDocument : public ProjectDocument {
     const QByteArray& searchIndex();
 
     static constexpr qsizetype kLargestStore = qsizetype(1) << 30;
+    std::vector<LeftAlone> m_leftAlone;
     QString m_texts;
     qsizetype m_liveTexts = 0;  // characters of the values' current texts
     QByteArray m_index;

@@ -91,10 +91,11 @@ qsizetype UnpairedSurrogate(QByteArrayView bytes, XmlProjectDocument::Encoding e
     return -1;
 }
 
-// How a value's content is written: plain text (with entities), CDATA sections only, or anything
-// else with markup.
+// How a value's content is written: CDATA sections only, text (with the five predefined
+// entities and character references) that CDATA sections may be mixed into, text that refers to
+// an entity of the document's own, or anything else with markup.
 // The markup that decides it is ASCII, so a content's UTF-8 bytes are read as they are.
-enum class Form { Text, CData, Markup };
+enum class Form { CData, Text, Entity, Markup };
 
 // Whether the text starts with one of the five predefined entities or a character reference.
 bool StartsWithSafeReference(QByteArrayView text) {
@@ -123,16 +124,21 @@ bool HasDocumentEntity(QByteArrayView raw) {
 
 // The form of a content given as UTF-8.
 Form ContentForm(QByteArrayView raw) {
-    if (!raw.contains('<')) return HasDocumentEntity(raw) ? Form::Markup : Form::Text;
     const QByteArrayView open("<![CDATA["), close("]]>");
-    qsizetype at = 0;
-    while (at < raw.size()) {
-        if (!raw.sliced(at).startsWith(open)) return Form::Markup;
-        const qsizetype end = raw.indexOf(close, at + open.size());
-        if (end < 0) return Form::Markup;
+    bool text = false, cdata = false, entity = false;
+    for (qsizetype at = 0; at < raw.size();) {
+        const qsizetype markup = raw.indexOf('<', at);
+        const QByteArrayView run = raw.sliced(at, (markup < 0 ? raw.size() : markup) - at);
+        text |= !run.isEmpty();
+        entity |= HasDocumentEntity(run);
+        if (markup < 0) break;
+        const qsizetype end = raw.indexOf(close, markup + open.size());
+        if (!raw.sliced(markup).startsWith(open) || end < 0) return Form::Markup;
+        cdata = true;
         at = end + close.size();
     }
-    return Form::CData;
+    if (entity) return Form::Entity;
+    return cdata && !text ? Form::CData : Form::Text;
 }
 
 // The elements the scanner tells apart; every other element, and every element of another
@@ -184,9 +190,24 @@ const ElementName& NameOf(const char* local) {
     return other;
 }
 
+// A value that refers to an entity of the document's own: the parser gives the entity's text
+// (or nothing, for one it does not read), and writing the value back would lose the reference.
+struct EntityValue {
+    StoredValue value;
+    QString text;
+};
+
+// Why such a value is left alone, as a Replace call that would change it says.
+QString EntityReason() {
+    return QStringLiteral(
+        "it refers to an entity that the file's document type declares, which "
+        "a new value could not keep");
+}
+
 struct ExtendedValue {
     QString fieldId;
     std::optional<StoredValue> value;
+    std::optional<EntityValue> leftAlone;
     bool lookup = false;  // a ValueGUID: the value comes from a lookup table
 };
 
@@ -196,6 +217,7 @@ struct Task {
     QString uid;
     bool isNull = false;
     std::vector<StoredValue> fields;
+    std::vector<EntityValue> leftAlone;
     std::vector<ExtendedValue> extended;
 };
 
@@ -214,6 +236,17 @@ struct Capture {
     bool nested = false;  // an element inside: the content is markup, left alone
 };
 
+// Makes the parser read each piece as it is given. expat 2.6 (and some distributions' 2.5) may
+// put a piece off while a token stays unfinished; the pieces keep reading again linear without
+// that, and a piece put off would leave a part's last end tag unread.
+void ParseEveryPiece(XML_Parser parser) {
+#ifdef QUILLMERE_EXPAT_HAS_REPARSE_DEFERRAL
+    XML_SetReparseDeferralEnabled(parser, XML_FALSE);
+#else
+    Q_UNUSED(parser);
+#endif
+}
+
 }  // namespace
 
 // Walks the document once with expat and collects the editable values; or, with a second
@@ -226,6 +259,7 @@ class XmlScanner {
         XML_SetUserData(m_parser, this);
         XML_SetXmlDeclHandler(m_parser, &XmlScanner::OnDecl);
         XML_SetElementHandler(m_parser, &XmlScanner::OnStart, &XmlScanner::OnEnd);
+        ParseEveryPiece(m_parser);
     }
     ~XmlScanner() { XML_ParserFree(m_parser); }
     XmlScanner(const XmlScanner&) = delete;
@@ -274,17 +308,18 @@ class XmlScanner {
     }
 
   private:
-    // Gives the parser the bytes in pieces (given the whole file at once, it would copy all
-    // of it); false on a parse error or a refusal.
+    // Gives the parser the bytes in pieces; false on a parse error or a refusal.
     bool feed(QByteArrayView bytes, bool final) {
-        const qsizetype piece = 1 << 16;
-        for (qsizetype at = 0; at < bytes.size() || (final && at == 0); at += piece) {
-            const QByteArrayView part = bytes.sliced(at, qMin(piece, bytes.size() - at));
-            const bool last = final && at + piece >= bytes.size();
-            if (XML_Parse(m_parser, part.data(), int(part.size()), last) != XML_STATUS_OK)
-                return false;
-        }
-        return !m_refusal;
+        const bool read = FeedInPieces(bytes, final, [this](QByteArrayView piece, bool last) {
+            std::optional<qint64> held;
+            if (XML_Parse(m_parser, piece.data(), int(piece.size()), last) != XML_STATUS_OK)
+                return held;
+            m_given += piece.size();
+            // The parser stops at the start of a token that the bytes so far do not finish.
+            const XML_Index stop = XML_GetCurrentByteIndex(m_parser);
+            return held = stop < 0 ? m_given : m_given - stop;
+        });
+        return read && !m_refusal;
     }
 
     // Where the parser is in the file.
@@ -428,16 +463,24 @@ class XmlScanner {
         if (m_extended) {
             if (capture.kind == Kind::FieldID) m_extended->fieldId = text();
             if (capture.kind == Kind::ValueGUID) m_extended->lookup = true;
-            if (capture.kind == Kind::Value && editable(value)) m_extended->value = value;
+            if (capture.kind == Kind::Value) {
+                const Form form = take(value);
+                if (form == Form::Entity)
+                    m_extended->leftAlone = EntityValue{value, QString::fromUtf8(m_text)};
+                if (form != Form::Entity && form != Form::Markup) m_extended->value = value;
+            }
         } else if (m_definition) {
             if (capture.kind == Kind::FieldID) m_definition->fieldId = text();
             if (capture.kind == Kind::Ltuid) m_definition->hasLookup = true;
         } else if (m_task) {
             if (capture.kind == Kind::UID) m_task->uid = text();
             if (capture.kind == Kind::IsNull) m_task->isNull = text() == QLatin1String("1");
-            if (capture.kind == Kind::TextElement && editable(value)) {
+            if (capture.kind == Kind::TextElement) {
                 value.fieldKey = qint16(m_doc.fieldKey(capture.field));
-                m_task->fields.push_back(value);
+                const Form form = take(value);
+                if (form == Form::Entity)
+                    m_task->leftAlone.push_back({value, QString::fromUtf8(m_text)});
+                if (form != Form::Entity && form != Form::Markup) m_task->fields.push_back(value);
             }
         }
     }
@@ -450,15 +493,29 @@ class XmlScanner {
             value.taskKey = taskKey;
             m_doc.addValue(value);
         }
+        for (EntityValue& left : task.leftAlone) {
+            left.value.taskKey = taskKey;
+            m_doc.leaveAlone(left.value, left.text, EntityReason());
+        }
         for (ExtendedValue& extended : task.extended) {
             const auto field = TextFieldIds().constFind(extended.fieldId);
-            if (field == TextFieldIds().cend() || !extended.value || extended.lookup) continue;
-            extended.value->fieldKey = qint16(m_doc.fieldKey(*field));
-            extended.value->taskKey = taskKey;
+            if (field == TextFieldIds().cend() || extended.lookup) continue;
             // Kept in file order; dropped at the end if a lookup table turns up for its field.
-            m_doc.addValue(*extended.value);
-            m_extendedValues.push_back({extended.value->begin, &field.key()});
+            if (extended.value) {
+                m_doc.addValue(Keyed(*extended.value, *field, taskKey));
+                m_extendedValues.push_back({extended.value->begin, &field.key()});
+            } else if (extended.leftAlone) {
+                m_doc.leaveAlone(Keyed(extended.leftAlone->value, *field, taskKey),
+                                 extended.leftAlone->text, EntityReason());
+                m_extendedValues.push_back({extended.leftAlone->value.begin, &field.key()});
+            }
         }
+    }
+
+    StoredValue Keyed(StoredValue value, const QString& field, qint32 taskKey) {
+        value.fieldKey = qint16(m_doc.fieldKey(field));
+        value.taskKey = taskKey;
+        return value;
     }
 
     // The content's form from its bytes: plain text unless it holds markup or an entity.
@@ -469,16 +526,16 @@ class XmlScanner {
         return ContentForm(Decode(raw, m_doc.m_encoding).toUtf8());
     }
 
-    // Whether the captured content can be edited; if so, its text goes to the store. An empty
-    // element, or content with markup other than one CDATA section (comments, processing
-    // instructions), is left alone.
-    bool editable(StoredValue& value) {
-        if (value.end <= value.begin) return false;
+    // The captured content's form; its text goes to the store when it can be edited: plain
+    // text, CDATA sections or both, which a new value is written as escaped text. An empty
+    // element, or content with other markup (comments, processing instructions), is left alone.
+    Form take(StoredValue& value) {
+        if (value.end <= value.begin) return Form::Markup;
         const auto form = FormOf(value);
-        if (form == Form::Markup) return false;
+        if (form == Form::Markup || form == Form::Entity) return form;
         value.cdata = form == Form::CData;
         m_doc.storeUtf8(value, m_text);
-        return true;
+        return form;
     }
 
     void finish() {
@@ -486,9 +543,7 @@ class XmlScanner {
         std::set<qint64> lookups;
         for (const auto& [begin, fieldId] : m_extendedValues)
             if (m_lookupFields.count(*fieldId)) lookups.insert(begin);
-        if (!lookups.empty())
-            std::erase_if(m_doc.m_values,
-                          [&](const StoredValue& value) { return lookups.count(value.begin); });
+        if (!lookups.empty()) m_doc.keepValues([&](qint32 begin) { return !lookups.count(begin); });
         m_doc.indexValues();
     }
 
@@ -497,6 +552,7 @@ class XmlScanner {
     XML_Parser m_parser = nullptr;
     // Reading the head again for the second part: the elements are followed, nothing is kept.
     bool m_active = true;
+    qint64 m_given = 0;         // the bytes handed to the parser so far
     qint64 m_shift = 0;         // added to the parser's byte positions to give the file's
     qint64 m_tagEnd = 0;        // where the last such tag ended, as the parser counts
     qint64 m_tasksTagEnd = -1;  // where the start tag of the last element at depth 2 ended
@@ -512,6 +568,22 @@ class XmlScanner {
     std::vector<std::pair<qint64, const QString*>> m_extendedValues;
     std::set<QString> m_lookupFields;
 };
+
+bool FeedInPieces(QByteArrayView bytes, bool final, const PieceParser& parse) {
+    // Given all of a file at once, the parser would copy all of it.
+    const qsizetype smallest = qsizetype(1) << 16, largest = qsizetype(1) << 30;
+    qsizetype at = 0, held = 0;
+    do {
+        // Never less than the parser holds back, which it reads again with the next piece:
+        // what it reads again then stays within what it is given.
+        const qsizetype piece = std::min(std::clamp(held, smallest, largest), bytes.size() - at);
+        const auto kept = parse(bytes.sliced(at, piece), final && at + piece == bytes.size());
+        if (!kept) return false;
+        held = qsizetype(*kept);
+        at += piece;
+    } while (at < bytes.size());
+    return true;
+}
 
 bool XmlProjectDocument::LooksLikeXml(const QByteArray& bytes) {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) return true;

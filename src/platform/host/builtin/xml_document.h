@@ -3,10 +3,23 @@
 #include "platform/host/builtin/spliced_document.h"
 #include "platform/host/builtin/xml_two_parts.h"
 
+#include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 
 namespace quillmere::builtin {
+
+// Parses one piece of a file (the last one when the flag says so) and answers how many of the
+// bytes given so far the parser holds back unread, a token that they do not finish; nothing
+// when the bytes are refused.
+using PieceParser = std::function<std::optional<qint64>(QByteArrayView piece, bool last)>;
+
+// Hands the bytes to a parser that reads a token left unfinished by one piece again from its
+// start with the next, in pieces that keep the parser's copy of them small and grow with such a
+// token, so that one token of any size is read again as few times as the file is read: the time
+// stays linear in the file's size. False when the parser refuses a piece.
+bool FeedInPieces(QByteArrayView bytes, bool final, const PieceParser& parse);
 
 // A Project XML (MSPDI) file: the free-text values of its tasks, each with the byte range of
 // the element content it came from, so that saving rewrites nothing else.
