@@ -48,6 +48,9 @@ int BuiltinHost::replace(const ReplaceArgs& args) {
     if (!m_document) return 0;
     try {
         return m_document->replace(args.field, args.value, args.replacement, args.matchCase);
+    } catch (const PartlyReplaced&) {
+        // Values left whole on purpose, the others replaced: the project is saved as it is.
+        throw;
     } catch (...) {
         // A replacement that failed part-way (out of memory, past the store's size limit) may
         // have changed some values and not others: that project is never saved.
