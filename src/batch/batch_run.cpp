@@ -204,7 +204,12 @@ FileResult BatchRun::process(qsizetype index) {
 // (a dry run's as the run's would).
 void BatchRun::noteOlderFile(FileResult& result) {
     if (result.status != FileResult::Status::Failed || !m_hosts.results()) return;
-    if (EntryAt(m_files, result.output)) result.failures << QStringLiteral("older file kept");
+    try {
+        if (!(m_files.attributes(result.output) & attr::kDirectory))
+            result.failures << QStringLiteral("older file kept");
+    } catch (const std::exception&) {
+        // Nothing is there.
+    }
 }
 
 FileResult BatchRun::processChecked(qsizetype index) {

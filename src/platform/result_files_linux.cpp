@@ -9,8 +9,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -112,10 +110,35 @@ mode_t CreationMask() {
     return set;
 }
 
+// Why a rename cannot put a file in place of the existing entry, found without writing: a
+// folder whose entries may only be added to or not changed at all, an entry that may not be
+// changed, a file system mounted at the name, or another user's entry in a shared sticky folder.
+// Empty when nothing stands in the way.
+QString Unreplaceable(const Place& place, const struct stat& existing) {
+    struct statx folder {
+    }, entry{};
+    const unsigned locked = STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND;
+    const bool known = ::statx(place.folder, "", AT_EMPTY_PATH, STATX_BASIC_STATS, &folder) == 0 &&
+                       ::statx(place.folder, place.name.constData(), AT_SYMLINK_NOFOLLOW,
+                               STATX_BASIC_STATS, &entry) == 0;
+    if (!known) return {};
+    if ((folder.stx_attributes | entry.stx_attributes) & locked) return SystemError(EPERM);
+    if ((entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
+        (entry.stx_attributes & STATX_ATTR_MOUNT_ROOT))
+        return QStringLiteral("another file system is mounted at that path");
+    if (entry.stx_dev_major != folder.stx_dev_major || entry.stx_dev_minor != folder.stx_dev_minor)
+        return QStringLiteral("another file system is mounted at that path");
+    const uid_t user = ::geteuid();
+    if ((folder.stx_mode & S_ISVTX) && user != 0 && existing.st_uid != user &&
+        folder.stx_uid != user)
+        return SystemError(EPERM);
+    return {};
+}
+
 // What is at the name in the folder now, checked without following a link: nothing, or a regular
 // file that may be written and is not the source. With replacesOlder, anything but a folder and
 // the source (a link, a read-only file) is replaced by the rename that names the result, never
-// written through. Anything else is refused.
+// written through, where the rename can replace it. Anything else is refused.
 void CheckTarget(const QString& path, const Place& place, const SourceFile& source,
                  bool replacesOlder, struct stat& existing) {
     if (::fstatat(place.folder, place.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -125,6 +148,8 @@ void CheckTarget(const QString& path, const Place& place, const SourceFile& sour
     }
     if (S_ISDIR(existing.st_mode)) throw SaveFailure(path, SystemError(EISDIR));
     if (IsTheSource(existing, source)) throw SaveFailure(path, kIsTheSource);
+    const QString unreplaceable = Unreplaceable(place, existing);
+    if (!unreplaceable.isEmpty()) throw SaveFailure(path, unreplaceable);
     if (replacesOlder) return;
     if (S_ISLNK(existing.st_mode))
         throw SaveFailure(path, QStringLiteral("a link is in its place, and a result is never "
@@ -299,29 +324,6 @@ void RemoveStaleFiles(int folder, const QString& machineTag) {
     ::closedir(dir);
 }
 
-// What a trial save cannot find by writing, but the run's naming would meet: a folder whose
-// entries may only be added to, or not changed at all, keeps a file in the target's place; a
-// file system mounted at the target, or a file that may not be changed, cannot be replaced.
-void CheckReplaceable(const QString& path, const Place& place) {
-    struct stat folder {
-    }, existing{};
-    if (::fstatat(place.folder, place.name.constData(), &existing, AT_SYMLINK_NOFOLLOW) != 0 ||
-        ::fstat(place.folder, &folder) != 0)
-        return;
-    if (existing.st_dev != folder.st_dev)
-        throw SaveFailure(path, QStringLiteral("another file system is mounted at that path"));
-    const auto locked = [](int fd) {
-        int flags = 0;
-        return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
-               (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0;
-    };
-    const int file = ::openat(place.folder, place.name.constData(),
-                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    const bool lockedFile = file >= 0 && locked(file);
-    if (file >= 0) ::close(file);
-    if (locked(place.folder) || lockedFile) throw SaveFailure(path, SystemError(EPERM));
-}
-
 }  // namespace
 
 // The folders that a run's results go to, each resolved once, when a result is first saved or
@@ -350,8 +352,12 @@ struct ResultFiles::Folders {
         const std::lock_guard lock(mutex);
         const auto found = pinned.find(place.text);
         Pinned& folder = found == pinned.end() ? pin(path, place.text, machineTag) : found->second;
-        if (!folder.replaced) folder.replaced = !StillLeadsThere(place.text, folder);
-        if (folder.replaced) throw Replaced(path, place.text);
+        if (!folder.replaced) stillLeadsThere(path, place.text, folder);
+        if (folder.replaced)
+            throw SaveFailure(path, QStringLiteral("its folder %1 was replaced while the run "
+                                                   "went on (renamed, or a link put in its "
+                                                   "place), so nothing more is saved there")
+                                        .arg(QFile::decodeName(place.text)));
         ++folder.users;
         folder.used = ++clock;
         place.folder = folder.fd;
@@ -364,54 +370,71 @@ struct ResultFiles::Folders {
         if (found != pinned.end()) --found->second.users;
     }
 
-    // An open folder on the device, for its sync; -1 when none.
-    int onDevice(dev_t device) {
+    // Keeps a descriptor on the file system of a named result (a folder of an overlay may show
+    // another device than its files), for the sync at the end of the run.
+    void keepForSync(dev_t device, int fd) {
         const std::lock_guard lock(mutex);
-        const auto found = anchors.find(device);
-        return found == anchors.end() ? -1 : found->second;
+        if (!syncs.count(device)) syncs.emplace(device, ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    }
+
+    // syncfs() of the device's file system; an error text, empty when done.
+    QString sync(dev_t device) {
+        const std::lock_guard lock(mutex);
+        const auto found = syncs.find(device);
+        if (found != syncs.end() && found->second >= 0) return SyncFileSystem(found->second);
+        // No descriptor could be kept: every file system then.
+        ::sync();
+        return {};
     }
 
     void close() {
         const std::lock_guard lock(mutex);
         for (const auto& [text, folder] : pinned)
             if (folder.fd >= 0) ::close(folder.fd);
-        for (const auto& [device, fd] : anchors) ::close(fd);
+        for (const auto& [device, fd] : syncs)
+            if (fd >= 0) ::close(fd);
         pinned.clear();
-        anchors.clear();
+        syncs.clear();
         open = 0;
     }
 
   private:
-    static Failure Replaced(const QString& path, const QByteArray& text) {
-        return SaveFailure(path, QStringLiteral("its folder %1 was replaced while the run went on "
-                                                "(renamed, or a link put in its place), so "
-                                                "nothing more is saved there")
-                                     .arg(QFile::decodeName(text)));
-    }
-
-    // Whether the folder's path leads to the folder still; one that was closed is opened again.
-    bool StillLeadsThere(const QByteArray& text, Pinned& folder) {
+    // Whether the folder's path still leads to the folder; one closed meanwhile is opened again.
+    // Marks it replaced when the path leads elsewhere or nowhere; throws on any other failure.
+    void stillLeadsThere(const QString& path, const QByteArray& text, Pinned& folder) {
+        struct stat now {};
+        int fd = -1;
         if (folder.fd >= 0) {
-            struct stat now {};
-            return ::stat(text.constData(), &now) == 0 && now.st_dev == folder.device &&
-                   now.st_ino == folder.inode;
+            if (::stat(text.constData(), &now) != 0) return failedToFind(path, folder);
+        } else {
+            closeTheLeastUsed();
+            fd = Open(text, now);
+            if (fd < 0) return failedToFind(path, folder);
         }
-        struct stat info {};
-        const int fd = Open(text, info);
-        if (fd < 0) return false;
-        if (info.st_dev != folder.device || info.st_ino != folder.inode) {
+        folder.replaced = now.st_dev != folder.device || now.st_ino != folder.inode;
+        if (fd < 0) return;
+        if (folder.replaced) {
             ::close(fd);
-            return false;
+            return;
         }
         folder.fd = fd;
         ++open;
-        return true;
     }
 
+    static void failedToFind(const QString& path, Pinned& folder) {
+        if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
+            throw SaveFailure(path, SystemError());
+        folder.replaced = true;
+    }
+
+    // Held by its path, as it is reached now: a folder the user may write in but not list will
+    // do. Every step works relative to it.
     static int Open(const QByteArray& text, struct stat& info) {
-        const int fd = ::open(text.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = ::open(text.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0 && ::fstat(fd, &info) != 0) {
+            const int error = errno;
             ::close(fd);
+            errno = error;
             return -1;
         }
         return fd;
@@ -424,8 +447,6 @@ struct ResultFiles::Folders {
         const int fd = Open(text, info);
         if (fd < 0) throw SaveFailure(path, SystemError());
         ++open;
-        if (!anchors.count(info.st_dev))
-            anchors.emplace(info.st_dev, ::fcntl(fd, F_DUPFD_CLOEXEC, 0));
         RemoveStaleFiles(fd, machineTag);
         return pinned.emplace(text, Pinned{fd, info.st_dev, info.st_ino, false, 0, 0})
             .first->second;
@@ -447,7 +468,7 @@ struct ResultFiles::Folders {
     const qsizetype mostOpen = MostPending();
     std::mutex mutex;
     std::map<QByteArray, Pinned> pinned;
-    std::map<dev_t, int> anchors;
+    std::map<dev_t, int> syncs;
     qsizetype open = 0;
     quint64 clock = 0;
 };
@@ -505,7 +526,6 @@ void ResultFiles::trial(const QString& path, const std::function<void(const Byte
                         const SourceFile& source) {
     const Place place = m_folders->place(path, m_settings->machineTag);
     try {
-        CheckReplaceable(path, place);
         Written written = WriteBeside(path, write, *m_settings, place, source, m_replacesOlder);
         Drop(written);
     } catch (...) {
@@ -558,6 +578,7 @@ void ResultFiles::commitPending() {
         if (error.isEmpty()) error = Name(p.written);
         if (error.isEmpty()) {
             p.written.named.clear();
+            m_folders->keepForSync(p.device, p.written.fd);
             named.push_back(Named{p.path, p.device});
         } else {
             failures.insert(p.path, SaveFailure(p.path, error).description());
@@ -582,7 +603,7 @@ void ResultFiles::sync() {
     std::map<dev_t, QString> syncErrors;
     for (const Named& result : named) {
         if (!syncErrors.count(result.device))
-            syncErrors[result.device] = SyncFileSystem(m_folders->onDevice(result.device));
+            syncErrors[result.device] = m_folders->sync(result.device);
         const QString& error = syncErrors[result.device];
         if (!error.isEmpty()) errors << SaveFailure(result.path, error).description();
     }

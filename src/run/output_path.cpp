@@ -22,6 +22,9 @@ bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString&
     return NormalizePath(sourcePath, style) == outputPath || files.sameFile(outputPath, sourcePath);
 }
 
+namespace {
+
+// Whether anything, a link to nothing included, is at the path.
 bool EntryAt(FileSystem& files, const QString& path) {
     try {
         files.attributes(path);
@@ -30,8 +33,6 @@ bool EntryAt(FileSystem& files, const QString& path) {
         return false;
     }
 }
-
-namespace {
 
 Failure InTheWay(const QString& outputPath, const Failure& reason) {
     return Failure(errors::kFileAlreadyExists,

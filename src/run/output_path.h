@@ -18,9 +18,6 @@ QString OutputBesideSource(const QString& sourcePath, PathStyle style = kNativeP
 bool NamesTheSource(FileSystem& files, const QString& outputPath, const QString& sourcePath,
                     PathStyle style = kNativePathStyle);
 
-// Whether anything, a link to nothing included, is at the path.
-bool EntryAt(FileSystem& files, const QString& path);
-
 // Removes whatever is at the output path before a result is saved there (a read-only file too; a
 // link itself, never what it leads to), after a yield in which mayDelete may still refuse it:
 // through the host where it saves its results itself, else by the path. Throws Failure when

@@ -412,7 +412,7 @@ TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
     } cases[] = {
         {"out", false, false, ""},
         {"links", false, false, ""},
-        {"folder", false, false, "could not be saved: Is a directory; older file kept"},
+        {"folder", false, false, "could not be saved: Is a directory"},
         {"readonly", true, false, "could not be saved"},
         {"locked", true, false, "; older file kept"},
         // A new result can be named there, but no older file replaced.
@@ -437,6 +437,11 @@ TEST_F(Batch, DryRunGivesTheRealRunsFailureTexts) {
         EXPECT_EQ(ReadBytes(path("mine.xml")), "mine");
     }
     EXPECT_FALSE(QFileInfo(path("out/office.xml")).isSymLink());
+    // The run that could not replace the older file left no copy of its result behind.
+    if (QFile::exists(path("appendonly/sample.mpx"))) {
+        EXPECT_EQ(QDir(path("appendonly")).entryList(QDir::Files | QDir::Hidden),
+                  (QStringList{"office.xml", "sample.mpx"}));
+    }
 }
 
 TEST_F(Batch, AFailedNamesakeDoesNotBlockTheNextOne) {
@@ -884,10 +889,22 @@ TEST_F(Batch, JobsStayWithinTheOpenFilesLimit) {
     });
     process.start(QUILLMERE_HOST_PROGRAM, QStringList{"batch", "many", "--jobs", "1000"} + pair);
     ASSERT_TRUE(process.waitForFinished(60000));
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QString out = QString::fromUtf8(process.readAllStandardOutput());
     EXPECT_FALSE(out.contains("Too many open files")) << out.toStdString();
     EXPECT_TRUE(out.endsWith("40 files: 40 changed, 0 unchanged, 0 failed\n"));
     EXPECT_EQ(process.exitCode(), 0);
+    // Every folder taken twice, far apart: more output folders than may stay open at once.
+    QStringList twice;
+    for (const char* name : {"plan.xml", "copy.xml"}) {
+        for (int i = 0; i < 40; ++i) {
+            twice << QString("many/%1/%2").arg(i).arg(name);
+            QFile::copy(path(QString("many/%1/plan.xml").arg(i)), path(twice.last()));
+        }
+    }
+    process.start(QUILLMERE_HOST_PROGRAM, QStringList{"batch", "--jobs", "1"} + twice + pair);
+    ASSERT_TRUE(process.waitForFinished(60000));
+    out = QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_TRUE(out.endsWith("80 files: 80 changed, 0 unchanged, 0 failed\n")) << out.toStdString();
 }
 
 }  // namespace
