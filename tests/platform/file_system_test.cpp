@@ -1,6 +1,7 @@
 #include "platform/file_system.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
+#include "platform/file_reading.h"
 #include "platform/qt_dialogs.h"
 #include "support/files.h"
 
@@ -108,6 +109,46 @@ TEST(NativeFileSystem, NamesThatAreNotTextAreListedApartEscaped) {
     for (const auto& c : cases)
         ::unlink((QFile::encodeName(dir.path()) + "/" + c.name + ".mpp").constData());
     ::rmdir(folder.constData());
+}
+
+// A source reached through another user's link is read only where the link leads to a file of
+// that user's own: root following a user's link to root's file would hand it to that user. The
+// check is made as the path is opened, so a link swapped in after a folder walk is met too.
+TEST(NativeFileSystem, ASourceIsNotReadThroughAnotherUsersLinkToAFileNotTheirs) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give links to another user";
+    QTemporaryDir dir;
+    testing::WriteBytes(dir.filePath("root.xml"), "root's");
+    testing::WriteBytes(dir.filePath("theirs.xml"), "theirs");
+    ::chown(QFile::encodeName(dir.filePath("theirs.xml")).constData(), 65534, 65534);
+    QDir(dir.path()).mkpath("tree/sub");
+    const struct {
+        const char* link;
+        const char* target;
+        uid_t owner;
+        bool read;
+    } cases[] = {
+        {"tree/to-root.xml", "../root.xml", 65534, false},
+        {"tree/to-theirs.xml", "../theirs.xml", 65534, true},
+        {"tree/roots-own.xml", "../root.xml", 0, true},
+        // A folder link of theirs on the way, and a chain through a link of root's.
+        {"tree/up", "..", 65534, true},
+        {"tree/chain.xml", "up/root.xml", 0, false},
+    };
+    for (const auto& c : cases) {
+        const QByteArray link = QFile::encodeName(dir.filePath(c.link));
+        ASSERT_EQ(::symlink(c.target, link.constData()), 0);
+        ASSERT_EQ(::lchown(link.constData(), c.owner, c.owner), 0);
+    }
+    for (const auto& c : cases) {
+        if (QByteArray(c.link) == "tree/up") continue;
+        SCOPED_TRACE(c.link);
+        if (c.read) {
+            EXPECT_FALSE(ReadRegularFile(dir.filePath(c.link), 100).isEmpty());
+        } else {
+            EXPECT_THROW(ReadRegularFile(dir.filePath(c.link), 100), Failure);
+        }
+    }
+    EXPECT_EQ(ReadRegularFile(dir.filePath("tree/up/tree/up/theirs.xml"), 100), "theirs");
 }
 
 TEST(QtDialogs, TextsAndMultiSelectResult) {
