@@ -43,6 +43,15 @@ void PrependParts(std::deque<QByteArray>& parts, const QByteArray& text) {
         if (!part->isEmpty() && *part != ".") parts.push_front(*part);
 }
 
+// The rule the system keeps for links in a shared sticky folder (such as /tmp), kept here as well,
+// since the links are followed here: only a link of this user's or of the folder's owner's.
+bool MayFollow(int folder, const struct stat& link, uid_t user) {
+    struct stat shared {};
+    if (::fstat(folder, &shared) != 0) return false;
+    const bool sticky = (shared.st_mode & S_ISVTX) && (shared.st_mode & S_IWOTH);
+    return !sticky || link.st_uid == user || link.st_uid == shared.st_uid;
+}
+
 // What a source path leads to, resolved one part at a time relative to the folder reached so far,
 // so that a link swapped meanwhile cannot slip past the check. The owners of the links on the way
 // that are neither this user nor root, and the last part, opened without following a link and
@@ -62,7 +71,9 @@ int OpenResolved(const QByteArray& path, std::vector<uid_t>& othersLinks) {
             char text[PATH_MAX];
             const ssize_t size = ::readlinkat(entry.fd, "", text, sizeof text);
             if (size < 0) return -1;
-            if (++links > 40 || size == ssize_t(sizeof text)) return errno = ELOOP, -1;
+            if (++links > 40) return errno = ELOOP, -1;
+            if (size == ssize_t(sizeof text)) return errno = ENAMETOOLONG, -1;
+            if (!MayFollow(folder.fd, info, user)) return errno = EACCES, -1;
             if (info.st_uid != user && info.st_uid != 0) othersLinks.push_back(info.st_uid);
             const QByteArray target(text, size);
             if (target.startsWith('/')) folder.take(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));

@@ -123,11 +123,13 @@ QString Unreplaceable(const Place& place, const struct stat& existing) {
                                STATX_BASIC_STATS, &entry) == 0;
     if (!known) return {};
     if ((folder.stx_attributes | entry.stx_attributes) & locked) return SystemError(EPERM);
-    if ((entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) &&
-        (entry.stx_attributes & STATX_ATTR_MOUNT_ROOT))
-        return QStringLiteral("another file system is mounted at that path");
-    if (entry.stx_dev_major != folder.stx_dev_major || entry.stx_dev_minor != folder.stx_dev_minor)
-        return QStringLiteral("another file system is mounted at that path");
+    // Where the system does not say which entries are mounts, another device tells it (not on an
+    // overlay, whose files show devices other than their folders').
+    const bool mounted = (entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+                             ? (entry.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0
+                             : entry.stx_dev_major != folder.stx_dev_major ||
+                                   entry.stx_dev_minor != folder.stx_dev_minor;
+    if (mounted) return QStringLiteral("another file system is mounted at that path");
     const uid_t user = ::geteuid();
     if ((folder.stx_mode & S_ISVTX) && user != 0 && existing.st_uid != user &&
         folder.stx_uid != user)

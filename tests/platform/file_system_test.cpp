@@ -121,6 +121,8 @@ TEST(NativeFileSystem, ASourceIsNotReadThroughAnotherUsersLinkToAFileNotTheirs) 
     testing::WriteBytes(dir.filePath("theirs.xml"), "theirs");
     ::chown(QFile::encodeName(dir.filePath("theirs.xml")).constData(), 65534, 65534);
     QDir(dir.path()).mkpath("tree/sub");
+    QDir(dir.path()).mkpath("shared");
+    ::chmod(QFile::encodeName(dir.filePath("shared")).constData(), 01777);
     const struct {
         const char* link;
         const char* target;
@@ -133,6 +135,8 @@ TEST(NativeFileSystem, ASourceIsNotReadThroughAnotherUsersLinkToAFileNotTheirs) 
         // A folder link of theirs on the way, and a chain through a link of root's.
         {"tree/up", "..", 65534, true},
         {"tree/chain.xml", "up/root.xml", 0, false},
+        // In a shared sticky folder, as the system rules there, not even to a file of theirs.
+        {"shared/theirs.xml", "../theirs.xml", 65534, false},
     };
     for (const auto& c : cases) {
         const QByteArray link = QFile::encodeName(dir.filePath(c.link));
