@@ -1,10 +1,8 @@
 // The batch form of the command-line companion, run as a script would run it, with the built-in
 // host on temporary folders.
 
-#include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "platform/file_system.h"
-#include "support/fake_host.h"
 #include "support/files.h"
 #include "support/qt_printers.h"
 
@@ -33,9 +31,6 @@
 
 namespace {
 
-using quillmere::BatchOptions;
-using quillmere::BatchRun;
-using quillmere::FileResult;
 using quillmere::LandingKey;
 using quillmere::testing::LockFolder;
 using quillmere::testing::ReadBytes;
@@ -555,86 +550,6 @@ TEST_F(Batch, NoMoreThreadsThanFilesAtOnce) {
             0);
         EXPECT_EQ(ReadBytes(path("threads.log")), c.most) << c.arguments.join(' ').toStdString();
     }
-}
-
-// A host whose results take their names at a commit, and whose naming of one result fails. The
-// commit that meets it on a worker is slow: it returns only once the test has been told its
-// results (or after a second), as a slow disk would let another commit pass it.
-class SlowNamingHost : public quillmere::testing::FakeHost {
-  public:
-    explicit SlowNamingHost(QString failing) : m_failing(std::move(failing)) { actOnFiles = true; }
-    int concurrentInstances() const override { return 4; }
-    QHash<QString, QString> commitSaves() override {
-        std::unique_lock lock(m_mutex);
-        const bool onWorker = std::this_thread::get_id() != m_main;
-        // The test's own commit comes second where it can.
-        if (!onWorker) m_changed.wait_for(lock, std::chrono::seconds(1), [&] { return m_taken; });
-        if (m_taken) return {};
-        m_taken = true;
-        if (onWorker) m_changed.wait_for(lock, std::chrono::seconds(1), [&] { return m_told; });
-        return {{m_failing, "naming failed"}};
-    }
-    void told() {
-        const std::lock_guard lock(m_mutex);
-        m_told = true;
-        m_changed.notify_all();
-    }
-
-  private:
-    const QString m_failing;
-    const std::thread::id m_main = std::this_thread::get_id();
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_taken = false, m_told = false;
-};
-
-// A result whose naming fails in a commit that a worker makes is told as failed, whichever
-// commit comes first.
-TEST_F(Batch, ANamingFailureOnAWorkerIsNeverLost) {
-    WriteBytes(path("in/a/plan.txt"), "Harbour Street");
-    WriteBytes(path("in/b/plan.txt"), "Harbour Street");
-    SlowNamingHost hosts(path("out/plan.txt"));
-    quillmere::NativeFileSystem files;
-    BatchOptions options;
-    options.finds = {"Harbour"};
-    options.replacements = {"Quay"};
-    options.outFolder = path("out");
-    BatchRun run(files, hosts, options, {path("in/a/plan.txt"), path("in/b/plan.txt")}, 4);
-    QList<FileResult> results{run.result(0)};
-    run.commit(results);
-    hosts.told();
-    EXPECT_EQ(results[0].status, FileResult::Status::Failed);
-    EXPECT_EQ(run.result(1).status, FileResult::Status::Failed);
-}
-
-// A file system that gives a removed result's number to an unrelated file, as it may.
-class ReusingFileSystem : public quillmere::NativeFileSystem {
-  public:
-    QString identity(const QString& path) override {
-        const bool reused = path.endsWith("out/plan.txt") || path.endsWith("out/other.txt");
-        return reused && QFile::exists(path) ? "reused" : NativeFileSystem::identity(path);
-    }
-};
-
-// An earlier result is known by its file's number only while it still has that number: a file
-// given the number of a result removed since is not taken for it.
-TEST_F(Batch, AReusedFileNumberIsNotAnEarlierResult) {
-    WriteBytes(path("in/plan.txt"), "Harbour Street");
-    WriteBytes(path("in/other.txt"), "Harbour Street");
-    WriteBytes(path("out/other.txt"), "older");
-    quillmere::testing::FakeHost hosts;
-    hosts.actOnFiles = true;
-    ReusingFileSystem files;
-    BatchOptions options;
-    options.finds = {"Harbour"};
-    options.replacements = {"Quay"};
-    options.outFolder = path("out");
-    BatchRun run(files, hosts, options, {path("in/plan.txt"), path("in/other.txt")}, 1);
-    QList<FileResult> results{run.result(0)};
-    run.commit(results);
-    QFile::remove(path("out/plan.txt"));
-    const FileResult other = run.result(1);
-    EXPECT_NE(other.status, FileResult::Status::Failed) << other.failures.join("; ").toStdString();
 }
 
 // Results whose names differ only in letter case may be one file (on a file system that ignores

@@ -5,6 +5,7 @@
 #include "platform/file_system.h"
 #include "platform/host/builtin/builtin_host.h"
 #include "shell/form1.h"
+#include "support/fake_host.h"
 #include "support/fake_services.h"
 #include "support/files.h"
 
@@ -16,6 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace quillmere {
 namespace {
@@ -159,6 +165,93 @@ TEST(RunWithBuiltinHost, AnOutputFolderSwappedUnderTheRunTakesNothingMore) {
     ASSERT_EQ(fake.dialogs.errorReportLines(), (std::vector<int>{136}));
     EXPECT_TRUE(fake.dialogs.errorReports()[0].text.contains("was replaced while the run went on"))
         << fake.dialogs.errorReports()[0].text.toStdString();
+}
+
+// The batch's run in this process, away from the batch's own tests, which start programs: a
+// thread sanitizer loses track of this process's threads after such a start.
+// A host whose results take their names at a commit, and whose naming of one result fails. The
+// commit that meets it on a worker is slow: it returns only once the test has been told its
+// results (or after a second), as a slow disk would let another commit pass it.
+class SlowNamingHost : public testing::FakeHost {
+  public:
+    explicit SlowNamingHost(QString failing) : m_failing(std::move(failing)) { actOnFiles = true; }
+    int concurrentInstances() const override { return 4; }
+    QHash<QString, QString> commitSaves() override {
+        std::unique_lock lock(m_mutex);
+        const bool onWorker = std::this_thread::get_id() != m_main;
+        // The test's own commit comes second where it can.
+        if (!onWorker) m_changed.wait_for(lock, std::chrono::seconds(1), [&] { return m_taken; });
+        if (m_taken) return {};
+        m_taken = true;
+        if (onWorker) m_changed.wait_for(lock, std::chrono::seconds(1), [&] { return m_told; });
+        return {{m_failing, "naming failed"}};
+    }
+    void told() {
+        const std::lock_guard lock(m_mutex);
+        m_told = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    const QString m_failing;
+    const std::thread::id m_main = std::this_thread::get_id();
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_taken = false, m_told = false;
+};
+
+// A result whose naming fails in a commit that a worker makes is told as failed, whichever
+// commit comes first.
+TEST(BatchRunInProcess, ANamingFailureOnAWorkerIsNeverLost) {
+    QTemporaryDir dir;
+    const auto path = [&](const QString& name) { return dir.filePath(name); };
+    QDir(dir.path()).mkdir("out");
+    WriteBytes(path("in/a/plan.txt"), "Harbour Street");
+    WriteBytes(path("in/b/plan.txt"), "Harbour Street");
+    SlowNamingHost hosts(path("out/plan.txt"));
+    NativeFileSystem files;
+    BatchOptions options;
+    options.finds = {"Harbour"};
+    options.replacements = {"Quay"};
+    options.outFolder = path("out");
+    BatchRun run(files, hosts, options, {path("in/a/plan.txt"), path("in/b/plan.txt")}, 4);
+    QList<FileResult> results{run.result(0)};
+    run.commit(results);
+    hosts.told();
+    EXPECT_EQ(results[0].status, FileResult::Status::Failed);
+    EXPECT_EQ(run.result(1).status, FileResult::Status::Failed);
+}
+
+// A file system that gives a removed result's number to an unrelated file, as it may.
+class ReusingFileSystem : public NativeFileSystem {
+  public:
+    QString identity(const QString& path) override {
+        const bool reused = path.endsWith("out/plan.txt") || path.endsWith("out/other.txt");
+        return reused && QFile::exists(path) ? "reused" : NativeFileSystem::identity(path);
+    }
+};
+
+// An earlier result is known by its file's number only while it still has that number: a file
+// given the number of a result removed since is not taken for it.
+TEST(BatchRunInProcess, AReusedFileNumberIsNotAnEarlierResult) {
+    QTemporaryDir dir;
+    const auto path = [&](const QString& name) { return dir.filePath(name); };
+    WriteBytes(path("in/plan.txt"), "Harbour Street");
+    WriteBytes(path("in/other.txt"), "Harbour Street");
+    WriteBytes(path("out/other.txt"), "older");
+    testing::FakeHost hosts;
+    hosts.actOnFiles = true;
+    ReusingFileSystem files;
+    BatchOptions options;
+    options.finds = {"Harbour"};
+    options.replacements = {"Quay"};
+    options.outFolder = path("out");
+    BatchRun run(files, hosts, options, {path("in/plan.txt"), path("in/other.txt")}, 1);
+    QList<FileResult> results{run.result(0)};
+    run.commit(results);
+    QFile::remove(path("out/plan.txt"));
+    const FileResult other = run.result(1);
+    EXPECT_NE(other.status, FileResult::Status::Failed) << other.failures.join("; ").toStdString();
 }
 
 }  // namespace
