@@ -31,18 +31,18 @@ QByteArray HiddenPrefix(const QString& machineTag) {
         .toUtf8();
 }
 
-QByteArray HiddenNameIn(const QByteArray& folder, const QByteArray& prefix) {
+QByteArray HiddenName(const QByteArray& prefix) {
     const quint64 suffix = QRandomGenerator::global()->generate64() % 2176782336u;
-    return folder + '/' + prefix + QByteArray::number(suffix, 36).rightJustified(6, '0');
+    return prefix + QByteArray::number(suffix, 36).rightJustified(6, '0');
 }
 
 }  // namespace result_names
 
 QString HiddenNameBeside(const QString& path) {
     const QFileInfo info(path);
-    const QString name = QFile::decodeName(
-        result_names::HiddenNameIn(QFile::encodeName(info.absolutePath()),
-                                   result_names::HiddenPrefix(result_names::MachineTag())));
+    const QString name = info.absolutePath() + QLatin1Char('/') +
+                         QFile::decodeName(result_names::HiddenName(
+                             result_names::HiddenPrefix(result_names::MachineTag())));
     // With the target's extension: a host may choose the format by it.
     return info.suffix().isEmpty() ? name : name + QLatin1Char('.') + info.suffix();
 }

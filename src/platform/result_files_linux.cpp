@@ -21,14 +21,10 @@
 namespace quillmere {
 namespace {
 
+using result_names::HiddenName;
 using result_names::HiddenPrefix;
 using result_names::MachineTag;
 using result_names::SaveFailure;
-
-// A hidden name of this process's, unlikely to be taken: six base-36 digits after the prefix.
-QByteArray HiddenName(const QByteArray& prefix) {
-    return result_names::HiddenNameIn(QByteArray(), prefix).mid(1);
-}
 
 // A name in an open folder, and the folder's path.
 struct Place {

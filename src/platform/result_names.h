@@ -19,7 +19,7 @@ QString MachineTag();
 // ".quillmere-", the machine tag, this process's number and a dash.
 QByteArray HiddenPrefix(const QString& machineTag);
 
-// A hidden name of this process's in folder, unlikely to be taken: six base-36 digits.
-QByteArray HiddenNameIn(const QByteArray& folder, const QByteArray& prefix);
+// A hidden name of this process's, unlikely to be taken: six base-36 digits after the prefix.
+QByteArray HiddenName(const QByteArray& prefix);
 
 }  // namespace quillmere::result_names

@@ -200,6 +200,14 @@ class SlowNamingHost : public testing::FakeHost {
     bool m_taken = false, m_told = false;
 };
 
+BatchOptions HarbourToQuay(const QString& outFolder) {
+    BatchOptions options;
+    options.finds = {"Harbour"};
+    options.replacements = {"Quay"};
+    options.outFolder = outFolder;
+    return options;
+}
+
 // A result whose naming fails in a commit that a worker makes is told as failed, whichever
 // commit comes first.
 TEST(BatchRunInProcess, ANamingFailureOnAWorkerIsNeverLost) {
@@ -210,10 +218,7 @@ TEST(BatchRunInProcess, ANamingFailureOnAWorkerIsNeverLost) {
     WriteBytes(path("in/b/plan.txt"), "Harbour Street");
     SlowNamingHost hosts(path("out/plan.txt"));
     NativeFileSystem files;
-    BatchOptions options;
-    options.finds = {"Harbour"};
-    options.replacements = {"Quay"};
-    options.outFolder = path("out");
+    const BatchOptions options = HarbourToQuay(path("out"));
     BatchRun run(files, hosts, options, {path("in/a/plan.txt"), path("in/b/plan.txt")}, 4);
     QList<FileResult> results{run.result(0)};
     run.commit(results);
@@ -242,10 +247,7 @@ TEST(BatchRunInProcess, AReusedFileNumberIsNotAnEarlierResult) {
     testing::FakeHost hosts;
     hosts.actOnFiles = true;
     ReusingFileSystem files;
-    BatchOptions options;
-    options.finds = {"Harbour"};
-    options.replacements = {"Quay"};
-    options.outFolder = path("out");
+    const BatchOptions options = HarbourToQuay(path("out"));
     BatchRun run(files, hosts, options, {path("in/plan.txt"), path("in/other.txt")}, 1);
     QList<FileResult> results{run.result(0)};
     run.commit(results);
