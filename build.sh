@@ -78,7 +78,7 @@ sanitizer_tests() {
 # report from a test or from a program it starts halts it and fails the stage; the reports are
 # kept in build-tsan/reports/ and printed at the end.
 TSAN_TESTS=(
-  tests/platform/builtin_host_test tests/batch/batch_test
+  tests/host/builtin/builtin_host_test tests/batch/batch_test
   tests/run/builtin_run_test tests/run/output_path_test tests/run/start_command_test
 )
 thread_sanitizer_tests() {

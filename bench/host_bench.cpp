@@ -10,10 +10,10 @@
 
 #include "best_of.h"
 #include "generated_project.h"
-#include "platform/host/builtin/builtin_host.h"
-#include "platform/host/builtin/open_document.h"
-#include "platform/host/builtin/xml_document.h"
-#include "platform/host/field_catalogue.h"
+#include "host/builtin/builtin_host.h"
+#include "host/builtin/open_document.h"
+#include "host/builtin/xml_document.h"
+#include "host/field_catalogue.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
-#include "platform/host/builtin/builtin_host.h"
+#include "host/builtin/builtin_host.h"
 #include "platform/settings_store.h"
 #include "shell/form1.h"
 

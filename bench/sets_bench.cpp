@@ -9,7 +9,7 @@
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "platform/settings_store.h"
 #include "report/error_report.h"
 #include "sets/form2.h"

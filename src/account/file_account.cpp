@@ -1,6 +1,6 @@
 #include "account/file_account.h"
 
-#include "platform/host/host.h"
+#include "host/host.h"
 
 namespace quillmere {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_settings_store.h"
 #include "platform/terminal.h"

@@ -8,7 +8,7 @@
 #include "platform/atomic_file.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "platform/qt_settings_store.h"
 #include "platform/terminal.h"
 #include "program_info.h"

@@ -7,7 +7,7 @@
 #include "paths/path_routines.h"
 #include "platform/atomic_file.h"
 #include "platform/failure.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "platform/terminal.h"
 #include "platform/threads.h"
 #include "report/error_report.h"

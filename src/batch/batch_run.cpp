@@ -5,7 +5,7 @@
 #include "paths/path_routines.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "platform/threads.h"
 #include "project/replace_passes.h"
 #include "report/error_report.h"

@@ -1,6 +1,6 @@
 #include "batch/batch_summary.h"
 
-#include "platform/host/host.h"
+#include "host/host.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

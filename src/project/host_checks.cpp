@@ -2,7 +2,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/failure.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 
 namespace quillmere {
 

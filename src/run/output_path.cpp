@@ -3,7 +3,7 @@
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 
 namespace quillmere {
 

@@ -9,7 +9,7 @@
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "project/host_checks.h"
 #include "project/replace_passes.h"
 #include "report/guard.h"

@@ -1,9 +1,9 @@
 // The automation host against the fake "MSProject.Application" server, under wine.
 // FAKE_PROJECT_LOG names the server's log (as registered); FAKE_PROJECT_SERVER its executable.
 
-#include "platform/host/com/com_error.h"
-#include "platform/host/com/project_automation.h"
-#include "platform/host/com/wait_box.h"
+#include "host/com/com_error.h"
+#include "host/com/project_automation.h"
+#include "host/com/wait_box.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/host/field_catalogue.h"
+#include "host/field_catalogue.h"
 #include "project/replace_passes.h"
 
 #include "platform/failure.h"

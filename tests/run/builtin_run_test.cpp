@@ -3,7 +3,7 @@
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
 #include "platform/file_system.h"
-#include "platform/host/builtin/builtin_host.h"
+#include "host/builtin/builtin_host.h"
 #include "shell/form1.h"
 #include "support/fake_host.h"
 #include "support/fake_services.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/host/host.h"
+#include "host/host.h"
 #include "support/qt_printers.h"
 
 #include <QStringList>
