@@ -28,6 +28,18 @@
 //   fail Activate                  the user's instance, too, refuses Activate
 //   hang METHOD                    METHOD does not return while this line stays (as a modal
 //                                  prompt nobody answers), for at most two minutes
+//   activate-ignored               a project's Activate returns but leaves the active one as is
+//   open-late N                    FileOpen's project shows in ActiveProject and Projects only
+//                                  N ms after FileOpen returned
+//   die METHOD                     the server process exits inside METHOD, as a crash would
+//   linger-after-quit N            a private server goes on running N s after its object was
+//                                  released, its class still registered: a creation meanwhile
+//                                  is handed this dying process (with "shared")
+//   shared                         read when a private server starts: its class is registered
+//                                  for many uses (REGCLS_MULTIPLEUSE), as Project is one shared
+//                                  server; every creation gets its one instance while that lives
+//
+// UserControl reads False in a private instance, True in the user's (/standalone).
 
 #include <oaidl.h>
 #include <objbase.h>
@@ -38,6 +50,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <sstream>
@@ -58,6 +71,7 @@ const wchar_t kProgId[] = L"MSProject.Application";
 std::wstring g_log;
 bool g_standalone = false;
 bool g_unlisted = false;
+bool g_shared = false;  // "shared": one private instance for every creation
 
 std::wstring ProcessTag() {
     return (g_standalone ? L"standalone pid=" : L"private pid=") +
@@ -203,6 +217,21 @@ void Hang(const std::wstring& method) {
     Log(L"RELEASED HANG " + method);
 }
 
+// die METHOD: the process ends inside the call, without answering it.
+void Die(const std::wstring& method) {
+    if (!Controlled(L"die " + method)) return;
+    Log(L"DIE " + method + L" " + ProcessTag());
+    ExitProcess(3);
+}
+
+// The number after a control line's prefix ("open-late 1500"), or -1 without such a line.
+long ControlNumber(const std::wstring& prefix) {
+    for (const std::wstring& control : ControlLines())
+        if (control.rfind(prefix + L" ", 0) == 0)
+            return std::wcstol(control.c_str() + prefix.size() + 1, nullptr, 10);
+    return -1;
+}
+
 struct Document {
     std::wstring name;
     std::wstring text;
@@ -234,6 +263,14 @@ struct Workspace {
     void close(DocumentPtr document) {
         std::erase(open, document);
         if (active == document) active = open.empty() ? nullptr : open.back();
+    }
+
+    // open-late: what a FileOpen still has to do to show its project, and from when on.
+    std::function<void()> pendingOpen;
+    ULONGLONG pendingFrom = 0;
+    // Shows a pending project once its time came; called before every answer.
+    void settle() {
+        if (pendingOpen && GetTickCount64() >= pendingFrom) std::exchange(pendingOpen, {})();
     }
 };
 using WorkspacePtr = std::shared_ptr<Workspace>;
@@ -310,6 +347,7 @@ class FakeProject : public DispatchObject {
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* info, UINT*) override {
+        m_workspace->settle();
         if (params->cArgs) return DISP_E_BADPARAMCOUNT;
         if (!m_workspace->isOpen(m_document)) return Raise(info, L"The project was closed.");
         if (id == DISPID_VALUE && result) return ReturnText(result, m_document->name);
@@ -320,6 +358,10 @@ class FakeProject : public DispatchObject {
         // An instance started by automation is hidden, and a hidden Project refuses Activate.
         if (!g_standalone || Controlled(L"fail Activate"))
             return Raise(info, L"An unexpected error occurred with the method.");
+        if (Controlled(L"activate-ignored")) {
+            Log(L"IGNORED Activate " + Quoted(m_document->name));
+            return S_OK;
+        }
         m_workspace->active = m_document;
         LogDocument(L"Activate", *m_document);
         return S_OK;
@@ -342,6 +384,7 @@ class FakeProjects : public DispatchObject {
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* info, UINT*) override {
+        m_workspace->settle();
         const std::vector<DocumentPtr>& open = m_workspace->open;
         if (!result) return E_INVALIDARG;
         if (id == 1 && params->cArgs == 0) {
@@ -367,6 +410,7 @@ class FakeProjects : public DispatchObject {
 
 const DISPID kActiveProject = 6;
 const DISPID kProjects = 7;
+const DISPID kUserControl = 8;
 
 struct Member {
     const wchar_t* name;
@@ -386,6 +430,7 @@ const std::vector<Member>& Members() {
         {L"FileClose", 5, {L"Save", L"NoAuto"}},
         {L"ActiveProject", kActiveProject, {}},
         {L"Projects", kProjects, {}},
+        {L"UserControl", kUserControl, {}},
     };
     return members;
 }
@@ -423,10 +468,7 @@ class FakeApplication : public DispatchObject {
         m_workspace->initial = std::make_shared<Document>(std::move(initial));
         m_workspace->add(m_workspace->initial);
     }
-    ~FakeApplication() override {
-        Log(L"RELEASED " + ProcessTag());
-        PostQuitMessage(0);
-    }
+    ~FakeApplication() override;
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
@@ -452,6 +494,7 @@ class FakeApplication : public DispatchObject {
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* info, UINT*) override {
+        m_workspace->settle();
         const Member* member = MemberById(id);
         if (!member) return DISP_E_MEMBERNOTFOUND;
         std::vector<VARIANT*> slots(member->parameters.size(), nullptr);
@@ -479,6 +522,7 @@ class FakeApplication : public DispatchObject {
                 line += L" " + std::wstring(member->parameters[p]) + L"=" + Raw(*slots[p]);
         Log(line);
         Hang(member->name);
+        Die(member->name);
 
         const std::wstring first = slots.empty() || !slots[0] ? L"" : AsText(slots[0]);
         for (const std::wstring& control : ControlLines()) {
@@ -487,8 +531,9 @@ class FakeApplication : public DispatchObject {
                 return Raise(info, L"Injected failure in " + std::wstring(member->name) + L".");
             if (control == L"false " + std::wstring(member->name)) return ReturnBool(result, false);
         }
-        if (id == DISPID_VALUE || id == kActiveProject || id == kProjects) {
+        if (id == DISPID_VALUE || id == kActiveProject || id == kProjects || id == kUserControl) {
             if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+            if (id == kUserControl) return ReturnBool(result, g_standalone);
             if (id == kActiveProject) return ActiveProject(result, info);
             if (id == kProjects) {
                 result->vt = VT_DISPATCH;
@@ -523,13 +568,20 @@ class FakeApplication : public DispatchObject {
         std::string bytes;
         if (!ReadFile(path, bytes))
             return Raise(info, L"The file \"" + path + L"\" could not be found.");
-        if (workspace.isOpen(workspace.initial) && workspace.initial->untouched) {
-            LogDocument(L"FileOpen-closes", *workspace.initial);
-            workspace.close(workspace.initial);
+        auto show = [&workspace, path, text = Wide(bytes)] {
+            if (workspace.isOpen(workspace.initial) && workspace.initial->untouched) {
+                LogDocument(L"FileOpen-closes", *workspace.initial);
+                workspace.close(workspace.initial);
+            }
+            workspace.add(std::make_shared<Document>(Document{FileName(path), text, path, false}));
+            LogDocument(L"FileOpen", *workspace.active);
+        };
+        if (const long late = ControlNumber(L"open-late"); late >= 0) {
+            workspace.pendingOpen = show;
+            workspace.pendingFrom = GetTickCount64() + ULONGLONG(late);
+        } else {
+            show();
         }
-        workspace.add(
-            std::make_shared<Document>(Document{FileName(path), Wide(bytes), path, false}));
-        LogDocument(L"FileOpen", *workspace.active);
         return ReturnBool(result, true);
     }
 
@@ -580,6 +632,23 @@ class FakeApplication : public DispatchObject {
     WorkspacePtr m_workspace;
 };
 
+// The private instance a "shared" server hands to every creation, while it lives.
+FakeApplication* g_served = nullptr;
+UINT_PTR g_lingerTimer = 0;
+
+FakeApplication::~FakeApplication() {
+    Log(L"RELEASED " + ProcessTag());
+    if (g_served == this) g_served = nullptr;
+    // linger-after-quit N: the process stays, its class still registered, as a Project that
+    // takes its time to exit.
+    if (const long seconds = ControlNumber(L"linger-after-quit"); seconds >= 0 && !g_standalone) {
+        Log(L"LINGER " + ProcessTag());
+        g_lingerTimer = SetTimer(nullptr, 0, UINT(seconds * 1000), nullptr);
+        return;
+    }
+    PostQuitMessage(0);
+}
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 
@@ -601,7 +670,9 @@ class Factory : public IClassFactory {
         if (outer) return CLASS_E_NOAGGREGATION;
         // The user's running instance is handed to every client, as Project does.
         if (m_shared) return m_shared->QueryInterface(riid, out);
+        if (g_served) return g_served->QueryInterface(riid, out);
         auto* app = new FakeApplication({L"Project1", L"", L"", true});
+        if (g_shared) g_served = app;
         const HRESULT hr = app->QueryInterface(riid, out);
         app->Release();
         return hr;
@@ -652,9 +723,11 @@ int Serve() {
             ? new FakeApplication({L"UserPlan", L"Alpha in the user's unsaved plan", L"", false})
             : nullptr;
     Factory factory(shared);
+    g_shared = !g_standalone && Controlled(L"shared");
     DWORD classCookie = 0;
     CoRegisterClassObject(kClsid, &factory, CLSCTX_LOCAL_SERVER,
-                          g_standalone ? REGCLS_MULTIPLEUSE : REGCLS_SINGLEUSE, &classCookie);
+                          g_standalone || g_shared ? REGCLS_MULTIPLEUSE : REGCLS_SINGLEUSE,
+                          &classCookie);
     DWORD rotCookie = 0;
     if (shared && !g_unlisted)
         RegisterActiveObject(shared, kClsid, ACTIVEOBJECT_STRONG, &rotCookie);
@@ -662,6 +735,7 @@ int Serve() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER) {
+            if (g_lingerTimer && message.wParam == g_lingerTimer) break;  // lingered long enough
             Log(L"WATCHDOG " + ProcessTag());
             break;
         }
