@@ -1,12 +1,14 @@
 // On Windows the project host is Microsoft Project, driven through its automation server.
 
-#include "platform/failure.h"
 #include "host/com/com_error.h"
 #include "host/com/project_automation.h"
 #include "host/com/wait_box.h"
 #include "host/host.h"
+#include "platform/failure.h"
 
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace quillmere {
@@ -64,6 +66,13 @@ class AutomationHostFactory : public HostFactory {
                 com::ProjectAutomation::Create(className.toStdWString(), m_deadline));
         });
     }
+    // The window's own way to show that another run holds Project, and to stop waiting.
+    void setWaitingForAnotherRun(std::function<bool(const QString& text)> waiting) override {
+        m_deadline.onWaitingForAnotherRun = [waiting =
+                                                 std::move(waiting)](const com::AnotherRun& run) {
+            return waiting(QString::fromStdWString(run.text)) || run.takenOver;
+        };
+    }
     std::unique_ptr<HostInstance> attach(const QString& className) override {
         return Translated([&] {
             return std::make_unique<AutomationHost>(
@@ -81,15 +90,24 @@ class AutomationHostFactory : public HostFactory {
 
 std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDeadline,
                                                     WaitShown waitShown) {
-    com::StepDeadline deadline{stepDeadline, {}, {}};
+    com::StepDeadline deadline;
+    deadline.limit = stepDeadline;
     if (waitShown == WaitShown::InAMessageBox) {
         // A window program has no terminal: the box stays until Project answers.
         auto box = std::make_shared<com::WaitBox>();
         deadline.onUserWaited = [box](const std::wstring& text) { box->show(text); };
         deadline.onAnswered = [box] { box->close(); };
+        // Until the window says otherwise (setWaitingForAnotherRun), a creation waits for
+        // another run for at most the step deadline, without a word.
     } else {
         deadline.onUserWaited = [](const std::wstring& text) {
             std::fwprintf(stderr, L"%ls\n", text.c_str());
+        };
+        // Said once, and given up after the step deadline: the file then fails, saying why.
+        deadline.onWaitingForAnotherRun = [bound = deadline.limit](const com::AnotherRun& run) {
+            if (run.waited == std::chrono::milliseconds(0) || run.takenOver)
+                std::fwprintf(stderr, L"%ls\n", run.text.c_str());
+            return run.waited < bound;
         };
     }
     return std::make_unique<AutomationHostFactory>(std::move(deadline));

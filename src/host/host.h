@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace quillmere {
@@ -81,6 +82,13 @@ class HostFactory {
     // How many of this factory's instances will work at once from now on: a host that could
     // give a large file a second thread does so only for a lone instance.
     virtual void setSideBySide(int instances) { Q_UNUSED(instances); }
+    // For a host that one run at a time may use (Microsoft Project): told, on the thread that
+    // creates instances, when a creation begins to wait for another run and about every second
+    // while it waits, with the text to show; answers whether to go on waiting. Without it, such
+    // a host waits for at most its step deadline.
+    virtual void setWaitingForAnotherRun(std::function<bool(const QString& text)> waiting) {
+        Q_UNUSED(waiting);
+    }
 };
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");

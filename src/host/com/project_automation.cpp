@@ -5,6 +5,7 @@
 #include <olectl.h>
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -77,27 +78,99 @@ bool IsFalse(const Variant& result) {
     return result.value().vt == VT_BOOL && result.value().boolVal == VARIANT_FALSE;
 }
 
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+}
+
+bool Listed(const std::vector<std::wstring>& names, const std::wstring& name) {
+    return std::ranges::any_of(names, [&](const std::wstring& n) { return SameName(n, name); });
+}
+
+std::wstring AlreadyOpen(const std::wstring& path) {
+    return L"\"" + path +
+           L"\" is already open in Project; that copy was left alone and nothing was saved.";
+}
+
+// How long after FileOpen returned its project may take to show in Projects.
+const std::chrono::milliseconds kOpenShowsWithin(5000);
+const std::chrono::milliseconds kOpenPoll(100);
+
+// The HRESULTs of a call whose server process ended under it.
+bool ServerGone(HRESULT hr) {
+    return hr == RPC_E_SERVERFAULT || hr == HRESULT(0x800706BA) /* RPC_S_SERVER_UNAVAILABLE */ ||
+           hr == HRESULT(0x800706BE) /* RPC_S_CALL_FAILED */ || hr == RPC_E_DISCONNECTED ||
+           hr == RPC_E_SERVER_DIED || hr == RPC_E_SERVER_DIED_DNE;
+}
+
+// Project started by the user, not by automation: never ours to end (Application.UserControl).
+bool StartedByUser(AutomationObject& application) {
+    try {
+        return application.property(L"UserControl").asBoolean();
+    } catch (const ComError&) {
+        return false;
+    }
+}
+
+// A creation, tried again while Project answers that it cannot start yet.
+AutomationObject CreateRetried(const StepDeadline& deadline, const std::wstring& progId) {
+    const auto start = std::chrono::steady_clock::now();
+    int attempts = 0;
+    while (true) {
+        try {
+            ++attempts;
+            return deadline.create(progId);
+        } catch (const ComError& error) {
+            if (error.hr() != CO_E_SERVER_EXEC_FAILURE) throw;
+            if (std::chrono::steady_clock::now() - start + deadline.startRetryEvery >
+                deadline.startRetryFor)
+                throw ComError(error.hr(), error.description() + L" (tried " +
+                                               std::to_wstring(attempts) + L" times in " +
+                                               Seconds(deadline.startRetryFor) +
+                                               L"; an earlier instance may still be ending)");
+        }
+        std::this_thread::sleep_for(deadline.startRetryEvery);
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId,
                                                              StepDeadline deadline) {
+    RunLock lock = RunLock::Take(deadline.onWaitingForAnotherRun, deadline.limit);
     const bool usersInstance = IsRunning(progId);
     std::optional<AutomationObject> application;
-    auto create = [&] { application.emplace(AutomationObject::Create(progId)); };
+    auto create = [&] { application.emplace(CreateRetried(deadline, progId)); };
     ServerProcess server;
     if (usersInstance)
         create();
     else
         server = ServerProcess::StartedBy(progId, create);
-    // A Project that was still starting, not yet listed as running, is the user's all the same.
-    const bool shared = usersInstance || server.reusedRunning();
-    return std::unique_ptr<ProjectAutomation>(new ProjectAutomation(
+    // A Project that was still starting, not yet listed as running, is the user's all the same;
+    // so is one the user started while ours did.
+    const bool shared = usersInstance || server.reusedRunning() || StartedByUser(*application);
+    std::unique_ptr<ProjectAutomation> made(new ProjectAutomation(
         std::move(*application), shared, std::move(server), std::move(deadline)));
+    made->m_lock = std::move(lock);
+    return made;
+}
+
+ProjectAutomation::~ProjectAutomation() {
+    letGo();
+}
+
+void ProjectAutomation::letGo() {
+    if (std::exchange(m_letGo, true)) return;
+    m_project.reset();
+    { const AutomationObject released = std::move(m_application); }
+    if (!m_usersInstance) m_server.awaitExit(m_deadline.quitLinger);
+    m_lock.release();
 }
 
 template <typename Step>
 auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
     if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit, m_saved));
+    if (!m_died.empty()) throw ComError(m_diedHr, m_died);
+    if (m_letGo) throw ComError(E_ABORT, L"Project was already quit.");
     Expiry expiry;  // written on the deadline's thread, read once the deadline waited for it
     // Runs once the step is over, however it ended, after the deadline below is gone.
     const AtExit settle([&] { settled(expiry); });
@@ -105,8 +178,15 @@ auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
         CallDeadline deadline(m_deadline.limit, [&] { expiry = expire(); });
         return step();
     } catch (const ComError& error) {
-        if (!expiry.ended) throw;
-        throw ComError(error.hr(), StoppedAnswering(m_deadline.limit, m_saved));
+        if (expiry.ended) throw ComError(error.hr(), StoppedAnswering(m_deadline.limit, m_saved));
+        if (!ServerGone(error.hr())) throw;
+        // Nothing is left to act on: every later step fails the same way, and quit has nothing
+        // to close.
+        m_project.reset();
+        m_diedHr = error.hr();
+        m_died = L"Project's instance ended unexpectedly (" + error.description() + L")" +
+                 (m_saved ? L" after the result was saved." : L"; nothing was saved.");
+        throw ComError(m_diedHr, m_died);
     }
 }
 
@@ -117,6 +197,11 @@ ProjectAutomation::Expiry ProjectAutomation::expire() {
         m_usersInstance
             ? L"Project has not answered for " + Seconds(m_deadline.limit) +
                   L": it is probably waiting for you in a dialog. Quillmere waits until it answers."
+        : m_server.programUnread()
+            ? L"Project has not answered for " + Seconds(m_deadline.limit) +
+                  L", and the program that serves Project could not be read from the registry, "
+                  L"so its instance cannot be told apart and was not ended. Quillmere waits "
+                  L"until it answers."
             : L"Project has not answered for " + Seconds(m_deadline.limit) +
                   L", and its instance cannot be told apart from another Project, so it was not "
                   L"ended. Quillmere waits until it answers.");
@@ -149,23 +234,61 @@ void ProjectAutomation::open(const std::wstring& path) {
     m_saved = false;
     m_whyNoProject.clear();
     // Project opens a file that is already open there by activating that copy, the user's work,
-    // and may close an untouched new project to make room: ours is whatever is active after
-    // FileOpen, provided it was not open before.
+    // and may close an untouched new project to make room: such a file is left alone, and ours
+    // is what is new after FileOpen.
     const std::vector<std::wstring> before = OpenProjects(m_application);
+    if (Listed(before, path)) {
+        m_whyNoProject = AlreadyOpen(path);
+        return;
+    }
     std::vector<Variant> arguments;
     arguments.push_back(Variant::text(path));
     if (IsFalse(m_application.call(L"FileOpen", std::move(arguments)))) {
         m_whyNoProject = L"Project did not open \"" + path + L"\", so nothing was saved.";
         return;
     }
-    AutomationObject active = m_application.object(L"ActiveProject");
-    if (std::ranges::find(before, active.property(L"FullName").asText()) != before.end()) {
-        m_whyNoProject = L"\"" + path +
-                         L"\" is already open in Project; that copy was left alone and nothing "
-                         L"was saved.";
-        return;
+    findOpened(path, before);
+    if (!m_project && m_whyNoProject.empty())
+        m_whyNoProject = L"Project said it opened \"" + path +
+                         L"\", but it did not show among its projects within " +
+                         Seconds(kOpenShowsWithin) + L", so nothing was saved.";
+}
+
+void ProjectAutomation::findOpened(const std::wstring& path,
+                                   const std::vector<std::wstring>& before) {
+    const auto until = std::chrono::steady_clock::now() + kOpenShowsWithin;
+    while (true) {
+        // Ours is what is active and new...
+        try {
+            AutomationObject active = m_application.object(L"ActiveProject");
+            const std::wstring name = active.property(L"FullName").asText();
+            if (!Listed(before, name)) {
+                m_project = std::move(active);
+                return;
+            }
+            if (SameName(name, path)) {  // a copy that was open before, under another name
+                m_whyNoProject = AlreadyOpen(path);
+                return;
+            }
+        } catch (const ComError& error) {
+            if (ServerGone(error.hr())) throw;  // no project is active
+        }
+        // ... or, when the user made another one active meanwhile, new and named as the file.
+        AutomationObject projects = m_application.object(L"Projects");
+        const long count = projects.property(L"Count").asInteger();
+        for (long i = 1; i <= count; ++i) {
+            std::vector<Variant> index;
+            index.push_back(Variant::integer(i));
+            AutomationObject project = projects.object(L"Item", std::move(index));
+            const std::wstring name = project.property(L"FullName").asText();
+            if (!Listed(before, name) && SameName(name, path)) {
+                m_project = std::move(project);
+                return;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= until) return;
+        std::this_thread::sleep_for(kOpenPoll);
     }
-    m_project = std::move(active);
 }
 
 bool ProjectAutomation::replace(const ReplaceCall& call) {
@@ -212,16 +335,28 @@ void ProjectAutomation::makeOursActive(const std::wstring& method) {
     try {
         m_project->call(L"Activate", {});
     } catch (const ComError& error) {
+        if (ServerGone(error.hr())) throw;
         if (oursIsActive()) return;
         throw ComError(error.hr(), L"Project did not make our project the active one again (" +
                                        error.description() + L"), so " + method +
                                        L" was not run on another project.");
     }
+    // An Activate that returned may still have left another project active.
+    if (!oursIsActive())
+        throw ComError(E_FAIL,
+                       L"Project did not make our project the active one again (its "
+                       L"Activate returned, but another project stayed active), so " +
+                           method + L" was not run on another project.");
 }
 
 void ProjectAutomation::quit() {
-    if (m_ended) return;  // nothing is left to close
-    guarded([&] { close(); });
+    const AtExit release([&] { letGo(); });
+    if (m_ended || !m_died.empty() || m_letGo) return;  // nothing is left to close
+    try {
+        guarded([&] { close(); });
+    } catch (const ComError&) {
+        if (m_died.empty()) throw;  // an instance that ended while closing is closed
+    }
 }
 
 void ProjectAutomation::close() {

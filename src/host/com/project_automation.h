@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/com/automation.h"
+#include "host/com/run_lock.h"
 #include "host/com/server_process.h"
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillmere::com {
 
@@ -30,6 +32,17 @@ struct StepDeadline {
     std::function<void(const std::wstring&)> onUserWaited;
     // Told, on the step's thread, when a step that onUserWaited was told of has returned.
     std::function<void()> onAnswered;
+    // How long a quit private instance may take to exit before its process is ended.
+    std::chrono::milliseconds quitLinger = std::chrono::seconds(30);
+    // Asked while another Quillmere run holds Project (see RunLock); without it, a creation waits
+    // for at most limit.
+    WaitingForAnotherRun onWaitingForAnotherRun = {};
+    // Makes the instance; tests put a creation of their own in place.
+    std::function<AutomationObject(const std::wstring& progId)> create = AutomationObject::Create;
+    // A creation that fails with CO_E_SERVER_EXEC_FAILURE, as Project's does for a few seconds
+    // after an instance ended, is tried again this often, for at most this long.
+    std::chrono::milliseconds startRetryEvery = std::chrono::seconds(1);
+    std::chrono::milliseconds startRetryFor = std::chrono::seconds(10);
 };
 
 // Microsoft Project driven through its automation server. Project hands a client the user's
@@ -40,10 +53,12 @@ struct StepDeadline {
 // that returns False, or only activates a copy of the file that was already open, opened nothing of
 // ours. A private instance that passes a step's deadline (a prompt nobody can see, most likely)
 // is ended, provided its process is surely the one this pass started; the step then fails, and
-// so does every later one.
+// so does every later one. One Quillmere run at a time uses Project (RunLock): from the creation
+// until a quit private instance's process has exited, which is waited for.
 class ProjectAutomation {
   public:
     // A private instance, or the user's running one; notes which.
+    // Waits, first, while another run uses Project.
     static std::unique_ptr<ProjectAutomation> Create(const std::wstring& progId,
                                                      StepDeadline deadline = {});
     // The running instance, for reading its name; never quit.
@@ -59,8 +74,10 @@ class ProjectAutomation {
     void fileSaveAs(const std::wstring& path);
     // Ends the instance without saving (the result is already saved, or the save failed and a
     // save prompt would block forever); for the user's instance, closes only our project, and
-    // nothing when we have none.
+    // nothing when we have none. Then lets go of the instance, waits for a private one's process
+    // to exit, and lets another run have Project.
     void quit();
+    ~ProjectAutomation();
 
     bool sharesUsersInstance() const { return m_usersInstance; }
 
@@ -87,12 +104,18 @@ class ProjectAutomation {
     void settled(const Expiry& expiry);
 
     void open(const std::wstring& path);
+    // After a FileOpen that returned: the project it opened, looked for a few seconds, as Project
+    // may list it only a moment later; before: the full names open before it.
+    void findOpened(const std::wstring& path, const std::vector<std::wstring>& before);
     void close();
+    // Releases the instance, waits for a private one to exit, and releases the lock; once.
+    void letGo();
     bool oursIsActive();
     // Activates our project when another one is active; throws, naming method, when Project
     // leaves another project active.
     void makeOursActive(const std::wstring& method);
 
+    RunLock m_lock;  // first: let go of last, after the instance
     AutomationObject m_application;
     std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
     std::wstring m_whyNoProject;                // when FileOpen ran but opened nothing of ours: why
@@ -101,6 +124,9 @@ class ProjectAutomation {
     StepDeadline m_deadline;
     bool m_ended = false;  // the instance was ended for passing a deadline
     bool m_saved = false;  // our FileSaveAs returned
+    std::wstring m_died;   // the instance's process ended during a call: what was said
+    HRESULT m_diedHr = S_OK;
+    bool m_letGo = false;  // the instance was released
 };
 
 }  // namespace quillmere::com

@@ -28,14 +28,21 @@ class ServerProcess {
     // No new process of the server program appeared: the creation was handed one that already
     // ran, someone's own Project, even when it was not yet in the Running Object Table.
     bool reusedRunning() const { return m_reusedRunning; }
+    // The program that serves the class could not be read from the registry, so no process
+    // could be told apart.
+    bool programUnread() const { return m_programUnread; }
     // Ends the process and waits for it to be gone; false when it is unknown or cannot be ended.
     bool end();
+    // Once its instance was quit and let go: waits for the process to exit, and ends it when it
+    // is still there after linger, so that the next creation is not handed a dying instance.
+    void awaitExit(std::chrono::milliseconds linger);
 
   private:
     explicit ServerProcess(HANDLE process, bool reusedRunning = false)
         : m_process(process), m_reusedRunning(reusedRunning) {}
     HANDLE m_process = nullptr;
     bool m_reusedRunning = false;
+    bool m_programUnread = false;
 };
 
 // Runs onExpiry on a pool thread when the deadline passes before this object is destroyed; the
