@@ -27,6 +27,7 @@ namespace quillmere::com {
 namespace {
 
 using quillmere::testing::Utf8;
+using quillmere::testing::Wide;
 
 std::wstring Env(const wchar_t* name) {
     const wchar_t* value = _wgetenv(name);
@@ -157,6 +158,7 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     EXPECT_EQ(text.find("FAIL "), std::string::npos) << text;
     auto calls = Lines(text, "CALL ");
     std::erase(calls, "CALL ActiveProject positional=0 named=0 wire= |");
+    std::erase(calls, "CALL UserControl positional=0 named=0 wire= |");
     ASSERT_EQ(calls.size(), 7u) << text;
     EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
     EXPECT_EQ(calls[1], "CALL Projects positional=0 named=0 wire= |");
@@ -340,6 +342,267 @@ TEST_F(AutomationHost, AHungPrivateInstanceIsEndedAndTheNextFileIsWorkedOn) {
     EXPECT_EQ(Count(logText(), "HANG "), 3u) << logText();
 }
 
+// One pass, as a run does it: Beta replaces Alpha in source, saved as out.
+void Pass(ProjectAutomation& host, const std::wstring& source, const std::wstring& out) {
+    host.fileOpen(source);
+    host.replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
+    host.fileSaveAs(out);
+    host.quit();
+}
+
+// Two runs at once in one shared Project would act on each other's projects: the second waits,
+// saying so, until the first has quit and its process has exited, then gets an instance of its
+// own.
+TEST_F(AutomationHost, ASecondRunWaitsUntilTheFirstHasQuit) {
+    control("shared\n");
+    const std::wstring out = folder + L"second-out.txt";
+    auto first = ProjectAutomation::Create(kProgId);
+    std::mutex mutex;
+    std::vector<AnotherRun> heard;
+    bool secondShared = true;
+    std::jthread second([&] {
+        Apartment secondApartment;
+        StepDeadline deadline;
+        deadline.onWaitingForAnotherRun = [&](const AnotherRun& run) {
+            std::lock_guard lock(mutex);
+            heard.push_back(run);
+            return true;
+        };
+        auto host = ProjectAutomation::Create(kProgId, deadline);
+        secondShared = host->sharesUsersInstance();
+        Pass(*host, file(L"second.txt", "Alpha 2"), out);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    Pass(*first, file(L"first.txt", "Alpha 1"), folder + L"first-out.txt");
+    first.reset();
+    second.join();
+    EXPECT_FALSE(secondShared);
+    EXPECT_EQ(ReadAll(folder + L"first-out.txt"), "Beta 1");
+    EXPECT_EQ(ReadAll(out), "Beta 2");
+    const std::string text = logText();
+    EXPECT_EQ(Count(text, "START private"), 2u) << text;
+    EXPECT_LT(text.find("EXIT private"), text.rfind("START private")) << text;
+    ASSERT_GE(heard.size(), 2u);  // when the wait began, and again a second later
+    EXPECT_EQ(heard[0].waited, std::chrono::milliseconds(0));
+    EXPECT_GE(heard[1].waited, std::chrono::milliseconds(900));
+    for (const AnotherRun& run : heard) {
+        EXPECT_FALSE(run.takenOver);
+        EXPECT_EQ(run.text,
+                  L"Another Quillmere run is using Project; this run waits until it is "
+                  L"done.");
+    }
+}
+
+// A second run that gives up waiting (its callback says so, or without one, its step deadline
+// passed) fails its creation, saying why; a run that died holding Project is taken over.
+TEST_F(AutomationHost, AWaitForAnotherRunEndsAsItsCallerSays) {
+    const struct {
+        const char* name;
+        bool abandoned;  // the first run is a thread that ends holding the lock
+        bool giveUp;     // the callback gives up; none when false and nothing is abandoned
+        std::wstring failure;
+    } cases[] = {
+        {"the callback gives up", false, true,
+         L"Another Quillmere run is using Project; waited 1 s for it to finish, so this file was "
+         L"not worked on."},
+        {"the deadline passes", false, false,
+         L"Another Quillmere run is using Project; waited 2 s for it to finish, so this file was "
+         L"not worked on."},
+        {"the first run died", true, false, L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<ProjectAutomation> first;
+        if (c.abandoned)
+            std::thread([] {
+                WaitForSingleObject(CreateMutexW(nullptr, FALSE, RunLock::kName), INFINITE);
+            }).join();
+        else
+            first = ProjectAutomation::Create(kProgId);
+        std::vector<AnotherRun> heard;
+        std::wstring failure;
+        std::jthread([&] {
+            Apartment secondApartment;
+            StepDeadline deadline;
+            deadline.limit = std::chrono::seconds(2);
+            if (c.giveUp || c.abandoned)
+                deadline.onWaitingForAnotherRun = [&](const AnotherRun& run) {
+                    heard.push_back(run);
+                    return run.waited < std::chrono::seconds(1);
+                };
+            try {
+                ProjectAutomation::Create(kProgId, deadline)->quit();
+            } catch (const ComError& error) {
+                failure = error.description();
+            }
+        }).join();
+        EXPECT_EQ(failure, c.failure) << Utf8(failure);
+        if (c.abandoned) {
+            ASSERT_EQ(heard.size(), 1u);
+            EXPECT_TRUE(heard[0].takenOver);
+            EXPECT_EQ(heard[0].text,
+                      L"Another Quillmere run ended without letting go of Project; "
+                      L"this run takes over.");
+        } else {
+            EXPECT_EQ(heard.empty(), !c.giveUp);
+            first->quit();
+        }
+    }
+}
+
+// A quit instance that takes its time to exit is waited for, and ended when it lingers: else the
+// next creation is handed the dying instance, takes it for the user's and never quits it.
+TEST_F(AutomationHost, AQuitInstanceHasExitedBeforeTheNextCreation) {
+    using std::chrono::seconds;
+    const struct {
+        std::string control;
+        seconds linger;  // how long a quit instance is waited for
+        seconds quitTakesAtLeast;
+    } cases[] = {
+        {"shared\nlinger-after-quit 2\n", seconds(10), seconds(1)},
+        // Not shared: wine keeps the class of a shared server that was ended registered.
+        {"linger-after-quit 30\n", seconds(1), seconds(1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.control);
+        control(c.control);
+        StepDeadline deadline;
+        deadline.quitLinger = c.linger;
+        for (int pass = 0; pass < 2; ++pass) {
+            auto host = ProjectAutomation::Create(kProgId, deadline);
+            EXPECT_FALSE(host->sharesUsersInstance()) << "handed the instance that was quit";
+            host->fileOpen(file(L"linger.txt", "Alpha"));
+            const auto start = std::chrono::steady_clock::now();
+            host->quit();
+            const auto took = std::chrono::steady_clock::now() - start;
+            EXPECT_GE(took, c.quitTakesAtLeast);
+            EXPECT_LT(took, seconds(5));
+            EXPECT_EQ(ServerProcesses(), 0u) << "the quit instance still runs";
+        }
+    }
+    const std::string text = logText();
+    EXPECT_EQ(Count(text, "START private"), 4u) << text;
+    EXPECT_EQ(Count(text, "CALL Quit"), 4u) << text;
+}
+
+// A class that Windows serves through another one (TreatAs) names no program of its own in the
+// registry: its instance cannot be told apart, so it is not ended at the deadline, and the user
+// hears why.
+TEST_F(AutomationHost, AnInstanceWhoseProgramIsNotInTheRegistryIsNotEndedAndSaysWhy) {
+    const std::wstring emulated = L"{0D6E5B1A-3C2F-4E47-8A19-7B2C4D6E8F01}";
+    const std::wstring classes = L"Software\\Classes\\";
+    for (const auto& [key, value] : std::vector<std::pair<std::wstring, std::wstring>>{
+             {L"Quillmere.Emulated\\CLSID", emulated},
+             {L"CLSID\\" + emulated + L"\\TreatAs", L"{6A3C2F0E-8D1B-4C57-9E2A-51B7D4C0A913}"}})
+        ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (classes + key).c_str(), nullptr, REG_SZ,
+                                  value.c_str(), DWORD((value.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    std::vector<std::wstring> told;
+    auto host = ProjectAutomation::Create(
+        L"Quillmere.Emulated",
+        {kShortDeadline, [&](const std::wstring& text) { told.push_back(text); }, {}});
+    host->fileOpen(file(L"emulated.txt", "Alpha"));
+    control("hang FileSaveAs\n");
+    std::jthread user([&] {
+        std::this_thread::sleep_for(2 * kShortDeadline);
+        control("");
+    });
+    host->fileSaveAs(folder + L"emulated-out.txt");
+    host->quit();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0].find(L"the program that serves Project could not be read from the registry, "
+                           L"so its instance cannot be told apart and was not ended"),
+              std::wstring::npos)
+        << Utf8(told[0]);
+}
+
+// Project refuses to start for a few seconds after an instance ended (CO_E_SERVER_EXEC_FAILURE):
+// the start is tried again, within a bound, and only for that refusal.
+TEST_F(AutomationHost, AStartRefusedWhileAnInstanceEndsIsTriedAgainWithinABound) {
+    const struct {
+        const char* name;
+        int refusals;
+        HRESULT refusal;
+        int minAttempts, maxAttempts;
+    } cases[] = {
+        {"refused twice, then started", 2, CO_E_SERVER_EXEC_FAILURE, 3, 3},
+        {"always refused", 1000, CO_E_SERVER_EXEC_FAILURE, 4, 6},
+        {"not registered", 1000, REGDB_E_CLASSNOTREG, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        int attempts = 0;
+        StepDeadline deadline;
+        deadline.startRetryEvery = std::chrono::milliseconds(200);
+        deadline.startRetryFor = std::chrono::seconds(1);
+        deadline.create = [&](const std::wstring& progId) {
+            if (++attempts <= c.refusals)
+                throw ComError(c.refusal, L"refusal " + std::to_wstring(attempts));
+            return AutomationObject::Create(progId);
+        };
+        const auto start = std::chrono::steady_clock::now();
+        std::wstring failure;
+        try {
+            ProjectAutomation::Create(kProgId, deadline)->quit();
+        } catch (const ComError& error) {
+            EXPECT_EQ(error.hr(), c.refusal);
+            failure = error.description();
+        }
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(attempts, c.minAttempts);
+        EXPECT_LE(attempts, c.maxAttempts);
+        if (c.refusals < c.minAttempts) {
+            EXPECT_EQ(failure, L"") << Utf8(failure);
+            EXPECT_GE(took, c.refusals * deadline.startRetryEvery);
+        } else {
+            // The last refusal is the one reported.
+            EXPECT_EQ(failure.rfind(L"refusal " + std::to_wstring(attempts), 0), 0u)
+                << Utf8(failure);
+            EXPECT_LE(took, deadline.startRetryFor + std::chrono::milliseconds(500));
+        }
+    }
+    waitForExits();
+    EXPECT_EQ(Count(logText(), "START private"), 1u);
+}
+
+// Project's process ends during a call, as in a crash: that file fails, saying so; quitting it
+// is quiet, nothing is left running, and the next file is worked on.
+TEST_F(AutomationHost, AnInstanceThatDiesFailsOnlyItsFile) {
+    const std::wstring in = file(L"dies.txt", "Alpha");
+    const std::wstring out = folder + L"dies-out.txt";
+    for (const std::string method : {"FileOpen", "Replace", "FileSaveAs", "Quit"}) {
+        SCOPED_TRACE(method);
+        control("die " + method + "\n");
+        auto host = ProjectAutomation::Create(kProgId);
+        HRESULT hr = S_OK;
+        std::wstring failure;
+        try {
+            Pass(*host, in, out);
+        } catch (const ComError& error) {
+            hr = error.hr();
+            failure = error.description();
+        }
+        if (method != "Quit") {
+            EXPECT_TRUE(hr == RPC_E_SERVERFAULT || hr == HRESULT(0x800706BA) ||
+                        hr == HRESULT(0x800706BE) || hr == RPC_E_DISCONNECTED)
+                << Utf8(failure);
+            EXPECT_EQ(failure.rfind(L"Project's instance ended unexpectedly (", 0), 0u)
+                << Utf8(failure);
+            EXPECT_NO_THROW(host->quit());
+        } else {
+            EXPECT_EQ(failure, L"");
+        }
+        host.reset();
+        EXPECT_EQ(ServerProcesses(), 0u);
+        control("");
+        DeleteFileW(out.c_str());
+        auto next = ProjectAutomation::Create(kProgId);
+        Pass(*next, in, out);
+        EXPECT_EQ(ReadAll(out), "Beta");
+    }
+    EXPECT_EQ(Count(logText(), "DIE "), 4u);
+}
+
 // The user's own Project is running: a pass must not quit it.
 class UsersInstance : public AutomationHost {
   protected:
@@ -483,9 +746,12 @@ TEST_P(UsersProject, IsNeverActedOnOrClosed) {
         "STILL OPEN \"UserPlan\" text=\"Alpha in the user's unsaved plan\""};
     if (c.usersCopy) {
         std::vector<Variant> arguments;
-        arguments.push_back(Variant::text(source));
+        // Opened under another case of the same name: the same file.
+        std::wstring upper = source;
+        CharUpperBuffW(upper.data(), DWORD(upper.size()));
+        arguments.push_back(Variant::text(upper));
         AutomationObject::Attach(kProgId).call(L"FileOpen", std::move(arguments));
-        stillOpen.push_back("STILL OPEN \"ours.txt\" text=\"Alpha\"");
+        stillOpen.push_back("STILL OPEN \"OURS.TXT\" text=\"Alpha\"");
     }
     control(c.control);
     auto host = ProjectAutomation::Create(kProgId);
@@ -534,56 +800,91 @@ std::vector<std::string> OursTouched(bool userSwitches) {
 
 INSTANTIATE_TEST_SUITE_P(
     , UsersProject,
-    ::testing::Values(
-        UsersProjectCase{"OurFileOpenFails",
-                         "fail FileOpen\n" + kUserSwitches,
-                         false,
-                         {},
-                         "",
-                         L"No project is open, so nothing was saved."},
-        UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, false, OursTouched(true), "Beta",
-                         L""},
-        UsersProjectCase{"TheUserNeverSwitches", "", false, OursTouched(false), "Beta", L""},
-        UsersProjectCase{"OurFileOpenReturnsFalse",
-                         "false FileOpen\n" + kUserSwitches,
-                         false,
-                         {},
-                         "",
-                         L"Project did not open"},
-        UsersProjectCase{"TheUserHasOurFileOpen",
-                         kUserSwitches,
-                         true,
-                         {"DOC FileOpen \"ours.txt\"", "DOC FileOpen-activates \"ours.txt\""},
-                         "",
-                         L"is already open in Project"}),
+    ::testing::Values(UsersProjectCase{"OurFileOpenFails",
+                                       "fail FileOpen\n" + kUserSwitches,
+                                       false,
+                                       {},
+                                       "",
+                                       L"No project is open, so nothing was saved."},
+                      UsersProjectCase{"OurFileOpenSucceeds", kUserSwitches, false,
+                                       OursTouched(true), "Beta", L""},
+                      UsersProjectCase{"TheUserNeverSwitches", "", false, OursTouched(false),
+                                       "Beta", L""},
+                      UsersProjectCase{"OurFileOpenReturnsFalse",
+                                       "false FileOpen\n" + kUserSwitches,
+                                       false,
+                                       {},
+                                       "",
+                                       L"Project did not open"},
+                      // Refused before FileOpen, which would make the user's copy the active one.
+                      UsersProjectCase{"TheUserHasOurFileOpen",
+                                       kUserSwitches,
+                                       true,
+                                       {"DOC FileOpen \"OURS.TXT\""},
+                                       "",
+                                       L"ours.txt\" is already open in Project"},
+                      UsersProjectCase{"OurProjectShowsLate", "open-late 1500\n" + kUserSwitches,
+                                       false, OursTouched(true), "Beta", L""}),
     [](const auto& tested) { return std::string(tested.param.name); });
 
-// The user switched projects and Project refuses to activate ours: nothing acts on the user's.
+// The user switched projects and Project refuses to activate ours, or returns from Activate
+// without doing it: nothing acts on the user's.
 TEST_F(UsersInstance, ARefusedActivateFailsTheCallAndTouchesNothingElse) {
-    const std::wstring source = file(L"ours.txt", "Alpha");
-    control("fail Activate\nuser-switches-after Replace\n");
-    auto host = ProjectAutomation::Create(kProgId);
-    host->fileOpen(source);
-    EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false}));
-    for (const auto& call : std::vector<std::function<void()>>{
-             [&] {
-                 host->replace({L"Name", L"contains", L"Beta", L"Gamma", true, true, false});
-             },
-             [&] { host->fileSaveAs(folder + L"refused.txt"); }}) {
-        try {
-            call();
-            ADD_FAILURE() << "acted while the user's project was active";
-        } catch (const ComError& error) {
-            EXPECT_NE(error.description().find(L"did not make our project the active one"),
-                      std::wstring::npos)
-                << Utf8(error.description());
+    std::vector<std::string> touched;
+    for (const std::string refusal : {"fail Activate", "activate-ignored"}) {
+        SCOPED_TRACE(refusal);
+        const std::string name = refusal.substr(0, 4) + ".txt";
+        const std::wstring source = file(Wide(name), "Alpha");
+        control(refusal + "\nuser-switches-after Replace\n");
+        auto host = ProjectAutomation::Create(kProgId);
+        host->fileOpen(source);
+        EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false}));
+        for (const auto& call : std::vector<std::function<void()>>{
+                 [&] {
+                     host->replace({L"Name", L"contains", L"Beta", L"Gamma", true, true, false});
+                 },
+                 [&] { host->fileSaveAs(folder + L"refused.txt"); }}) {
+            try {
+                call();
+                ADD_FAILURE() << "acted while the user's project was active";
+            } catch (const ComError& error) {
+                EXPECT_NE(error.description().find(L"did not make our project the active one"),
+                          std::wstring::npos)
+                    << Utf8(error.description());
+            }
         }
+        EXPECT_THROW(host->quit(), ComError);
+        host.reset();
+        EXPECT_FALSE(Exists(folder + L"refused.txt"));
+        touched.push_back("DOC FileOpen \"" + name + "\"");
+        touched.push_back("DOC Replace \"" + name + "\"");
     }
-    EXPECT_THROW(host->quit(), ComError);
+    EXPECT_EQ(Lines(logText(), "DOC "), touched);
+}
+
+// The user starts Project while our creation starts one: both are handed the user's, a new
+// process all the same, which its UserControl tells apart from one of ours. It is never quit.
+class UsersInstanceStartingMeanwhile : public UsersInstance {
+  protected:
+    void SetUp() override { AutomationHost::SetUp(); }
+};
+
+TEST_F(UsersInstanceStartingMeanwhile, IsNeverTakenForOurs) {
+    StepDeadline deadline;
+    deadline.create = [&](const std::wstring& progId) {
+        start(L"/standalone");
+        for (int i = 0; i < 200 && logText().find("READY standalone") == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return AutomationObject::Create(progId);
+    };
+    auto host = ProjectAutomation::Create(kProgId, deadline);
+    EXPECT_TRUE(host->sharesUsersInstance());
+    host->fileOpen(file(L"ours.txt", "Alpha"));
+    host->quit();
     host.reset();
-    EXPECT_FALSE(Exists(folder + L"refused.txt"));
-    EXPECT_EQ(Lines(logText(), "DOC "),
-              (std::vector<std::string>{"DOC FileOpen \"ours.txt\"", "DOC Replace \"ours.txt\""}));
+    EXPECT_TRUE(running());
+    EXPECT_EQ(Count(logText(), "START "), 1u);
+    EXPECT_EQ(logText().find("CALL Quit"), std::string::npos) << logText();
 }
 
 // Whether a top-level window of this process shows text.
