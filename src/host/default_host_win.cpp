@@ -58,7 +58,8 @@ class AutomationHost : public HostInstance {
 
 class AutomationHostFactory : public HostFactory {
   public:
-    explicit AutomationHostFactory(com::StepDeadline deadline) : m_deadline(std::move(deadline)) {}
+    explicit AutomationHostFactory(com::StepDeadline deadline)
+        : m_deadline(std::move(deadline)), m_ownRule(m_deadline.onWaitingForAnotherRun) {}
 
     std::unique_ptr<HostInstance> create(const QString& className) override {
         return Translated([&] {
@@ -66,12 +67,17 @@ class AutomationHostFactory : public HostFactory {
                 com::ProjectAutomation::Create(className.toStdWString(), m_deadline));
         });
     }
-    // The window's own way to show that another run holds Project, and to stop waiting.
-    void setWaitingForAnotherRun(std::function<bool(const QString& text)> waiting) override {
-        m_deadline.onWaitingForAnotherRun = [waiting =
-                                                 std::move(waiting)](const com::AnotherRun& run) {
-            return waiting(QString::fromStdWString(run.text)) || run.takenOver;
-        };
+    // The caller's way to show that another run holds Project, and to give the wait up; empty:
+    // the factory's own rule again.
+    void setWhileWaiting(WhileWaiting whileWaiting) override {
+        if (!whileWaiting) {
+            m_deadline.onWaitingForAnotherRun = m_ownRule;
+            return;
+        }
+        m_deadline.onWaitingForAnotherRun =
+            [whileWaiting = std::move(whileWaiting)](const com::AnotherRun& run) {
+                return whileWaiting(QString::fromStdWString(run.text)) || run.takenOver;
+            };
     }
     std::unique_ptr<HostInstance> attach(const QString& className) override {
         return Translated([&] {
@@ -84,6 +90,7 @@ class AutomationHostFactory : public HostFactory {
     // The factory is made on the window's thread at start-up: that thread's apartment.
     com::Apartment m_apartment;
     com::StepDeadline m_deadline;
+    com::WaitingForAnotherRun m_ownRule;  // how a wait for another run goes unless told otherwise
 };
 
 }  // namespace
@@ -97,8 +104,8 @@ std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDea
         auto box = std::make_shared<com::WaitBox>();
         deadline.onUserWaited = [box](const std::wstring& text) { box->show(text); };
         deadline.onAnswered = [box] { box->close(); };
-        // Until the window says otherwise (setWaitingForAnotherRun), a creation waits for
-        // another run for at most the step deadline, without a word.
+        // Until the window says otherwise (setWhileWaiting), a creation waits for another run
+        // for at most the step deadline, without a word.
     } else {
         deadline.onUserWaited = [](const std::wstring& text) {
             std::fwprintf(stderr, L"%ls\n", text.c_str());

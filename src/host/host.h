@@ -55,6 +55,10 @@ class HostInstance {
     virtual void quit() = 0;
 };
 
+// Told, again and again, while a host waits before it can begin a file (another run holds
+// Microsoft Project), with the reason; answering false gives the wait up, and that file fails.
+using WhileWaiting = std::function<bool(const QString& why)>;
+
 class HostFactory {
   public:
     virtual ~HostFactory() = default;
@@ -77,18 +81,13 @@ class HostFactory {
     // that is one program on the system (Microsoft Project) takes one file at a time, on the
     // thread that made the factory.
     virtual int concurrentInstances() const { return 1; }
+    // Who hears of a wait from now on; empty: the host's own rule (a batch waits a bounded time).
+    virtual void setWhileWaiting(WhileWaiting whileWaiting) { Q_UNUSED(whileWaiting); }
     // The file a run will open next: a host may start reading it meanwhile.
     virtual void expect(const QString& path) { Q_UNUSED(path); }
     // How many of this factory's instances will work at once from now on: a host that could
     // give a large file a second thread does so only for a lone instance.
     virtual void setSideBySide(int instances) { Q_UNUSED(instances); }
-    // For a host that one run at a time may use (Microsoft Project): told, on the thread that
-    // creates instances, when a creation begins to wait for another run and about every second
-    // while it waits, with the text to show; answers whether to go on waiting. Without it, such
-    // a host waits for at most its step deadline.
-    virtual void setWaitingForAnotherRun(std::function<bool(const QString& text)> waiting) {
-        Q_UNUSED(waiting);
-    }
 };
 
 inline const QString kProjectClassName = QStringLiteral("MSProject.Application");

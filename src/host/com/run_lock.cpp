@@ -3,6 +3,7 @@
 #include "host/com/com_error.h"
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace quillmere::com {
@@ -34,30 +35,28 @@ RunLock& RunLock::operator=(RunLock&& other) noexcept {
 RunLock RunLock::Take(const WaitingForAnotherRun& waiting, std::chrono::milliseconds bound) {
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, kName);
     if (!mutex) ThrowHresult(HRESULT_FROM_WIN32(GetLastError()), L"CreateMutex");
+    // Closed on every way out (the callback may throw) unless taken below.
+    std::unique_ptr<void, decltype(&CloseHandle)> handle(mutex, &CloseHandle);
     const auto start = std::chrono::steady_clock::now();
     auto waited = std::chrono::milliseconds(0);
     DWORD result = WaitForSingleObject(mutex, 0);
     while (result == WAIT_TIMEOUT) {
         const bool goOn = waiting ? waiting({kWaiting, waited, false}) : waited < bound;
-        if (!goOn) {
-            CloseHandle(mutex);
+        if (!goOn)
             throw ComError(E_ABORT, L"Another Quillmere run is using Project; waited " +
                                         Seconds(waited) +
                                         L" for it to finish, so this file was not worked on.");
-        }
         const auto next = waiting ? kTellEvery : std::min(kTellEvery, bound - waited);
         result = WaitForSingleObject(mutex, DWORD(next.count()));
         waited = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - start);
     }
-    if (result == WAIT_ABANDONED) {
-        if (waiting) waiting({kTakenOver, waited, true});
-        return RunLock(mutex);
-    }
-    if (result == WAIT_OBJECT_0) return RunLock(mutex);
-    const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
-    CloseHandle(mutex);
-    ThrowHresult(hr, L"WaitForSingleObject");
+    if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED)
+        ThrowHresult(HRESULT_FROM_WIN32(GetLastError()), L"WaitForSingleObject");
+    RunLock taken(static_cast<HANDLE>(handle.release()));
+    // Owned now: a callback that throws lets go of it again.
+    if (result == WAIT_ABANDONED && waiting) waiting({kTakenOver, waited, true});
+    return taken;
 }
 
 void RunLock::release() {
