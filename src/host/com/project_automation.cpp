@@ -266,12 +266,9 @@ void ProjectAutomation::findOpened(const std::wstring& path,
                 m_project = std::move(active);
                 return;
             }
-            if (SameName(name, path)) {  // a copy that was open before, under another name
-                m_whyNoProject = AlreadyOpen(path);
-                return;
-            }
         } catch (const ComError& error) {
-            if (ServerGone(error.hr())) throw;  // no project is active
+            if (ServerGone(error.hr())) throw;
+            // Else no project is active yet.
         }
         // ... or, when the user made another one active meanwhile, new and named as the file.
         AutomationObject projects = m_application.object(L"Projects");

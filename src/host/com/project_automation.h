@@ -53,8 +53,14 @@ struct StepDeadline {
 // that returns False, or only activates a copy of the file that was already open, opened nothing of
 // ours. A private instance that passes a step's deadline (a prompt nobody can see, most likely)
 // is ended, provided its process is surely the one this pass started; the step then fails, and
-// so does every later one. One Quillmere run at a time uses Project (RunLock): from the creation
-// until a quit private instance's process has exited, which is waited for.
+// so does every later one. An instance whose process ended under a call fails that step and
+// every later one, and has nothing left to quit. A file already open in the instance is left
+// alone, and FileOpen is not called for it.
+//
+// One Quillmere run at a time uses Project (RunLock): from the creation until a quit private
+// instance's process has exited, which is waited for, so that the next creation is not handed
+// the dying instance. An instance that the user started (UserControl) is the user's, even when its
+// process appeared during our creation.
 class ProjectAutomation {
   public:
     // A private instance, or the user's running one; notes which.
