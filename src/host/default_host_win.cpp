@@ -1,10 +1,10 @@
 // On Windows the project host is Microsoft Project, driven through its automation server.
 
-#include "platform/failure.h"
 #include "host/com/com_error.h"
 #include "host/com/project_automation.h"
 #include "host/com/wait_box.h"
 #include "host/host.h"
+#include "platform/failure.h"
 
 #include <cstdio>
 #include <memory>
