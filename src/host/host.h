@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace quillmere {
@@ -54,6 +55,10 @@ class HostInstance {
     virtual void quit() = 0;
 };
 
+// Told, again and again, while a host waits before it can begin a file (another run holds
+// Microsoft Project), with the reason; answering false gives the wait up, and that file fails.
+using WhileWaiting = std::function<bool(const QString& why)>;
+
 class HostFactory {
   public:
     virtual ~HostFactory() = default;
@@ -76,6 +81,8 @@ class HostFactory {
     // that is one program on the system (Microsoft Project) takes one file at a time, on the
     // thread that made the factory.
     virtual int concurrentInstances() const { return 1; }
+    // Who hears of a wait from now on; empty: the host's own rule (a batch waits a bounded time).
+    virtual void setWhileWaiting(WhileWaiting whileWaiting) { Q_UNUSED(whileWaiting); }
     // The file a run will open next: a host may start reading it meanwhile.
     virtual void expect(const QString& path) { Q_UNUSED(path); }
     // How many of this factory's instances will work at once from now on: a host that could
