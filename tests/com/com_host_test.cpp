@@ -163,24 +163,52 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     calls.erase(calls.begin(), calls.begin() + 2);
     EXPECT_EQ(calls[0],
               "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(in) + "\"");
-    EXPECT_EQ(
-        calls[1],
-        "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
-        "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
-        "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
-    EXPECT_EQ(
-        calls[2],
-        "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
-        "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
-        "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
+    EXPECT_EQ(calls[1],
+              "CALL Replace positional=7 named=0 wire=#6,#5,#4,#3,#2,#1,#0 | "
+              "Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
+              "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 "
+              "MatchCase=VT_BOOL:0");
+    EXPECT_EQ(calls[2],
+              "CALL Replace positional=7 named=0 wire=#6,#5,#4,#3,#2,#1,#0 | "
+              "Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
+              "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 "
+              "MatchCase=VT_BOOL:-1");
     EXPECT_EQ(calls[3],
               "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(out) + "\"");
     // "Do not save": a save prompt after a failed save would block forever.
-    EXPECT_EQ(calls[4], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
-    EXPECT_NE(text.find("NAMES Replace=2 Field=0 Test=1 Value=2 Replacement=3 ReplaceAll=4 Next=5 "
-                        "MatchCase=6"),
-              std::string::npos);
+    EXPECT_EQ(calls[4], "CALL Quit positional=1 named=0 wire=#0 | SaveChanges=VT_I4:0");
+    EXPECT_NE(text.find("NAMES Replace=2"), std::string::npos);
     EXPECT_EQ(Count(text, "START private"), 1u);
+}
+
+// Each of Replace's arguments arrives in its own place (every one differs from the others), and
+// an empty find text is never sent.
+TEST_F(AutomationHost, ReplaceSendsEachArgumentInItsPlace) {
+    const struct {
+        ReplaceCall call;
+        std::string logged;  // the CALL line; empty: no Replace reaches Project
+    } cases[] = {
+        {{L"Name", L"contains", L"alpha", L"omega", true, false, true},
+         "Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
+         "Replacement=VT_BSTR:\"omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:0 MatchCase=VT_BOOL:-1"},
+        {{L"Notes", L"equals", L"beta", L"gamma", false, true, false},
+         "Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"equals\" Value=VT_BSTR:\"beta\" "
+         "Replacement=VT_BSTR:\"gamma\" ReplaceAll=VT_BOOL:0 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0"},
+        {{L"Name", L"contains", L"", L"delta", true, true, false}, ""},
+    };
+    auto host = ProjectAutomation::Create(kProgId);
+    host->fileOpen(file(L"wire.txt", "alpha beta"));
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        const bool changed = host->replace(c.call);
+        if (c.logged.empty())
+            EXPECT_FALSE(changed);
+        else
+            expected.push_back("CALL Replace positional=7 named=0 wire=#6,#5,#4,#3,#2,#1,#0 | " +
+                               c.logged);
+    }
+    host->quit();
+    EXPECT_EQ(Lines(logText(), "CALL Replace"), expected) << logText();
 }
 
 TEST_F(AutomationHost, AttachFindsNothingWhenNothingRuns) {
@@ -449,7 +477,7 @@ TEST_F(UsersInstance, APassClosesOnlyItsProjectAndLeavesProjectRunning) {
     EXPECT_EQ(ReadAll(folder + L"shared-out.txt"), "Beta");
     EXPECT_TRUE(running());
     const std::string text = logText();
-    EXPECT_NE(text.find("CALL FileClose positional=0 named=1 wire=Save | Save=VT_I4:0"),
+    EXPECT_NE(text.find("CALL FileClose positional=1 named=0 wire=#0 | Save=VT_I4:0"),
               std::string::npos);
     EXPECT_EQ(text.find("CALL Quit"), std::string::npos);
     EXPECT_EQ(Count(text, "START "), 1u);  // no private instance was started

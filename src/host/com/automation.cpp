@@ -78,6 +78,13 @@ AutomationObject AutomationObject::object(const std::wstring& name,
     return AutomationObject(DispatchRef(value.pdispVal));
 }
 
+void AutomationObject::setProperty(const std::wstring& name, Variant value) {
+    DISPID put = DISPID_PROPERTYPUT;
+    VARIANTARG wire = value.value();
+    DISPPARAMS params{&wire, &put, 1, 1};
+    invoke(id(name), DISPATCH_PROPERTYPUT, params, L"put " + name);
+}
+
 DISPID AutomationObject::id(const std::wstring& member) {
     LPOLESTR name = const_cast<LPOLESTR>(member.c_str());
     DISPID id = DISPID_UNKNOWN;

@@ -169,19 +169,23 @@ void ProjectAutomation::open(const std::wstring& path) {
 }
 
 bool ProjectAutomation::replace(const ReplaceCall& call) {
-    // Like Project acting on an empty project: nothing to change, nothing wrong.
-    if (!m_project) return false;
+    // Like Project acting on an empty project: nothing to change, nothing wrong. An empty find
+    // text is never sent: Replace without a value shows its dialog (which a hidden instance would
+    // wait on until the deadline), and an empty one may match every value.
+    if (!m_project || call.value.empty()) return false;
     return guarded([&] {
         makeOursActive(L"Replace");
-        std::vector<NamedArgument> named;
-        named.push_back({L"Field", Variant::text(call.field)});
-        named.push_back({L"Test", Variant::text(call.test)});
-        named.push_back({L"Value", Variant::text(call.value)});
-        named.push_back({L"Replacement", Variant::text(call.replacement)});
-        named.push_back({L"ReplaceAll", Variant::boolean(call.replaceAll)});
-        named.push_back({L"Next", Variant::boolean(call.next)});
-        named.push_back({L"MatchCase", Variant::boolean(call.matchCase)});
-        return m_application.call(L"Replace", {}, std::move(named)).asBoolean();
+        // Positional, in Replace's documented order: Project ignores some arguments passed by
+        // name, and a lost ReplaceAll or MatchCase would change what is replaced without a word.
+        std::vector<Variant> arguments;
+        arguments.push_back(Variant::text(call.field));
+        arguments.push_back(Variant::text(call.test));
+        arguments.push_back(Variant::text(call.value));
+        arguments.push_back(Variant::text(call.replacement));
+        arguments.push_back(Variant::boolean(call.replaceAll));
+        arguments.push_back(Variant::boolean(call.next));
+        arguments.push_back(Variant::boolean(call.matchCase));
+        return m_application.call(L"Replace", std::move(arguments)).asBoolean();
     });
 }
 
@@ -225,17 +229,18 @@ void ProjectAutomation::quit() {
 }
 
 void ProjectAutomation::close() {
-    std::vector<NamedArgument> named;
+    // "Do not save" goes as the first positional argument of FileClose (Save) and of Quit
+    // (SaveChanges): Project ignores some arguments passed by name.
+    std::vector<Variant> doNotSave;
+    doNotSave.push_back(Variant::integer(kDoNotSave));
     if (m_usersInstance) {
         if (!m_project) return;  // every project there is the user's
         makeOursActive(L"FileClose");
         m_project.reset();
-        named.push_back({L"Save", Variant::integer(kDoNotSave)});
-        m_application.call(L"FileClose", {}, std::move(named));
+        m_application.call(L"FileClose", std::move(doNotSave));
     } else {
         m_project.reset();  // released while the instance still answers
-        named.push_back({L"SaveChanges", Variant::integer(kDoNotSave)});
-        m_application.call(L"Quit", {}, std::move(named));
+        m_application.call(L"Quit", std::move(doNotSave));
     }
 }
 
