@@ -189,8 +189,8 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     EXPECT_EQ(Count(text, "START private"), 1u);
 }
 
-// Each of Replace's arguments arrives in its own place (every one differs from the others), and
-// an empty find text is never sent.
+// Each of Replace's arguments arrives in its own place, and an empty find text is never sent. The
+// texts differ from each other, and each pair of the three booleans differs in some case.
 TEST_F(AutomationHost, ReplaceSendsEachArgumentInItsPlace) {
     const struct {
         ReplaceCall call;
@@ -202,6 +202,10 @@ TEST_F(AutomationHost, ReplaceSendsEachArgumentInItsPlace) {
         {{L"Notes", L"equals", L"beta", L"gamma", false, true, false},
          "Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"equals\" Value=VT_BSTR:\"beta\" "
          "Replacement=VT_BSTR:\"gamma\" ReplaceAll=VT_BOOL:0 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0"},
+        {{L"Text1", L"is", L"alpha", L"epsilon", true, true, false},
+         "Field=VT_BSTR:\"Text1\" Test=VT_BSTR:\"is\" Value=VT_BSTR:\"alpha\" "
+         "Replacement=VT_BSTR:\"epsilon\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 "
+         "MatchCase=VT_BOOL:0"},
         {{L"Name", L"contains", L"", L"delta", true, true, false}, ""},
     };
     auto host = ProjectAutomation::Create(kProgId);
