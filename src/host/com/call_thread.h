@@ -16,9 +16,10 @@ namespace quillmere::com {
 //
 // Why a thread: a blocked COM call holds the thread that made it until the server answers.
 // Windows can cancel such a call from another thread (CoEnableCallCancellation on the calling
-// thread, CoCancelCall from another, and the call returns RPC_E_CALL_CANCELED), but wine 8 only
-// names CoCancelCall as an unimplemented stub, so a cancellation could not be tested; a thread
-// that is left behind works the same everywhere.
+// thread, CoCancelCall from another, and the call returns RPC_E_CALL_CANCELED), but wine 8,
+// which the tests run under, accepts CoEnableCallCancellation and has no CoCancelCall: a call to
+// it stops the process as an unimplemented function. A thread that is left behind works the same
+// everywhere.
 //
 // When an abandoned call returns after all, the thread ends itself on the spot, before control
 // goes back to the code that made the call: that code belongs to a step whose caller has gone

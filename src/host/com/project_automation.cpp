@@ -311,10 +311,6 @@ void ProjectAutomation::close() {
     }
 }
 
-}  // namespace quillmere::com
-
-namespace quillmere::com {
-
 // An instance we started holds its initial project and ours, and nobody sees it. Anything else
 // open there, or a window on the screen, or the user's control, means that Project handed the
 // instance to someone else meanwhile: a plan the user double-clicked, a Project the user started,
