@@ -30,7 +30,8 @@ struct StepDeadline {
     // Told, on another thread, when a step in the user's own Project passes the limit: that step
     // is never ended, since Project is waiting for the user.
     std::function<void(const std::wstring&)> onUserWaited;
-    // Told, on the step's thread, when a step that onUserWaited was told of has returned.
+    // Told, on the thread that called the step, when a step that onUserWaited was told of has
+    // returned.
     std::function<void()> onAnswered;
 };
 
