@@ -30,12 +30,16 @@ class ServerProcess {
     bool reusedRunning() const { return m_reusedRunning; }
     // Ends the process and waits for it to be gone; false when it is unknown or cannot be ended.
     bool end();
+    // The process shows a top-level window: a document the user opened there, or a prompt the
+    // user can answer. Such a process is never ended.
+    bool showsWindow() const;
 
   private:
-    explicit ServerProcess(HANDLE process, bool reusedRunning = false)
-        : m_process(process), m_reusedRunning(reusedRunning) {}
+    explicit ServerProcess(HANDLE process, bool reusedRunning = false, DWORD id = 0)
+        : m_process(process), m_reusedRunning(reusedRunning), m_id(id) {}
     HANDLE m_process = nullptr;
     bool m_reusedRunning = false;
+    DWORD m_id = 0;
 };
 
 // Runs onExpiry on a pool thread when the deadline passes before this object is destroyed; the
