@@ -5,11 +5,11 @@
 //   run_bench [FILES] [SAMPLE]   (1,000 copies of a 100 KB public sample by default)
 
 #include "best_of.h"
+#include "host/builtin/builtin_host.h"
 #include "platform/desktop_shell.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
-#include "host/builtin/builtin_host.h"
 #include "platform/settings_store.h"
 #include "shell/form1.h"
 

@@ -4,12 +4,12 @@
 
 #include "best_of.h"
 #include "controls/window_pointer.h"
+#include "host/host.h"
 #include "platform/desktop_shell.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "host/host.h"
 #include "platform/settings_store.h"
 #include "report/error_report.h"
 #include "sets/form2.h"

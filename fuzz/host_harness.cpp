@@ -1,9 +1,9 @@
 #include "host_harness.h"
 
-#include "platform/failure.h"
 #include "host/builtin/builtin_host.h"
 #include "host/builtin/open_document.h"
 #include "host/builtin/xml_document.h"
+#include "platform/failure.h"
 
 #include <QDir>
 #include <QFile>

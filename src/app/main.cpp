@@ -1,11 +1,11 @@
 // Quillmere: finds and replaces text in many project-schedule files in one run.
 
+#include "host/host.h"
 #include "platform/atomic_file.h"
 #include "platform/desktop_shell.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "host/host.h"
 #include "platform/qt_dialogs.h"
 #include "platform/qt_settings_store.h"
 #include "platform/terminal.h"

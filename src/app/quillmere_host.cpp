@@ -5,10 +5,10 @@
 //   quillmere-host batch [OPTIONS] PATH...
 
 #include "batch/batch_command.h"
+#include "host/host.h"
 #include "platform/atomic_file.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "host/host.h"
 #include "platform/qt_settings_store.h"
 #include "platform/terminal.h"
 #include "program_info.h"

@@ -2,10 +2,10 @@
 
 #include "batch/batch_options.h"
 #include "batch/no_events.h"
+#include "host/host.h"
 #include "paths/path_routines.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "host/host.h"
 #include "platform/threads.h"
 #include "project/replace_passes.h"
 #include "report/error_report.h"

@@ -1,8 +1,8 @@
 #include "project/host_checks.h"
 
+#include "host/host.h"
 #include "platform/dialogs.h"
 #include "platform/failure.h"
-#include "host/host.h"
 
 namespace quillmere {
 

@@ -1,8 +1,8 @@
 #include "project/replace_passes.h"
 
-#include "platform/failure.h"
 #include "host/field_catalogue.h"
 #include "host/host.h"
+#include "platform/failure.h"
 #include "report/guard.h"
 #include "report/locations.h"
 

@@ -1,9 +1,9 @@
 #include "run/output_path.h"
 
+#include "host/host.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
 #include "platform/file_system.h"
-#include "host/host.h"
 
 namespace quillmere {
 

@@ -5,11 +5,11 @@
 #include "controls/progress_bar.h"
 #include "controls/tab_control.h"
 #include "controls/window_pointer.h"
+#include "host/host.h"
 #include "paths/path_routines.h"
 #include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/failure.h"
-#include "host/host.h"
 #include "project/host_checks.h"
 #include "project/replace_passes.h"
 #include "report/guard.h"
@@ -90,6 +90,38 @@ struct SyncScope {
     }
 };
 
+// The user gave up waiting for another run: the run ends with the file it was at.
+struct WaitGivenUp {};
+
+// While the host waits for another run, the progress text says so and the window stays live; a
+// second press of Start during the wait sets gaveUp, and the run ends.
+class WaitingShown {
+  public:
+    WaitingShown(HostFactory& hosts, ProgressBar& bar, EventLoop& events, bool& waiting,
+                 bool& gaveUp)
+        : m_hosts(hosts) {
+        gaveUp = false;
+        m_hosts.setWhileWaiting([&bar, &events, &waiting, &gaveUp](const QString& why) {
+            bar.setText(why + QStringLiteral(" Press Start Replacing to give up."));
+            waiting = true;
+            const FlagReset reset{waiting};
+            events.doEvents();
+            if (gaveUp) throw WaitGivenUp{};
+            return true;
+        });
+    }
+    ~WaitingShown() { m_hosts.setWhileWaiting({}); }
+    WaitingShown(const WaitingShown&) = delete;
+    WaitingShown& operator=(const WaitingShown&) = delete;
+
+  private:
+    struct FlagReset {
+        bool& flag;
+        ~FlagReset() { flag = false; }
+    };
+    HostFactory& m_hosts;
+};
+
 }  // namespace
 
 int CheckBoxValue(const QCheckBox* box) {
@@ -104,6 +136,10 @@ int CheckBoxValue(const QCheckBox* box) {
 }
 
 void RunCommand::start() {
+    if (m_waitingForHost) {
+        m_gaveUpWaiting = true;
+        return;
+    }
     Guard g(m_account, locations::kStartReplacing);
     if (g.endsIf(100, [&] { return m_busy; })) return;
     g.step(102, [&] {
@@ -129,12 +165,20 @@ void RunCommand::start() {
     int fileCount = 0;
     g.step(110, [&] { fileCount = c.ListView1->topLevelItemCount(); });
     SyncScope results{m_services.hosts};
+    const WaitingShown waiting(m_services.hosts, *c.ProgressBar1, m_services.events,
+                               m_waitingForHost, m_gaveUpWaiting);
     ListedFiles listed(m_services.files, [this] { return EntriesOf(c.ListView1); });
     const ListWatch watch(c.ListView1, listed);
-    for (int i = 1; i <= fileCount; ++i) {
-        // Entries removed while the run yielded end the run at the list's current end.
-        if (i > c.ListView1->topLevelItemCount()) break;
-        replaceOneFile(g, i, listed);
+    try {
+        for (int i = 1; i <= fileCount; ++i) {
+            // Entries removed while the run yielded end the run at the list's current end.
+            if (i > c.ListView1->topLevelItemCount()) break;
+            replaceOneFile(g, i, listed);
+        }
+    } catch (const WaitGivenUp&) {
+        m_account.fail(QStringLiteral("You gave up waiting for another run to finish with "
+                                      "Microsoft Project; the run ended here."));
+        m_account.end(m_sourcePath, m_outputPath);
     }
     g.step(150, [&] { c.pointer->set(WindowPointer::Shape::Default); });
     g.step(152, [&] { c.ProgressBar1->setValue(0); });

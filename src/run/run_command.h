@@ -58,8 +58,11 @@ class RunCommand {
     // Passes every report on to the window's, and keeps each file's for the run's account.
     RunAccount m_account;
     RunControls c;
-    // Set while a run works: a second press of Start during a yield does nothing.
+    // Set while a run works: a second press of Start during a yield does nothing, except while the
+    // host waits for another run, when it gives the wait up and ends the run.
     bool m_busy = false;
+    bool m_waitingForHost = false;
+    bool m_gaveUpWaiting = false;
     // The current file's paths. They outlive one file on purpose: a step that fails leaves the
     // previous value in place, and the checks before the deletion make sure that such a
     // leftover never names a listed file.

@@ -158,31 +158,72 @@ TEST_F(AutomationHost, APassCallsTheServerInOrderWithExactArguments) {
     EXPECT_EQ(text.find("FAIL "), std::string::npos) << text;
     auto calls = Lines(text, "CALL ");
     std::erase(calls, "CALL ActiveProject positional=0 named=0 wire= |");
-    std::erase(calls, "CALL UserControl positional=0 named=0 wire= |");
-    ASSERT_EQ(calls.size(), 7u) << text;
-    EXPECT_EQ(calls[0], "CALL Name positional=0 named=0 wire= |");
-    EXPECT_EQ(calls[1], "CALL Projects positional=0 named=0 wire= |");
-    calls.erase(calls.begin(), calls.begin() + 2);
+    ASSERT_EQ(calls.size(), 12u) << text;
+    // Whether the user started the instance, and what it holds, which is nobody else's.
+    EXPECT_EQ(calls[0], "CALL UserControl positional=0 named=0 wire= |");
+    calls.erase(calls.begin());
+    EXPECT_EQ(calls[0], "CALL Projects positional=0 named=0 wire= |");
+    EXPECT_EQ(calls[1], "CALL Name positional=0 named=0 wire= |");
+    EXPECT_EQ(calls[2], "CALL Projects positional=0 named=0 wire= |");
+    // Before Quit: nobody else uses the instance.
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 7, calls.begin() + 10),
+              (std::vector<std::string>{"CALL Visible positional=0 named=0 wire= |",
+                                        "CALL UserControl positional=0 named=0 wire= |",
+                                        "CALL Projects positional=0 named=0 wire= |"}));
+    calls.erase(calls.begin() + 7, calls.begin() + 10);
+    calls.erase(calls.begin(), calls.begin() + 3);
     EXPECT_EQ(calls[0],
               "CALL FileOpen positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(in) + "\"");
-    EXPECT_EQ(
-        calls[1],
-        "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
-        "Test,Field | Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
-        "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0");
-    EXPECT_EQ(
-        calls[2],
-        "CALL Replace positional=0 named=7 wire=MatchCase,Next,ReplaceAll,Replacement,Value,"
-        "Test,Field | Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
-        "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 MatchCase=VT_BOOL:-1");
+    EXPECT_EQ(calls[1],
+              "CALL Replace positional=7 named=0 wire=#6,#5,#4,#3,#2,#1,#0 | "
+              "Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
+              "Replacement=VT_BSTR:\"Omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 "
+              "MatchCase=VT_BOOL:0");
+    EXPECT_EQ(calls[2],
+              "CALL Replace positional=7 named=0 wire=#6,#5,#4,#3,#2,#1,#0 | "
+              "Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"v1\" "
+              "Replacement=VT_BSTR:\"v2\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 "
+              "MatchCase=VT_BOOL:-1");
     EXPECT_EQ(calls[3],
               "CALL FileSaveAs positional=1 named=0 wire=#0 | Name=VT_BSTR:\"" + Utf8(out) + "\"");
     // "Do not save": a save prompt after a failed save would block forever.
-    EXPECT_EQ(calls[4], "CALL Quit positional=0 named=1 wire=SaveChanges | SaveChanges=VT_I4:0");
-    EXPECT_NE(text.find("NAMES Replace=2 Field=0 Test=1 Value=2 Replacement=3 ReplaceAll=4 Next=5 "
-                        "MatchCase=6"),
-              std::string::npos);
+    EXPECT_EQ(calls[4], "CALL Quit positional=1 named=0 wire=#0 | SaveChanges=VT_I4:0");
+    EXPECT_NE(text.find("NAMES Replace=2"), std::string::npos);
     EXPECT_EQ(Count(text, "START private"), 1u);
+}
+
+// Each of Replace's arguments arrives in its own place, and an empty find text is never sent. The
+// texts differ from each other, and each pair of the three booleans differs in some case.
+TEST_F(AutomationHost, ReplaceSendsEachArgumentInItsPlace) {
+    const struct {
+        ReplaceCall call;
+        std::string logged;  // the CALL line; empty: no Replace reaches Project
+    } cases[] = {
+        {{L"Name", L"contains", L"alpha", L"omega", true, false, true},
+         "Field=VT_BSTR:\"Name\" Test=VT_BSTR:\"contains\" Value=VT_BSTR:\"alpha\" "
+         "Replacement=VT_BSTR:\"omega\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:0 MatchCase=VT_BOOL:-1"},
+        {{L"Notes", L"equals", L"beta", L"gamma", false, true, false},
+         "Field=VT_BSTR:\"Notes\" Test=VT_BSTR:\"equals\" Value=VT_BSTR:\"beta\" "
+         "Replacement=VT_BSTR:\"gamma\" ReplaceAll=VT_BOOL:0 Next=VT_BOOL:-1 MatchCase=VT_BOOL:0"},
+        {{L"Text1", L"is", L"alpha", L"epsilon", true, true, false},
+         "Field=VT_BSTR:\"Text1\" Test=VT_BSTR:\"is\" Value=VT_BSTR:\"alpha\" "
+         "Replacement=VT_BSTR:\"epsilon\" ReplaceAll=VT_BOOL:-1 Next=VT_BOOL:-1 "
+         "MatchCase=VT_BOOL:0"},
+        {{L"Name", L"contains", L"", L"delta", true, true, false}, ""},
+    };
+    auto host = ProjectAutomation::Create(kProgId);
+    host->fileOpen(file(L"wire.txt", "alpha beta"));
+    std::vector<std::string> expected;
+    for (const auto& c : cases) {
+        const bool changed = host->replace(c.call);
+        if (c.logged.empty())
+            EXPECT_FALSE(changed);
+        else
+            expected.push_back("CALL Replace positional=7 named=0 wire=#6,#5,#4,#3,#2,#1,#0 | " +
+                               c.logged);
+    }
+    host->quit();
+    EXPECT_EQ(Lines(logText(), "CALL Replace"), expected) << logText();
 }
 
 TEST_F(AutomationHost, AttachFindsNothingWhenNothingRuns) {
@@ -603,6 +644,86 @@ TEST_F(AutomationHost, AnInstanceThatDiesFailsOnlyItsFile) {
     EXPECT_EQ(Count(logText(), "DIE "), 4u);
 }
 
+// Project hands its one instance to everyone, so someone else's work can land in the instance a
+// pass started. Then only our project is closed, unsaved, and the instance stays, visible, with
+// the other one's work.
+TEST_F(AutomationHost, APrivateInstanceSomeoneElseUsesIsLeftRunning) {
+    const std::wstring theirs = file(L"theirs.txt", "Theirs");
+    const std::string theirsOpen = "STILL OPEN \"theirs.txt\" text=\"Theirs\"";
+    const struct {
+        const char* name;
+        std::string control;
+        std::vector<std::string> stillOpen;  // when the user quits Project in the end
+    } cases[] = {
+        {"the user opens a plan", "user-opens " + Utf8(theirs) + "\n", {theirsOpen}},
+        {"the user brings Project up", "user-shows\n", {}},
+        {"another program opens a plan", "other-client-opens " + Utf8(theirs) + "\n", {theirsOpen}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteAll(log, "");
+        control("");
+        auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, {}, {}});
+        host->fileOpen(file(L"ours.txt", "Alpha"));
+        EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false}));
+        host->fileSaveAs(folder + L"ours-out.txt");
+        control(c.control);
+        host->quit();
+        host.reset();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        EXPECT_EQ(ServerProcesses(), 1u) << "the instance was not left running";
+        std::string text = logText();
+        EXPECT_EQ(text.find("CALL Quit"), std::string::npos) << text;
+        EXPECT_NE(text.find("PUT Visible=VT_BOOL:-1"), std::string::npos) << text;
+        EXPECT_NE(text.find("CALL FileClose positional=1 named=0 wire=#0 | Save=VT_I4:0"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(Lines(text, "DOC FileClose"),
+                  std::vector<std::string>{"DOC FileClose \"ours-out.txt\""});
+        control("user-quits\n");
+        waitForExits();
+        EXPECT_EQ(Lines(logText(), "STILL OPEN"), c.stillOpen) << logText();
+    }
+}
+
+// A hung private instance that shows a window (a plan the user opened there) is never ended:
+// the step gives up its call at the deadline and fails, and the instance is left to the user.
+TEST_F(AutomationHost, AHungInstanceShowingAWindowIsLeftRunning) {
+    const std::wstring theirs = file(L"theirs.txt", "Theirs");
+    auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, {}, {}});
+    host->fileOpen(file(L"ours.txt", "Alpha"));
+    control("user-opens " + Utf8(theirs) + "\nhang Replace\n");
+    const std::wstring says =
+        L"Project has not answered for 3 s and is showing a window to the user, so its "
+        L"instance "
+        L"was left running; nothing was saved.";
+    const auto start = std::chrono::steady_clock::now();
+    std::wstring failure = L"the hung call returned";
+    try {
+        host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false});
+    } catch (const ComError& error) {
+        failure = error.description();
+    }
+    EXPECT_EQ(failure, says) << Utf8(failure);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, kShortDeadline + std::chrono::seconds(4));
+    EXPECT_EQ(ServerProcesses(), 1u) << "the instance was ended";
+    try {
+        host->fileSaveAs(folder + L"never.txt");  // the instance is not touched again
+        ADD_FAILURE() << "saved after the call was abandoned";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.description(), says);
+    }
+    host->quit();
+    host.reset();
+    const std::string text = logText();
+    EXPECT_EQ(text.find("CALL Quit"), std::string::npos) << text;
+    EXPECT_EQ(text.find("CALL FileSaveAs"), std::string::npos) << text;
+    control("user-quits\n");  // the user answers, then closes Project
+    waitForExits();
+    EXPECT_NE(logText().find("STILL OPEN \"theirs.txt\""), std::string::npos) << logText();
+    EXPECT_FALSE(Exists(folder + L"never.txt"));
+}
+
 // The user's own Project is running: a pass must not quit it.
 class UsersInstance : public AutomationHost {
   protected:
@@ -669,7 +790,8 @@ class UnlistedUsersInstance : public UsersInstance {
     void SetUp() override {
         AutomationHost::SetUp();
         start(L"/standalone /unlisted");
-        // Only once its class is registered is it handed to a creation (else COM starts another).
+        // Only once its class is registered is it handed to a creation (else COM starts
+        // another).
         for (int i = 0; i < 200 && logText().find("READY standalone") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -712,7 +834,7 @@ TEST_F(UsersInstance, APassClosesOnlyItsProjectAndLeavesProjectRunning) {
     EXPECT_EQ(ReadAll(folder + L"shared-out.txt"), "Beta");
     EXPECT_TRUE(running());
     const std::string text = logText();
-    EXPECT_NE(text.find("CALL FileClose positional=0 named=1 wire=Save | Save=VT_I4:0"),
+    EXPECT_NE(text.find("CALL FileClose positional=1 named=0 wire=#0 | Save=VT_I4:0"),
               std::string::npos);
     EXPECT_EQ(text.find("CALL Quit"), std::string::npos);
     EXPECT_EQ(Count(text, "START "), 1u);  // no private instance was started
@@ -909,7 +1031,8 @@ bool WindowShows(const std::wstring& text) {
 }
 
 // A call that hangs in the user's own Project waits for the user, however long: it is never
-// ended, and the user is told once the deadline passed, in a box that goes when Project answers.
+// ended, and the user is told once the deadline passed, in a box that goes when Project
+// answers.
 TEST_F(UsersInstance, AHungCallIsNeverEndedAndTheUserIsTold) {
     const std::wstring out = folder + L"waited.txt";
     DeleteFileW(out.c_str());

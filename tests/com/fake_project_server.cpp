@@ -39,7 +39,21 @@
 //                                  for many uses (REGCLS_MULTIPLEUSE), as Project is one shared
 //                                  server; every creation gets its one instance while that lives
 //
-// UserControl reads False in a private instance, True in the user's (/standalone).
+// Someone else at work in the instance (Project hands its one instance to everyone), taken in at
+// the start of the application's next call:
+//   user-opens FILE                the user double-clicks FILE: it opens here and is active, and
+//                                  the instance shows (Visible and UserControl True, a window)
+//   user-shows                     the user brings the instance up: it shows, under their control
+//   other-client-opens FILE        another program's automation opens FILE here; the instance
+//                                  stays hidden, and that program's reference keeps it running
+// and, from the message loop at any time:
+//   user-quits                     the user closes Project: logs USER QUITS and STILL OPEN lines
+//                                  for what is open, and the process ends
+//
+// The application has Visible and UserControl, to get and put (logged as PUT NAME=VALUE):
+// False in a private instance, True in the user's. A private instance that nobody controls ends
+// when its client lets it go; one under the user's control stays. Visible True shows a top-level
+// window.
 
 #include <oaidl.h>
 #include <objbase.h>
@@ -245,6 +259,8 @@ struct Workspace {
     DocumentPtr initial;  // the one the instance started with
     std::vector<DocumentPtr> open;
     DocumentPtr active;
+    bool visible = false;
+    bool userControl = false;
 
     void add(DocumentPtr document) {
         open.push_back(document);
@@ -356,7 +372,7 @@ class FakeProject : public DispatchObject {
                               m_document->path.empty() ? m_document->name : m_document->path);
         if (id != 1) return DISP_E_MEMBERNOTFOUND;
         // An instance started by automation is hidden, and a hidden Project refuses Activate.
-        if (!g_standalone || Controlled(L"fail Activate"))
+        if (!m_workspace->visible || Controlled(L"fail Activate"))
             return Raise(info, L"An unexpected error occurred with the method.");
         if (Controlled(L"activate-ignored")) {
             Log(L"IGNORED Activate " + Quoted(m_document->name));
@@ -410,7 +426,8 @@ class FakeProjects : public DispatchObject {
 
 const DISPID kActiveProject = 6;
 const DISPID kProjects = 7;
-const DISPID kUserControl = 8;
+const DISPID kVisible = 8;
+const DISPID kUserControl = 9;
 
 struct Member {
     const wchar_t* name;
@@ -430,6 +447,7 @@ const std::vector<Member>& Members() {
         {L"FileClose", 5, {L"Save", L"NoAuto"}},
         {L"ActiveProject", kActiveProject, {}},
         {L"Projects", kProjects, {}},
+        {L"Visible", kVisible, {}},
         {L"UserControl", kUserControl, {}},
     };
     return members;
@@ -462,11 +480,97 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& find, const std::
     return out + text.substr(at);
 }
 
+void LogStillOpen(const Workspace& workspace) {
+    for (const DocumentPtr& document : workspace.open)
+        Log(L"STILL OPEN " + Quoted(document->name) + L" text=" + Quoted(document->text));
+}
+
+// --- Someone else in the instance: the user, or another program -------------------------------
+
+// The instance's projects, which outlive its automation object in an instance the user controls.
+WorkspacePtr g_workspace;
+HWND g_window = nullptr;
+
+// The instance's main window, shown while it is visible.
+void ShowMainWindow(bool shown) {
+    if (shown && !g_window) {
+        WNDCLASSW type{};
+        type.lpfnWndProc = DefWindowProcW;
+        type.hInstance = GetModuleHandleW(nullptr);
+        type.lpszClassName = L"FakeProjectMain";
+        RegisterClassW(&type);
+        g_window = CreateWindowExW(0, type.lpszClassName, L"Fake Project", WS_OVERLAPPEDWINDOW, 0,
+                                   0, 320, 200, nullptr, nullptr, type.hInstance, nullptr);
+    }
+    if (g_window) ShowWindow(g_window, shown ? SW_SHOWNOACTIVATE : SW_HIDE);
+}
+
+void Shows(Workspace& workspace) {
+    workspace.visible = true;
+    workspace.userControl = true;
+    ShowMainWindow(true);
+}
+
+// Opens path for someone else, active, unless it is open already; false then.
+bool OpensForSomeoneElse(Workspace& workspace, const std::wstring& path, const wchar_t* who) {
+    if (workspace.find(path)) return false;
+    std::string bytes;
+    ReadFile(path, bytes);
+    workspace.add(std::make_shared<Document>(Document{FileName(path), Wide(bytes), path, false}));
+    Log(std::wstring(who) + L" OPENS " + Quoted(FileName(path)));
+    return true;
+}
+
+// What the control asks someone else to have done meanwhile; holder is the application, which
+// another program's reference keeps alive.
+void SomeoneElseActs(Workspace& workspace, IDispatch* holder) {
+    for (const std::wstring& control : ControlLines()) {
+        if (control.rfind(L"user-opens ", 0) == 0) {
+            if (OpensForSomeoneElse(workspace, control.substr(11), L"USER")) Shows(workspace);
+        } else if (control == L"user-shows" && !workspace.userControl) {
+            Log(L"USER SHOWS");
+            Shows(workspace);
+        } else if (control.rfind(L"other-client-opens ", 0) == 0) {
+            if (OpensForSomeoneElse(workspace, control.substr(19), L"OTHER CLIENT"))
+                holder->AddRef();  // never released: the other program holds on
+        }
+    }
+}
+
+// From the message loop: the user closes Project.
+bool UserQuits() {
+    if (!Controlled(L"user-quits")) return false;
+    Log(L"USER QUITS " + ProcessTag());
+    if (g_workspace) LogStillOpen(*g_workspace);
+    return true;
+}
+
+// Visible and UserControl, put; nothing else can be.
+HRESULT PutProperty(Workspace& workspace, DISPID id, DISPPARAMS* params) {
+    if (params->cArgs != 1 || params->cNamedArgs != 1 ||
+        params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+        return DISP_E_PARAMNOTFOUND;
+    if (id != kVisible && id != kUserControl) return DISP_E_MEMBERNOTFOUND;
+    VARIANT& value = params->rgvarg[0];
+    Log(L"PUT " + std::wstring(id == kVisible ? L"Visible" : L"UserControl") + L"=" + Raw(value));
+    if (id == kUserControl) {
+        workspace.userControl = AsBool(&value);
+    } else {
+        workspace.visible = AsBool(&value);
+        ShowMainWindow(workspace.visible);
+    }
+    return S_OK;
+}
+
+// ----------------------------------------------------------------------------------------------
+
 class FakeApplication : public DispatchObject {
   public:
     explicit FakeApplication(Document initial) : m_workspace(std::make_shared<Workspace>()) {
         m_workspace->initial = std::make_shared<Document>(std::move(initial));
         m_workspace->add(m_workspace->initial);
+        m_workspace->visible = m_workspace->userControl = g_standalone;
+        g_workspace = m_workspace;
     }
     ~FakeApplication() override;
 
@@ -497,6 +601,8 @@ class FakeApplication : public DispatchObject {
         m_workspace->settle();
         const Member* member = MemberById(id);
         if (!member) return DISP_E_MEMBERNOTFOUND;
+        SomeoneElseActs(*m_workspace, this);
+        if (flags & DISPATCH_PROPERTYPUT) return PutProperty(*m_workspace, id, params);
         std::vector<VARIANT*> slots(member->parameters.size(), nullptr);
         const UINT named = params->cNamedArgs;
         const UINT positional = params->cArgs - named;
@@ -531,9 +637,13 @@ class FakeApplication : public DispatchObject {
                 return Raise(info, L"Injected failure in " + std::wstring(member->name) + L".");
             if (control == L"false " + std::wstring(member->name)) return ReturnBool(result, false);
         }
-        if (id == DISPID_VALUE || id == kActiveProject || id == kProjects || id == kUserControl) {
+        if (id == kVisible || id == kUserControl) {
             if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
-            if (id == kUserControl) return ReturnBool(result, g_standalone);
+            return ReturnBool(result,
+                              id == kVisible ? m_workspace->visible : m_workspace->userControl);
+        }
+        if (id == DISPID_VALUE || id == kActiveProject || id == kProjects) {
+            if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
             if (id == kActiveProject) return ActiveProject(result, info);
             if (id == kProjects) {
                 result->vt = VT_DISPATCH;
@@ -591,8 +701,7 @@ class FakeApplication : public DispatchObject {
         Workspace& workspace = *m_workspace;
         if (name == L"Quit") {
             Log(L"QUIT " + ProcessTag());
-            for (const DocumentPtr& document : workspace.open)
-                Log(L"STILL OPEN " + Quoted(document->name) + L" text=" + Quoted(document->text));
+            LogStillOpen(workspace);
             // A private instance ends when its client lets go of it, as Project does: ending it
             // here could end the process before this call's answer reached the client.
             if (g_standalone) PostQuitMessage(0);
@@ -639,6 +748,8 @@ UINT_PTR g_lingerTimer = 0;
 FakeApplication::~FakeApplication() {
     Log(L"RELEASED " + ProcessTag());
     if (g_served == this) g_served = nullptr;
+    // An instance under the user's control stays when its clients let go of it.
+    if (m_workspace->userControl && !g_standalone) return;
     // linger-after-quit N: the process stays, its class still registered, as a Project that
     // takes its time to exit.
     if (const long seconds = ControlNumber(L"linger-after-quit"); seconds >= 0 && !g_standalone) {
@@ -717,7 +828,8 @@ int Serve() {
     Log(L"START " + ProcessTag());
     // A watchdog, so that a client that never quits or releases fails its test instead of
     // stalling it.
-    SetTimer(nullptr, 0, 60000, nullptr);
+    const UINT_PTR watchdog = SetTimer(nullptr, 0, 60000, nullptr);
+    const UINT_PTR userPoll = SetTimer(nullptr, 0, 100, nullptr);
     FakeApplication* shared =
         g_standalone
             ? new FakeApplication({L"UserPlan", L"Alpha in the user's unsaved plan", L"", false})
@@ -734,8 +846,13 @@ int Serve() {
     Log(L"READY " + ProcessTag());  // clients are served from now on
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (message.message == WM_TIMER) {
-            if (g_lingerTimer && message.wParam == g_lingerTimer) break;  // lingered long enough
+        if (message.message == WM_TIMER && message.wParam == userPoll) {
+            if (UserQuits()) break;
+            continue;
+        }
+        if (message.message == WM_TIMER && g_lingerTimer && message.wParam == g_lingerTimer)
+            break;  // lingered long enough
+        if (message.message == WM_TIMER && message.wParam == watchdog) {
             Log(L"WATCHDOG " + ProcessTag());
             break;
         }

@@ -2,8 +2,8 @@
 
 #include "batch/batch_options.h"
 #include "batch/batch_run.h"
-#include "platform/file_system.h"
 #include "host/builtin/builtin_host.h"
+#include "platform/file_system.h"
 #include "shell/form1.h"
 #include "support/fake_host.h"
 #include "support/fake_services.h"

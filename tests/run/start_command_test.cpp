@@ -152,6 +152,41 @@ TEST_F(StartReplacing, ASecondPressDuringAYieldDoesNothing) {
     EXPECT_EQ(fake.host.callsOf("Create").size(), 4u);
 }
 
+// While the host waits for another run, the progress text says so; a second press of Start
+// gives the wait up and ends the run there, saying so.
+TEST_F(StartReplacing, ASecondPressWhileTheHostWaitsEndsTheRun) {
+    for (const bool press : {false, true}) {
+        SCOPED_TRACE(press);
+        fake.host.waitsBeforeCreate = 3;
+        const size_t createdBefore = fake.host.callsOf("Create").size();
+        addSource("a.mpp");
+        addSource("b.mpp");
+        QStringList waitTexts;
+        fake.events.atYield = [&] {
+            if (!form.ProgressBar1->text().startsWith("Another run")) return;
+            waitTexts << form.ProgressBar1->text();
+            if (press) form.PushButton7->click();
+        };
+        fake.dialogs.expectMessage(kDone);
+        start();
+        const QString details = fake.dialogs.shown().back().details;
+        EXPECT_EQ(waitTexts.first(),
+                  "Another run is using Project. Press Start Replacing to give up.");
+        EXPECT_EQ(waitTexts.size(), press ? 1 : 6);
+        EXPECT_EQ(fake.host.callsOf("Create").size() - createdBefore, press ? 1u : 2u);
+        EXPECT_EQ(details.count("You gave up waiting for another run"), press ? 1 : 0)
+            << details.toStdString();
+        EXPECT_EQ(form.ProgressBar1->text(), "Progress Bar");
+        form.ListView1->clear();
+    }
+    // The next run waits again.
+    fake.events.atYield = nullptr;
+    addSource("c.mpp");
+    fake.dialogs.expectMessage(kDone);
+    start();
+    EXPECT_EQ(fake.host.callsOf("FileSaveAs").size(), 3u);
+}
+
 TEST_F(StartReplacing, ProgressForFourFiles) {
     for (const char* name : {"a.mpp", "b.mpp", "c.mpp", "d%p.mpp"}) addSource(name);
     QList<int> values;

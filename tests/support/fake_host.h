@@ -35,6 +35,10 @@ class FakeHost : public HostFactory {
     std::optional<QString> runningName;
     // Return a description to make that call fail.
     std::function<std::optional<QString>(const HostCall&)> failWhen;
+    // Create first waits this many times for another run, telling whoever setWhileWaiting named;
+    // a wait given up fails the creation.
+    int waitsBeforeCreate = 0;
+    void setWhileWaiting(WhileWaiting whileWaiting) override { m_whileWaiting = whileWaiting; }
     // Runs after each call is recorded (before it fails or acts), e.g. to change the window.
     std::function<void(const HostCall&)> onCall;
     // syncSaves: counted, not recorded among the calls; runs onSync, then fails when told to.
@@ -53,6 +57,7 @@ class FakeHost : public HostFactory {
   private:
     friend class FakeInstance;
     std::vector<HostCall> m_calls;
+    WhileWaiting m_whileWaiting;
     int m_instances = 0;
     int m_live = 0;
 };

@@ -1,9 +1,9 @@
 #include "host/builtin/builtin_host.h"
 
-#include "platform/failure.h"
-#include "platform/file_reading.h"
 #include "host/builtin/open_document.h"
 #include "host/field_catalogue.h"
+#include "platform/failure.h"
+#include "platform/file_reading.h"
 #include "platform/threads.h"
 
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "host/builtin/open_document.h"
 
-#include "platform/failure.h"
 #include "host/builtin/mpx_document.h"
 #include "host/builtin/xml_document.h"
+#include "platform/failure.h"
 
 namespace quillmere::builtin {
 

@@ -1,7 +1,7 @@
 #include "host/builtin/read_ahead.h"
 
-#include "platform/file_reading.h"
 #include "host/builtin/open_document.h"
+#include "platform/file_reading.h"
 #include "platform/threads.h"
 
 #include <QFileInfo>

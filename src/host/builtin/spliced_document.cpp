@@ -1,7 +1,7 @@
 #include "host/builtin/spliced_document.h"
 
-#include "platform/failure.h"
 #include "host/builtin/unit_blocks.h"
+#include "platform/failure.h"
 #include "platform/large_pages.h"
 
 #include <QStringDecoder>

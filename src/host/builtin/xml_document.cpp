@@ -1,8 +1,8 @@
 #include "host/builtin/xml_document.h"
 
-#include "platform/failure.h"
 #include "host/builtin/unit_blocks.h"
 #include "host/builtin/xml_two_parts.h"
+#include "platform/failure.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

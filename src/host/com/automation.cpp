@@ -1,5 +1,6 @@
 #include "host/com/automation.h"
 
+#include "host/com/call_thread.h"
 #include "host/com/com_error.h"
 
 #include <objbase.h>
@@ -78,11 +79,20 @@ AutomationObject AutomationObject::object(const std::wstring& name,
     return AutomationObject(DispatchRef(value.pdispVal));
 }
 
+void AutomationObject::setProperty(const std::wstring& name, Variant value) {
+    DISPID put = DISPID_PROPERTYPUT;
+    VARIANTARG wire = value.value();
+    DISPPARAMS params{&wire, &put, 1, 1};
+    invoke(id(name), DISPATCH_PROPERTYPUT, params, L"put " + name);
+}
+
 DISPID AutomationObject::id(const std::wstring& member) {
     LPOLESTR name = const_cast<LPOLESTR>(member.c_str());
     DISPID id = DISPID_UNKNOWN;
+    CallThread::BeforeCall();
     const HRESULT hr =
         m_dispatch.get()->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
+    CallThread::AfterCall();
     if (FAILED(hr)) ThrowHresult(hr, L"GetIDsOfNames(" + member + L")");
     return id;
 }
@@ -94,8 +104,10 @@ Variant AutomationObject::call(const std::wstring& method, std::vector<Variant> 
     for (const NamedArgument& argument : named)
         names.push_back(const_cast<LPOLESTR>(argument.name.c_str()));
     std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
+    CallThread::BeforeCall();
     const HRESULT hr = m_dispatch.get()->GetIDsOfNames(IID_NULL, names.data(), UINT(names.size()),
                                                        LOCALE_USER_DEFAULT, ids.data());
+    CallThread::AfterCall();
     if (FAILED(hr)) ThrowHresult(hr, L"GetIDsOfNames(" + method + L")");
 
     // Named arguments come first on the wire, then the positional ones; each group reversed.
@@ -115,8 +127,10 @@ Variant AutomationObject::invoke(DISPID member, WORD flags, DISPPARAMS& params,
     Variant result;
     EXCEPINFO info{};
     UINT argumentError = 0;
+    CallThread::BeforeCall();  // a call that is abandoned never comes back from AfterCall
     const HRESULT hr = m_dispatch.get()->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags,
                                                 &params, result.get(), &info, &argumentError);
+    CallThread::AfterCall();
     if (hr == DISP_E_EXCEPTION) {
         const HRESULT code = info.scode ? info.scode : hr;
         std::wstring text = ExceptionText(info);

@@ -26,6 +26,9 @@ class AutomationObject {
     Variant property(const std::wstring& name, std::vector<Variant> arguments = {});
     // The object that a property holds; throws ComError when it holds none.
     AutomationObject object(const std::wstring& name, std::vector<Variant> arguments = {});
+    // Sets a property (DISPATCH_PROPERTYPUT, the value as the one named argument
+    // DISPID_PROPERTYPUT); throws ComError when the server refuses it.
+    void setProperty(const std::wstring& name, Variant value);
     // Calls a method; positional arguments in call order, then the named ones. Throws ComError
     // with EXCEPINFO's description (or the HRESULT's) when the call fails.
     Variant call(const std::wstring& method, std::vector<Variant> positional,

@@ -61,6 +61,18 @@ std::wstring StoppedAnswering(std::chrono::milliseconds limit, bool saved) {
            L"was saved.";
 }
 
+// Why a step failed whose call was abandoned in an instance that shows a window.
+std::wstring LeftRunning(std::chrono::milliseconds limit, bool saved) {
+    return L"Project has not answered for " + Seconds(limit) +
+           L" and is showing a window to the user, so its instance was left running; " +
+           (saved ? L"the result was saved before." : L"nothing was saved.");
+}
+
+bool Contains(const std::vector<std::wstring>& names, const std::wstring& name) {
+    return std::ranges::any_of(
+        names, [&](const std::wstring& n) { return _wcsicmp(n.c_str(), name.c_str()) == 0; });
+}
+
 // Runs an action when it goes.
 template <typename Action>
 class AtExit {
@@ -137,19 +149,31 @@ AutomationObject CreateRetried(const StepDeadline& deadline, const std::wstring&
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId,
                                                              StepDeadline deadline) {
     RunLock lock = RunLock::Take(deadline.onWaitingForAnotherRun, deadline.limit);
-    const bool usersInstance = IsRunning(progId);
+    auto calls = std::make_unique<CallThread>();
     std::optional<AutomationObject> application;
-    auto create = [&] { application.emplace(CreateRetried(deadline, progId)); };
     ServerProcess server;
-    if (usersInstance)
-        create();
-    else
-        server = ServerProcess::StartedBy(progId, create);
-    // A Project that was still starting, not yet listed as running, is the user's all the same;
-    // so is one the user started while ours did.
-    const bool shared = usersInstance || server.reusedRunning() || StartedByUser(*application);
-    std::unique_ptr<ProjectAutomation> made(new ProjectAutomation(
-        std::move(*application), shared, std::move(server), std::move(deadline)));
+    bool shared = false;
+    std::vector<std::wstring> initial;
+    calls->run([&] {
+        try {
+            const bool usersInstance = IsRunning(progId);
+            auto create = [&] { application.emplace(CreateRetried(deadline, progId)); };
+            if (usersInstance)
+                create();
+            else
+                server = ServerProcess::StartedBy(progId, create);
+            // A Project that was still starting, not yet listed as running, is the user's all
+            // the same; so is one the user started while ours did.
+            shared = usersInstance || server.reusedRunning() || StartedByUser(*application);
+            if (!shared) initial = OpenProjects(*application);
+        } catch (...) {
+            application.reset();  // released on the thread it belongs to
+            throw;
+        }
+    });
+    std::unique_ptr<ProjectAutomation> made(
+        new ProjectAutomation(std::move(calls), std::move(*application), shared, std::move(server),
+                              std::move(deadline), std::move(initial)));
     made->m_lock = std::move(lock);
     return made;
 }
@@ -160,15 +184,30 @@ ProjectAutomation::~ProjectAutomation() {
 
 void ProjectAutomation::letGo() {
     if (std::exchange(m_letGo, true)) return;
-    m_project.reset();
-    { const AutomationObject released = std::move(m_application); }
-    if (!m_usersInstance) m_server.awaitExit(m_deadline.quitLinger);
-    m_lock.release();
+    // Another run may have Project once the instance is released and, when we quit it, gone.
+    const AtExit unlock([&] { m_lock.release(); });
+    if (m_calls->abandoned()) {
+        // The references belong to the call thread, which is blocked in Project: they stay
+        // with it, unreleased, as the instance stays with its user.
+        [[maybe_unused]] auto* application = new AutomationObject(std::move(m_application));
+        if (m_project) {
+            [[maybe_unused]] auto* project = new AutomationObject(std::move(*m_project));
+        }
+        return;
+    }
+    try {
+        m_calls->run([&] {
+            m_project.reset();
+            AutomationObject released(std::move(m_application));
+        });
+    } catch (const ComError&) {
+    }
+    if (m_quit) m_server.awaitExit(m_deadline.quitLinger);
 }
 
 template <typename Step>
 auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
-    if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit, m_saved));
+    if (m_ended || m_abandoned) throw ComError(E_ABORT, gone());
     if (!m_died.empty()) throw ComError(m_diedHr, m_died);
     if (m_letGo) throw ComError(E_ABORT, L"Project was already quit.");
     Expiry expiry;  // written on the deadline's thread, read once the deadline waited for it
@@ -176,13 +215,17 @@ auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
     const AtExit settle([&] { settled(expiry); });
     try {
         CallDeadline deadline(m_deadline.limit, [&] { expiry = expire(); });
-        return step();
+        return m_calls->run(step);
     } catch (const ComError& error) {
         if (expiry.ended) throw ComError(error.hr(), StoppedAnswering(m_deadline.limit, m_saved));
+        if (expiry.abandoned) throw ComError(error.hr(), LeftRunning(m_deadline.limit, m_saved));
         if (!ServerGone(error.hr())) throw;
         // Nothing is left to act on: every later step fails the same way, and quit has nothing
         // to close.
-        m_project.reset();
+        try {
+            m_calls->run([&] { m_project.reset(); });
+        } catch (const ComError&) {
+        }
         m_diedHr = error.hr();
         m_died = L"Project's instance ended unexpectedly (" + error.description() + L")" +
                  (m_saved ? L" after the result was saved." : L"; nothing was saved.");
@@ -190,8 +233,21 @@ auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
     }
 }
 
+std::wstring ProjectAutomation::gone() const {
+    return m_abandoned ? LeftRunning(m_deadline.limit, m_saved)
+                       : StoppedAnswering(m_deadline.limit, m_saved);
+}
+
 ProjectAutomation::Expiry ProjectAutomation::expire() {
-    if (!m_usersInstance && m_server.end()) return {true, false};
+    if (!m_usersInstance && m_server.known()) {
+        // A window on the screen may be a plan the user opened in this instance, or a prompt
+        // the user can answer: the instance is not ended, and the call that waits is given up.
+        if (m_server.showsWindow()) {
+            if (m_calls->abandonCall()) return {false, false, true};
+        } else if (m_server.end()) {
+            return {true, false, false};
+        }
+    }
     if (!m_deadline.onUserWaited) return {};
     m_deadline.onUserWaited(
         m_usersInstance
@@ -205,20 +261,27 @@ ProjectAutomation::Expiry ProjectAutomation::expire() {
             : L"Project has not answered for " + Seconds(m_deadline.limit) +
                   L", and its instance cannot be told apart from another Project, so it was not "
                   L"ended. Quillmere waits until it answers.");
-    return {false, true};
+    return {false, true, false};
 }
 
 void ProjectAutomation::settled(const Expiry& expiry) {
     if (expiry.ended) {
         m_ended = true;
-        m_project.reset();
+        try {
+            m_calls->run([&] { m_project.reset(); });
+        } catch (const ComError&) {
+        }
     }
+    m_abandoned = m_abandoned || expiry.abandoned;
     if (expiry.told && m_deadline.onAnswered) m_deadline.onAnswered();
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {
+    auto calls = std::make_unique<CallThread>();
+    std::optional<AutomationObject> application;
+    calls->run([&] { application.emplace(AutomationObject::Attach(progId)); });
     return std::unique_ptr<ProjectAutomation>(
-        new ProjectAutomation(AutomationObject::Attach(progId), true));
+        new ProjectAutomation(std::move(calls), std::move(*application), true));
 }
 
 std::wstring ProjectAutomation::name() {
@@ -289,24 +352,29 @@ void ProjectAutomation::findOpened(const std::wstring& path,
 }
 
 bool ProjectAutomation::replace(const ReplaceCall& call) {
-    // Like Project acting on an empty project: nothing to change, nothing wrong.
-    if (!m_project) return false;
+    // Like Project acting on an empty project: nothing to change, nothing wrong. An empty find
+    // text is never sent: Replace without a value shows its dialog (which a hidden instance would
+    // wait on until the deadline), and an empty one may match every value.
+    if (!m_project || call.value.empty()) return false;
     return guarded([&] {
         makeOursActive(L"Replace");
-        std::vector<NamedArgument> named;
-        named.push_back({L"Field", Variant::text(call.field)});
-        named.push_back({L"Test", Variant::text(call.test)});
-        named.push_back({L"Value", Variant::text(call.value)});
-        named.push_back({L"Replacement", Variant::text(call.replacement)});
-        named.push_back({L"ReplaceAll", Variant::boolean(call.replaceAll)});
-        named.push_back({L"Next", Variant::boolean(call.next)});
-        named.push_back({L"MatchCase", Variant::boolean(call.matchCase)});
-        return m_application.call(L"Replace", {}, std::move(named)).asBoolean();
+        // Positional, in Replace's documented order: Project ignores some arguments passed by
+        // name, and a lost ReplaceAll or MatchCase would change what is replaced without a word.
+        std::vector<Variant> arguments;
+        arguments.push_back(Variant::text(call.field));
+        arguments.push_back(Variant::text(call.test));
+        arguments.push_back(Variant::text(call.value));
+        arguments.push_back(Variant::text(call.replacement));
+        arguments.push_back(Variant::boolean(call.replaceAll));
+        arguments.push_back(Variant::boolean(call.next));
+        arguments.push_back(Variant::boolean(call.matchCase));
+        return m_application.call(L"Replace", std::move(arguments)).asBoolean();
     });
 }
 
 void ProjectAutomation::fileSaveAs(const std::wstring& path) {
-    if (m_ended) throw ComError(E_ABORT, StoppedAnswering(m_deadline.limit, m_saved));
+    if (m_ended || m_abandoned) throw ComError(E_ABORT, gone());
+    if (!m_died.empty()) throw ComError(m_diedHr, m_died);
     if (!m_project)
         throw ComError(CTL_E_ILLEGALFUNCTIONCALL,
                        m_whyNoProject.empty() ? kNothingOpen : m_whyNoProject);
@@ -348,7 +416,8 @@ void ProjectAutomation::makeOursActive(const std::wstring& method) {
 
 void ProjectAutomation::quit() {
     const AtExit release([&] { letGo(); });
-    if (m_ended || !m_died.empty() || m_letGo) return;  // nothing is left to close
+    // Nothing is left to close, or nothing may be touched.
+    if (m_ended || m_abandoned || !m_died.empty() || m_letGo) return;
     try {
         guarded([&] { close(); });
     } catch (const ComError&) {
@@ -357,18 +426,48 @@ void ProjectAutomation::quit() {
 }
 
 void ProjectAutomation::close() {
-    std::vector<NamedArgument> named;
+    // "Do not save" goes as the first positional argument of FileClose (Save) and of Quit
+    // (SaveChanges): Project ignores some arguments passed by name.
+    std::vector<Variant> doNotSave;
+    doNotSave.push_back(Variant::integer(kDoNotSave));
     if (m_usersInstance) {
         if (!m_project) return;  // every project there is the user's
         makeOursActive(L"FileClose");
         m_project.reset();
-        named.push_back({L"Save", Variant::integer(kDoNotSave)});
-        m_application.call(L"FileClose", {}, std::move(named));
+        m_application.call(L"FileClose", std::move(doNotSave));
+    } else if (someoneElseUses()) {
+        leaveToSomeoneElse();
     } else {
         m_project.reset();  // released while the instance still answers
-        named.push_back({L"SaveChanges", Variant::integer(kDoNotSave)});
-        m_application.call(L"Quit", {}, std::move(named));
+        m_quit = true;
+        m_application.call(L"Quit", std::move(doNotSave));
     }
+}
+
+// An instance we started holds its initial project and ours, and nobody sees it. Anything else
+// open there, or a window on the screen, or the user's control, means that Project handed the
+// instance to someone else meanwhile: a plan the user double-clicked, a Project the user started,
+// another program's automation.
+bool ProjectAutomation::someoneElseUses() {
+    if (m_application.property(L"Visible").asBoolean() ||
+        m_application.property(L"UserControl").asBoolean())
+        return true;
+    const std::wstring ours = m_project ? m_project->property(L"FullName").asText() : L"";
+    for (const std::wstring& name : OpenProjects(m_application))
+        if (_wcsicmp(name.c_str(), ours.c_str()) != 0 && !Contains(m_initial, name)) return true;
+    return false;
+}
+
+// Visible first: the instance is someone's now, and a hidden Project refuses the Activate that
+// closing ours may need.
+void ProjectAutomation::leaveToSomeoneElse() {
+    m_application.setProperty(L"Visible", Variant::boolean(true));
+    if (!m_project) return;
+    makeOursActive(L"FileClose");
+    m_project.reset();
+    std::vector<Variant> doNotSave;
+    doNotSave.push_back(Variant::integer(kDoNotSave));
+    m_application.call(L"FileClose", std::move(doNotSave));
 }
 
 }  // namespace quillmere::com

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/com/automation.h"
+#include "host/com/call_thread.h"
 #include "host/com/run_lock.h"
 #include "host/com/server_process.h"
 
@@ -30,7 +31,8 @@ struct StepDeadline {
     // Told, on another thread, when a step in the user's own Project passes the limit: that step
     // is never ended, since Project is waiting for the user.
     std::function<void(const std::wstring&)> onUserWaited;
-    // Told, on the step's thread, when a step that onUserWaited was told of has returned.
+    // Told, on the thread that called the step, when a step that onUserWaited was told of has
+    // returned.
     std::function<void()> onAnswered;
     // How long a quit private instance may take to exit before its process is ended.
     std::chrono::milliseconds quitLinger = std::chrono::seconds(30);
@@ -52,17 +54,26 @@ struct StepDeadline {
 // project our FileOpen opened is the active one, and without one they touch nothing. A FileOpen
 // that returns False, or only activates a copy of the file that was already open, opened nothing of
 // ours. A private instance that passes a step's deadline (a prompt nobody can see, most likely)
-// is ended, provided its process is surely the one this pass started; the step then fails, and
-// so does every later one. An instance whose process ended under a call fails that step and
-// every later one, and has nothing left to quit. A file already open in the instance is left
-// alone, and FileOpen is not called for it.
+// is ended, provided its process is surely the one this pass started and shows no window; the
+// step then fails, and so does every later one. An instance whose process ended under a call
+// fails that step and every later one, and has nothing left to quit. A file already open in the
+// instance is left alone, and FileOpen is not called for it.
+//
+// Project hands its one instance to everyone, so a private instance can become someone else's
+// while a pass runs: a plan the user double-clicks, or a Project the user starts, lands there.
+// Such an instance is never quit or ended: quit() closes only our project and makes the instance
+// visible, and a step that passes its deadline while the instance shows a window is abandoned (its
+// call stays blocked on a thread of its own, see CallThread) and the instance is left alone. An
+// instance that the user started (UserControl) is the user's, even when its process appeared
+// during our creation.
 //
 // One Quillmere run at a time uses Project (RunLock): from the creation until a quit private
 // instance's process has exited, which is waited for, so that the next creation is not handed
-// the dying instance. An instance that the user started (UserControl) is the user's, even when its
-// process appeared during our creation.
+// the dying instance.
 class ProjectAutomation {
   public:
+    ~ProjectAutomation();
+
     // A private instance, or the user's running one; notes which.
     // Waits, first, while another run uses Project.
     static std::unique_ptr<ProjectAutomation> Create(const std::wstring& progId,
@@ -79,31 +90,37 @@ class ProjectAutomation {
     // Throws when no FileOpen of ours succeeded: there is nothing of ours to save.
     void fileSaveAs(const std::wstring& path);
     // Ends the instance without saving (the result is already saved, or the save failed and a
-    // save prompt would block forever); for the user's instance, closes only our project, and
-    // nothing when we have none. Then lets go of the instance, waits for a private one's process
-    // to exit, and lets another run have Project.
+    // save prompt would block forever); for the user's instance, or a private one that someone
+    // else uses now, closes only our project, and nothing when we have none. Then lets go of the
+    // instance, waits for a private one's process to exit, and lets another run have Project.
     void quit();
-    ~ProjectAutomation();
 
     bool sharesUsersInstance() const { return m_usersInstance; }
 
   private:
-    ProjectAutomation(AutomationObject application, bool usersInstance, ServerProcess server = {},
-                      StepDeadline deadline = {})
-        : m_application(std::move(application)),
+    ProjectAutomation(std::unique_ptr<CallThread> calls, AutomationObject application,
+                      bool usersInstance, ServerProcess server = {}, StepDeadline deadline = {},
+                      std::vector<std::wstring> initial = {})
+        : m_calls(std::move(calls)),
+          m_application(std::move(application)),
           m_usersInstance(usersInstance),
           m_server(std::move(server)),
-          m_deadline(std::move(deadline)) {}
+          m_deadline(std::move(deadline)),
+          m_initial(std::move(initial)) {}
 
-    // Runs one step under the deadline.
+    // Runs one step under the deadline, on the call thread.
     template <typename Step>
     auto guarded(Step&& step) -> decltype(step());
     // What passing a step's deadline did.
     struct Expiry {
-        bool ended = false;  // the instance was ended
-        bool told = false;   // onUserWaited was told
+        bool ended = false;      // the instance was ended
+        bool told = false;       // onUserWaited was told
+        bool abandoned = false;  // the step's call was abandoned, the instance left alone
     };
-    // On the deadline's thread: ends a private instance, or says why it cannot be.
+    // Why every step fails once the instance was ended or left alone.
+    std::wstring gone() const;
+    // On the deadline's thread: ends a private instance, abandons the call to one that shows a
+    // window, or says why it can do neither.
     Expiry expire();
     // Once the step is over: an ended instance has nothing left to act on, and a user who was
     // told that Project waits hears that it answered.
@@ -114,23 +131,36 @@ class ProjectAutomation {
     // may list it only a moment later; before: the full names open before it.
     void findOpened(const std::wstring& path, const std::vector<std::wstring>& before);
     void close();
-    // Releases the instance, waits for a private one to exit, and releases the lock; once.
+    // A private instance holds something besides its initial projects and ours, or shows, or is
+    // under the user's control.
+    bool someoneElseUses();
+    // Closes only our project, without saving, and leaves the instance running, visible.
+    void leaveToSomeoneElse();
+    // Releases the instance, waits for a private one that was quit to exit, and releases the
+    // lock; once.
     void letGo();
     bool oursIsActive();
     // Activates our project when another one is active; throws, naming method, when Project
     // leaves another project active.
     void makeOursActive(const std::wstring& method);
 
-    RunLock m_lock;  // first: let go of last, after the instance
+    RunLock m_lock;  // first: let go of last, after the instance and its thread
+    // Declared early, so that it goes late: every COM object below lives on its thread.
+    std::unique_ptr<CallThread> m_calls;
     AutomationObject m_application;
     std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
     std::wstring m_whyNoProject;                // when FileOpen ran but opened nothing of ours: why
     bool m_usersInstance;
     ServerProcess m_server;  // a private instance's process, when surely known
     StepDeadline m_deadline;
-    bool m_ended = false;  // the instance was ended for passing a deadline
-    bool m_saved = false;  // our FileSaveAs returned
-    std::wstring m_died;   // the instance's process ended during a call: what was said
+    // A private instance's projects when it was created: its initial empty project. The user
+    // cannot have touched them, since nobody saw the instance.
+    std::vector<std::wstring> m_initial;
+    bool m_ended = false;      // the instance was ended for passing a deadline
+    bool m_abandoned = false;  // a call passed its deadline in an instance showing a window
+    bool m_saved = false;      // our FileSaveAs returned
+    bool m_quit = false;       // Quit ended the instance: its process is waited for
+    std::wstring m_died;       // the instance's process ended during a call: what was said
     HRESULT m_diedHr = S_OK;
     bool m_letGo = false;  // the instance was released
 };

@@ -110,12 +110,14 @@ ServerProcess::~ServerProcess() {
 ServerProcess::ServerProcess(ServerProcess&& other) noexcept
     : m_process(std::exchange(other.m_process, nullptr)),
       m_reusedRunning(other.m_reusedRunning),
-      m_programUnread(other.m_programUnread) {}
+      m_programUnread(other.m_programUnread),
+      m_id(other.m_id) {}
 
 ServerProcess& ServerProcess::operator=(ServerProcess&& other) noexcept {
     std::swap(m_process, other.m_process);
     std::swap(m_reusedRunning, other.m_reusedRunning);
     std::swap(m_programUnread, other.m_programUnread);
+    std::swap(m_id, other.m_id);
     return *this;
 }
 
@@ -136,7 +138,26 @@ ServerProcess ServerProcess::StartedBy(const std::wstring& progId,
     if (started.empty() && !before.empty()) return ServerProcess(nullptr, true);
     if (started.size() != 1) return {};
     // The handle keeps the id from passing to another process.
-    return ServerProcess(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, started[0]));
+    return ServerProcess(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, started[0]), false,
+                         started[0]);
+}
+
+bool ServerProcess::showsWindow() const {
+    if (!m_process) return false;
+    struct Search {
+        DWORD process;
+        bool found = false;
+    } search{m_id};
+    EnumWindows(
+        [](HWND window, LPARAM state) -> BOOL {
+            auto& wanted = *reinterpret_cast<Search*>(state);
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            wanted.found = process == wanted.process && IsWindowVisible(window);
+            return !wanted.found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 bool ServerProcess::end() {

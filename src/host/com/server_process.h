@@ -36,13 +36,17 @@ class ServerProcess {
     // Once its instance was quit and let go: waits for the process to exit, and ends it when it
     // is still there after linger, so that the next creation is not handed a dying instance.
     void awaitExit(std::chrono::milliseconds linger);
+    // The process shows a top-level window: a document the user opened there, or a prompt the
+    // user can answer. Such a process is never ended.
+    bool showsWindow() const;
 
   private:
-    explicit ServerProcess(HANDLE process, bool reusedRunning = false)
-        : m_process(process), m_reusedRunning(reusedRunning) {}
+    explicit ServerProcess(HANDLE process, bool reusedRunning = false, DWORD id = 0)
+        : m_process(process), m_reusedRunning(reusedRunning), m_id(id) {}
     HANDLE m_process = nullptr;
     bool m_reusedRunning = false;
     bool m_programUnread = false;
+    DWORD m_id = 0;
 };
 
 // Runs onExpiry on a pool thread when the deadline passes before this object is destroyed; the
