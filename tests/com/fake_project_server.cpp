@@ -641,6 +641,20 @@ int Register() {
     return ok ? 0 : 1;
 }
 
+// Ends the process once its message loop is over. A call that reaches the server after that (a
+// client's release of its reference, racing Quit) waits for this thread, which no longer takes
+// calls; CoUninitialize in turn waits for that call, so the process would never end, and the
+// client would wait forever for its answer. So the user's instance is cut off from its clients,
+// and the process ends without CoUninitialize: calls still on their way fail at the clients.
+[[noreturn]] void Leave(FakeApplication* shared) {
+    if (shared) {
+        CoDisconnectObject(static_cast<IDispatch*>(shared), 0);
+        shared->Release();
+    }
+    Log(L"EXIT " + ProcessTag());
+    ExitProcess(0);
+}
+
 int Serve() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Log(L"START " + ProcessTag());
@@ -669,10 +683,7 @@ int Serve() {
     }
     if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
     CoRevokeClassObject(classCookie);
-    if (shared) shared->Release();
-    Log(L"EXIT " + ProcessTag());
-    CoUninitialize();
-    return 0;
+    Leave(shared);
 }
 
 }  // namespace
