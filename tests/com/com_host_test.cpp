@@ -586,11 +586,11 @@ TEST_F(UsersInstance, ARefusedActivateFailsTheCallAndTouchesNothingElse) {
               (std::vector<std::string>{"DOC FileOpen \"ours.txt\"", "DOC Replace \"ours.txt\""}));
 }
 
-// Whether a top-level window of this process shows text.
-bool WindowShows(const std::wstring& text) {
+// The visible top-level window of this process that shows text; null when there is none.
+HWND ShownWindow(const std::wstring& text) {
     struct Search {
         std::wstring text;
-        bool found = false;
+        HWND found = nullptr;
     } search{text};
     EnumWindows(
         [](HWND window, LPARAM state) -> BOOL {
@@ -600,11 +600,51 @@ bool WindowShows(const std::wstring& text) {
             wchar_t shown[256] = {};
             GetWindowTextW(window, shown, 256);
             if (process == GetCurrentProcessId() && IsWindowVisible(window) && found.text == shown)
-                found.found = true;
+                found.found = window;
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+bool WindowShows(const std::wstring& text) {
+    return ShownWindow(text) != nullptr;
+}
+
+// Handles this thread's messages for a while, as a window's thread does.
+void HandleMessages(std::chrono::milliseconds time) {
+    const auto end = std::chrono::steady_clock::now() + time;
+    do {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    } while (std::chrono::steady_clock::now() < end);
+}
+
+// The box belongs to our window, which the user sees, and is not kept on top of every window:
+// Project's own dialog, which the user has to answer, stays in view.
+TEST(WaitBoxTest, BelongsToOurWindowAndIsNotKeptOnTop) {
+    const HWND ours =
+        CreateWindowExW(0, L"STATIC", L"Quillmere main window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                        0, 400, 300, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(ours, nullptr);
+    HandleMessages(std::chrono::milliseconds(100));
+    {
+        WaitBox box;
+        box.show(L"Project waits for you.");
+        HWND shown = nullptr;
+        for (int i = 0; i < 100 && !shown; ++i) {
+            HandleMessages(std::chrono::milliseconds(100));
+            shown = ShownWindow(L"Quillmere");
+        }
+        ASSERT_NE(shown, nullptr) << "no box";
+        EXPECT_EQ(GetWindow(shown, GW_OWNER), ours);
+        EXPECT_EQ(GetWindowLongW(shown, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+        box.close();
+        EXPECT_FALSE(WindowShows(L"Quillmere")) << "the box stayed";
+    }
+    EXPECT_TRUE(IsWindowEnabled(ours));
+    DestroyWindow(ours);
 }
 
 // A call that hangs in the user's own Project waits for the user, however long: it is never
