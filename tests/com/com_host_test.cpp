@@ -279,6 +279,53 @@ TEST_F(AutomationHost, TwoPassesInOneProcessLeaveNoInstanceAlive) {
     EXPECT_EQ(Count(text, "EXIT private"), 2u);
 }
 
+// Project refuses calls while it starts or shows a dialog. COM asks the message filter that a pass
+// registers whether to retry a refused call: every short while, until the step's deadline. wine
+// never asks it (it runs a call refused "retry later" as though handled), so the filter is asked
+// here as COM would, and the pass against a busy fake only shows that the refusals cost nothing.
+TEST_F(AutomationHost, BusyRefusalsAreRetriedUntilTheStepDeadline) {
+    const std::wstring in = file(L"busy.txt", "Alpha");
+    const std::wstring out = folder + L"busy-out.txt";
+    control("busy 3\n");
+    auto host = ProjectAutomation::Create(kProgId, {kShortDeadline, {}, {}});
+    IMessageFilter* filter = nullptr;
+    CoRegisterMessageFilter(nullptr, &filter);  // taken out to be asked, then put back
+    ASSERT_NE(filter, nullptr) << "no message filter while a pass runs";
+    CoRegisterMessageFilter(filter, nullptr);
+    const struct {
+        DWORD rejectType;
+        DWORD elapsed;  // milliseconds since the call was first made
+        bool retried;
+    } cases[] = {
+        {SERVERCALL_RETRYLATER, 0, true},    {SERVERCALL_REJECTED, 0, true},
+        {SERVERCALL_RETRYLATER, 2900, true}, {SERVERCALL_RETRYLATER, 3000, false},
+        {SERVERCALL_REJECTED, 60000, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rejectType) + " after " + std::to_string(c.elapsed));
+        const DWORD pause = filter->RetryRejectedCall(nullptr, c.elapsed, c.rejectType);
+        if (c.retried) {
+            EXPECT_GE(pause, 100u);  // waited for, not retried at once
+            EXPECT_LE(pause, 1000u);
+        } else {
+            EXPECT_EQ(pause, DWORD(-1));
+        }
+    }
+    filter->Release();
+    host->fileOpen(in);
+    EXPECT_TRUE(host->replace({L"Name", L"contains", L"Alpha", L"Beta", true, true, false}));
+    host->fileSaveAs(out);
+    host->quit();
+    host.reset();
+    EXPECT_EQ(ReadAll(out), "Beta");
+    EXPECT_EQ(Count(logText(), "BUSY refused"), 3u) << logText();
+    // Without a pass, the apartment's filter is the one it had before.
+    filter = nullptr;
+    CoRegisterMessageFilter(nullptr, &filter);
+    EXPECT_EQ(filter, nullptr);
+    if (filter) filter->Release();
+}
+
 // A private instance that hangs (a prompt nobody sees) is ended at the deadline: the file fails,
 // saying whether its result was saved, and the next file gets a fresh instance.
 TEST_F(AutomationHost, AHungPrivateInstanceIsEndedAndTheNextFileIsWorkedOn) {

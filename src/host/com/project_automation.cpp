@@ -81,6 +81,7 @@ bool IsFalse(const Variant& result) {
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId,
                                                              StepDeadline deadline) {
+    auto busyRetry = std::make_unique<BusyRetry>(deadline.limit);
     const bool usersInstance = IsRunning(progId);
     std::optional<AutomationObject> application;
     auto create = [&] { application.emplace(AutomationObject::Create(progId)); };
@@ -91,8 +92,10 @@ std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring&
         server = ServerProcess::StartedBy(progId, create);
     // A Project that was still starting, not yet listed as running, is the user's all the same.
     const bool shared = usersInstance || server.reusedRunning();
-    return std::unique_ptr<ProjectAutomation>(new ProjectAutomation(
+    std::unique_ptr<ProjectAutomation> automation(new ProjectAutomation(
         std::move(*application), shared, std::move(server), std::move(deadline)));
+    automation->m_busyRetry = std::move(busyRetry);
+    return automation;
 }
 
 template <typename Step>
@@ -132,8 +135,11 @@ void ProjectAutomation::settled(const Expiry& expiry) {
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {
-    return std::unique_ptr<ProjectAutomation>(
+    auto busyRetry = std::make_unique<BusyRetry>(StepDeadline{}.limit);
+    std::unique_ptr<ProjectAutomation> automation(
         new ProjectAutomation(AutomationObject::Attach(progId), true));
+    automation->m_busyRetry = std::move(busyRetry);
+    return automation;
 }
 
 std::wstring ProjectAutomation::name() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "host/com/automation.h"
+#include "host/com/busy_retry.h"
 #include "host/com/server_process.h"
 
 #include <chrono>
@@ -38,9 +39,11 @@ struct StepDeadline {
 // the active project, which the user may switch at any time; so each of them first makes sure the
 // project our FileOpen opened is the active one, and without one they touch nothing. A FileOpen
 // that returns False, or only activates a copy of the file that was already open, opened nothing of
-// ours. A private instance that passes a step's deadline (a prompt nobody can see, most likely)
-// is ended, provided its process is surely the one this pass started; the step then fails, and
-// so does every later one.
+// ours. A call that Project refuses while it is busy (starting, or showing a dialog) is tried
+// again until the step's deadline; an object lives on the thread that made it, whose apartment
+// retries while it lives. A private instance that passes a step's deadline (a prompt nobody can
+// see, most likely) is ended, provided its process is surely the one this pass started; the step
+// then fails, and so does every later one.
 class ProjectAutomation {
   public:
     // A private instance, or the user's running one; notes which.
@@ -93,6 +96,8 @@ class ProjectAutomation {
     // leaves another project active.
     void makeOursActive(const std::wstring& method);
 
+    // First, so that it goes last: every call, releases too, is made while it lives.
+    std::unique_ptr<BusyRetry> m_busyRetry;
     AutomationObject m_application;
     std::optional<AutomationObject> m_project;  // what our last successful FileOpen opened
     std::wstring m_whyNoProject;                // when FileOpen ran but opened nothing of ours: why
