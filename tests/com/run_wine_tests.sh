@@ -38,7 +38,8 @@ timeout 60 wine "$build/fake_project_server.exe" /regserver /log "$FAKE_PROJECT_
 
 # One process per test, each under its own time limit: a test that hangs is named, and the others
 # still run. A persistent wineserver starts each process in a fraction of a second instead of
-# about three.
+# about three. The registration's server is let go first: -p cannot start while it runs.
+timeout 60 wineserver -w
 wineserver -p
 list=$(timeout 60 wine "$build/com_host_test.exe" --gtest_list_tests | tr -d "\r")
 tests=$(awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' <<< "$list")
@@ -63,6 +64,7 @@ for test in $tests; do
     { echo "== $test (timed out)"; cat "$work/files/calls.log" 2>/dev/null; } \
       >> "$work/files/calls.log.all"
     wineserver -k > /dev/null 2>&1 || true
+    timeout 60 wineserver -w || true
     wineserver -p
   else
     failed+=("$test")
