@@ -457,12 +457,11 @@ class UnlistedUsersInstance : public UsersInstance {
         for (int i = 0; i < 200 && logText().find("READY standalone") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    // Ended as the user would: a process ended by force leaves its class registered in wine.
+    // Ended as a user ends Project, by closing it: its message loop ends (a process ended by
+    // force leaves its class registered in wine). Not through a creation: that may be handed a
+    // class object that is being revoked, or a new private instance that COM starts instead.
     void TearDown() override {
-        try {
-            AutomationObject::Create(kProgId).call(L"Quit", {});
-        } catch (const ComError&) {
-        }
+        if (process.hProcess) PostThreadMessageW(process.dwThreadId, WM_QUIT, 0, 0);
         UsersInstance::TearDown();
     }
 };
