@@ -28,6 +28,8 @@
 //   fail Activate                  the user's instance, too, refuses Activate
 //   hang METHOD                    METHOD does not return while this line stays (as a modal
 //                                  prompt nobody answers), for at most two minutes
+//   busy N                         the next N calls to the instance's objects are refused as a
+//                                  busy Project refuses them (see BusyFilter)
 //   activate-ignored               a project's Activate returns but leaves the active one as is
 //   open-late N                    FileOpen's project shows in ActiveProject and Projects only
 //                                  N ms after FileOpen returned
@@ -796,6 +798,54 @@ class Factory : public IClassFactory {
 
 #pragma GCC diagnostic pop
 
+// Busy refusals. A Project that is starting or shows a dialog refuses incoming calls through
+// its message filter with SERVERCALL_RETRYLATER; the client's COM then asks the client's own
+// filter whether to retry. wine 8 models neither half: it runs a call refused with RETRYLATER as
+// though it were handled (a FIXME in its combase), and never asks the client's filter; each
+// refusal is still logged as BUSY, so a test sees that it was made.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+class BusyFilter : public IMessageFilter {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (riid == IID_IUnknown || riid == IID_IMessageFilter) {
+            *out = static_cast<IMessageFilter*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO call) override {
+        // Only the automation objects' calls: COM's own (reference counts) are never refused.
+        if (!call || call->iid != IID_IDispatch) return SERVERCALL_ISHANDLED;
+        std::wstring line;
+        for (const std::wstring& control : ControlLines())
+            if (control.rfind(L"busy ", 0) == 0) line = control;
+        if (line != m_line) {  // a new count: the next calls are refused
+            m_line = line;
+            m_refused = 0;
+        }
+        if (line.empty() || m_refused >= _wtoi(line.c_str() + 5)) return SERVERCALL_ISHANDLED;
+        ++m_refused;
+        Log(L"BUSY refused " + std::to_wstring(m_refused) + L" " + ProcessTag());
+        return SERVERCALL_RETRYLATER;
+    }
+    DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD, DWORD) override { return DWORD(-1); }
+    DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+        return PENDINGMSG_WAITDEFPROCESS;
+    }
+
+  private:
+    std::wstring m_line;
+    int m_refused = 0;
+};
+
+#pragma GCC diagnostic pop
+
 bool SetValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY handle = nullptr;
     if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
@@ -823,6 +873,20 @@ int Register() {
     return ok ? 0 : 1;
 }
 
+// Ends the process once its message loop is over. A call that reaches the server after that (a
+// client's release of its reference, racing Quit) waits for this thread, which no longer takes
+// calls; CoUninitialize in turn waits for that call, so the process would never end, and the
+// client would wait forever for its answer. So the user's instance is cut off from its clients,
+// and the process ends without CoUninitialize: calls still on their way fail at the clients.
+[[noreturn]] void Leave(FakeApplication* shared) {
+    if (shared) {
+        CoDisconnectObject(static_cast<IDispatch*>(shared), 0);
+        shared->Release();
+    }
+    Log(L"EXIT " + ProcessTag());
+    ExitProcess(0);
+}
+
 int Serve() {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     Log(L"START " + ProcessTag());
@@ -834,6 +898,8 @@ int Serve() {
         g_standalone
             ? new FakeApplication({L"UserPlan", L"Alpha in the user's unsaved plan", L"", false})
             : nullptr;
+    BusyFilter busy;
+    CoRegisterMessageFilter(&busy, nullptr);
     Factory factory(shared);
     g_shared = !g_standalone && Controlled(L"shared");
     DWORD classCookie = 0;
@@ -860,10 +926,8 @@ int Serve() {
     }
     if (rotCookie) RevokeActiveObject(rotCookie, nullptr);
     CoRevokeClassObject(classCookie);
-    if (shared) shared->Release();
-    Log(L"EXIT " + ProcessTag());
-    CoUninitialize();
-    return 0;
+    CoRegisterMessageFilter(nullptr, nullptr);
+    Leave(shared);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "host/com/call_thread.h"
 
+#include "host/com/busy_retry.h"
 #include "host/com/com_error.h"
+#include "platform/threads.h"
 
 #include <objbase.h>
 
@@ -55,33 +57,34 @@ DWORD WaitForEither(HANDLE first, HANDLE second) {
 
 }  // namespace
 
-CallThread::CallThread() : m_state(new State) {
-    m_thread = CreateThread(nullptr, 0, &CallThread::Main, m_state, 0, &m_state->threadId);
-    if (!m_thread) {
-        const DWORD error = GetLastError();
+CallThread::CallThread(std::chrono::milliseconds busyBound) : m_state(new State) {
+    State* state = m_state;
+    m_thread = StartThread([state, busyBound](std::stop_token) { Main(state, busyBound); });
+    if (!m_thread.joinable()) {
         delete m_state;
-        ThrowHresult(HRESULT_FROM_WIN32(error), L"CreateThread");
+        ThrowHresult(E_OUTOFMEMORY, L"no thread could be started for Project's calls");
     }
     WaitForSingleObject(m_state->ready, INFINITE);
 }
 
 CallThread::~CallThread() {
     if (m_state->abandoned) {
-        // The thread still waits in its call and ends itself when the call returns; the state
+        // The thread still waits in its call, and stays parked when the call returns; the state
         // stays for it.
-        CloseHandle(m_thread);
+        m_thread.detach();
         return;
     }
     PostThreadMessageW(m_state->threadId, WM_QUIT, 0, 0);
-    WaitForSingleObject(m_thread, INFINITE);
-    CloseHandle(m_thread);
+    m_thread.join();
     delete m_state;
 }
 
-DWORD WINAPI CallThread::Main(void* raw) {
-    State* state = static_cast<State*>(raw);
+void CallThread::Main(State* state, std::chrono::milliseconds busyBound) {
     t_state = state;
+    state->threadId = GetCurrentThreadId();
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // Refused calls are tried again while the apartment lives.
+    const BusyRetry busyRetry(busyBound);
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
     SetEvent(state->ready);
@@ -104,7 +107,6 @@ DWORD WINAPI CallThread::Main(void* raw) {
         SetEvent(job->done);
     }
     if (SUCCEEDED(hr)) CoUninitialize();
-    return 0;
 }
 
 void CallThread::runTask(const std::function<void()>& task) {
@@ -154,8 +156,10 @@ void CallThread::AfterCall() {
     if (!state || !state->inTask) return;
     EnterCriticalSection(&state->lock);
     if (state->abandoned) {
+        // Never back into the step whose caller has gone on: the thread stays here, holding
+        // what it held, until the program ends.
         LeaveCriticalSection(&state->lock);
-        ExitThread(0);
+        for (;;) Sleep(INFINITE);
     }
     state->inCall = false;
 }

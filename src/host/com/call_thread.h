@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -21,13 +23,15 @@ namespace quillmere::com {
 // it stops the process as an unimplemented function. A thread that is left behind works the same
 // everywhere.
 //
-// When an abandoned call returns after all, the thread ends itself on the spot, before control
+// When an abandoned call returns after all, the thread parks for good on the spot, before control
 // goes back to the code that made the call: that code belongs to a step whose caller has gone
 // on, and the objects it refers to may be gone too. What the thread held is left as it is.
+//
+// The thread's apartment retries a call that a busy Project refuses, for up to busyBound.
 class CallThread {
   public:
-    CallThread();
-    // Ends the thread, unless a call was abandoned: then the thread is left to end itself.
+    explicit CallThread(std::chrono::milliseconds busyBound);
+    // Ends the thread, unless a call was abandoned: then the thread is left where it is.
     ~CallThread();
     CallThread(const CallThread&) = delete;
     CallThread& operator=(const CallThread&) = delete;
@@ -52,10 +56,10 @@ class CallThread {
 
   private:
     void runTask(const std::function<void()>& task);
-    static DWORD WINAPI Main(void* state);
+    static void Main(State* state, std::chrono::milliseconds busyBound);
 
     State* m_state;
-    HANDLE m_thread = nullptr;
+    std::jthread m_thread;
 };
 
 template <typename Task>

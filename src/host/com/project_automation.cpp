@@ -149,7 +149,7 @@ AutomationObject CreateRetried(const StepDeadline& deadline, const std::wstring&
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId,
                                                              StepDeadline deadline) {
     RunLock lock = RunLock::Take(deadline.onWaitingForAnotherRun, deadline.limit);
-    auto calls = std::make_unique<CallThread>();
+    auto calls = std::make_unique<CallThread>(deadline.limit);
     std::optional<AutomationObject> application;
     ServerProcess server;
     bool shared = false;
@@ -277,7 +277,7 @@ void ProjectAutomation::settled(const Expiry& expiry) {
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {
-    auto calls = std::make_unique<CallThread>();
+    auto calls = std::make_unique<CallThread>(StepDeadline{}.limit);
     std::optional<AutomationObject> application;
     calls->run([&] { application.emplace(AutomationObject::Attach(progId)); });
     return std::unique_ptr<ProjectAutomation>(

@@ -57,7 +57,8 @@ struct StepDeadline {
 // is ended, provided its process is surely the one this pass started and shows no window; the
 // step then fails, and so does every later one. An instance whose process ended under a call
 // fails that step and every later one, and has nothing left to quit. A file already open in the
-// instance is left alone, and FileOpen is not called for it.
+// instance is left alone, and FileOpen is not called for it. A call that Project refuses while
+// it is busy (starting, or showing a dialog) is tried again until the step's deadline.
 //
 // Project hands its one instance to everyone, so a private instance can become someone else's
 // while a pass runs: a plan the user double-clicks, or a Project the user starts, lands there.

@@ -9,7 +9,8 @@
 namespace quillmere::com {
 namespace {
 
-const std::chrono::milliseconds kTellEvery(1000);
+// Often enough for a window that yields to its user in the callback to stay live.
+const std::chrono::milliseconds kTellEvery(100);
 
 std::wstring Seconds(std::chrono::milliseconds span) {
     return std::to_wstring(std::chrono::duration_cast<std::chrono::seconds>(span).count()) + L" s";

@@ -15,7 +15,7 @@ struct AnotherRun {
     bool takenOver = false;               // the other run died holding Project: this run goes on
 };
 
-// Answers whether to go on waiting; told when the wait begins, then about every second, and
+// Answers whether to go on waiting; told when the wait begins, then ten times a second, and
 // once more, its answer unheard, when a run that died is taken over.
 using WaitingForAnotherRun = std::function<bool(const AnotherRun&)>;
 

@@ -1,5 +1,7 @@
 #include "host/com/server_process.h"
 
+#include "host/com/com_error.h"
+
 #include <objbase.h>
 #include <tlhelp32.h>
 
@@ -175,8 +177,15 @@ CallDeadline::CallDeadline(std::chrono::milliseconds limit, std::function<void()
     : m_onExpiry(std::move(onExpiry)) {
     // A timer takes at most 49 days, which is forever here.
     const auto milliseconds = std::clamp<long long>(limit.count(), 0, INFINITE - 1);
-    CreateTimerQueueTimer(&m_timer, nullptr, &CallDeadline::Expire, this, DWORD(milliseconds), 0,
-                          WT_EXECUTEONLYONCE);
+    // Without a timer the step could wait forever on a Project that never answers: it fails
+    // instead.
+    if (!CreateTimerQueueTimer(&m_timer, nullptr, &CallDeadline::Expire, this, DWORD(milliseconds),
+                               0, WT_EXECUTEONLYONCE)) {
+        const DWORD error = GetLastError();
+        m_timer = nullptr;
+        ThrowHresult(error ? HRESULT_FROM_WIN32(error) : E_FAIL,
+                     L"The step's time limit could not be set (CreateTimerQueueTimer)");
+    }
 }
 
 CallDeadline::~CallDeadline() {

@@ -1,16 +1,39 @@
 #include "host/com/wait_box.h"
 
+#include "platform/threads.h"
+
+#include <windows.h>
+
+#include <atomic>
+
 namespace quillmere::com {
+
+struct WaitBox::Shown {
+    std::wstring text;
+    std::atomic<DWORD> threadId = 0;  // the box's thread, once it runs
+    std::atomic<bool> done = false;   // the box is gone
+};
+
 namespace {
 
 const wchar_t kCaption[] = L"Quillmere";
 
-DWORD WINAPI ShowBox(void* text) {
-    const std::wstring* shown = static_cast<std::wstring*>(text);
-    MessageBoxW(nullptr, shown->c_str(), kCaption,
-                MB_OK | MB_ICONINFORMATION | MB_TOPMOST | MB_SETFOREGROUND);
-    delete shown;
-    return 0;
+// The frontmost visible top-level window of this process that no other window owns; null when
+// there is none (a batch run).
+HWND OurWindow() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND window, LPARAM result) -> BOOL {
+            DWORD process = 0;
+            GetWindowThreadProcessId(window, &process);
+            if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+                GetWindow(window, GW_OWNER))
+                return TRUE;
+            *reinterpret_cast<HWND*>(result) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 BOOL CALLBACK CloseWindow(HWND window, LPARAM) {
@@ -18,25 +41,41 @@ BOOL CALLBACK CloseWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
+// Waits up to milliseconds, answering the messages other threads send to this one meanwhile:
+// the box disables and enables its owner, which may be this thread's window, by sending it
+// messages, and would wait for us while we wait for it.
+void WaitAnsweringSentMessages(DWORD milliseconds) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+}
+
 }  // namespace
 
 void WaitBox::show(const std::wstring& text) {
-    if (m_thread) return;
-    auto* shown = new std::wstring(text);
-    m_thread = CreateThread(nullptr, 0, &ShowBox, shown, 0, &m_threadId);
-    if (!m_thread) delete shown;
+    if (m_thread.joinable()) return;
+    auto shown = std::make_shared<Shown>();
+    shown->text = text;
+    m_thread = StartThread([shown](std::stop_token) {
+        shown->threadId = GetCurrentThreadId();
+        MessageBoxW(OurWindow(), shown->text.c_str(), kCaption, MB_OK | MB_ICONINFORMATION);
+        shown->done = true;
+    });
+    if (m_thread.joinable()) m_shown = std::move(shown);
 }
 
 void WaitBox::close() {
-    if (!m_thread) return;
-    // The box may not be up yet: asked again until its thread ends, for at most five seconds;
-    // a box that stays after that is left to the user, and its thread owns all it uses.
-    for (int i = 0; i < 100; ++i) {
-        EnumThreadWindows(m_threadId, &CloseWindow, 0);
-        if (WaitForSingleObject(m_thread, 50) == WAIT_OBJECT_0) break;
+    if (!m_thread.joinable()) return;
+    const std::shared_ptr<Shown> shown = std::move(m_shown);
+    // The box may not be up yet: asked again until it is gone, for at most five seconds.
+    for (int i = 0; i < 100 && !shown->done; ++i) {
+        if (const DWORD id = shown->threadId) EnumThreadWindows(id, &CloseWindow, 0);
+        for (int j = 0; j < 5 && !shown->done; ++j) WaitAnsweringSentMessages(10);
     }
-    CloseHandle(m_thread);
-    m_thread = nullptr;
+    if (shown->done)
+        m_thread.join();
+    else
+        m_thread.detach();  // left to the user; the thread owns all it uses
 }
 
 }  // namespace quillmere::com
