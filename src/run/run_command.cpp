@@ -176,8 +176,9 @@ void RunCommand::start() {
             replaceOneFile(g, i, listed);
         }
     } catch (const WaitGivenUp&) {
-        m_account.fail(QStringLiteral("You gave up waiting for another run to finish with "
-                                      "Microsoft Project; the run ended here."));
+        m_account.fail(
+            QStringLiteral("You gave up waiting for another run to finish with "
+                           "Microsoft Project; the run ended here."));
         m_account.end(m_sourcePath, m_outputPath);
     }
     g.step(150, [&] { c.pointer->set(WindowPointer::Shape::Default); });
