@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <memory>
 
@@ -104,8 +105,10 @@ std::unique_ptr<HostFactory> MakeDefaultHostFactory(std::chrono::seconds stepDea
         auto box = std::make_shared<com::WaitBox>();
         deadline.onUserWaited = [box](const std::wstring& text) { box->show(text); };
         deadline.onAnswered = [box] { box->close(); };
-        // Until the window says otherwise (setWhileWaiting), a creation waits for another run
-        // for at most the step deadline, without a word.
+        // Until a run says how to show a wait (setWhileWaiting), another run's hold is not waited
+        // for: the window would freeze without a word. The start-up check then counts Project
+        // as installed.
+        deadline.onWaitingForAnotherRun = [](const com::AnotherRun&) { return false; };
     } else {
         deadline.onUserWaited = [](const std::wstring& text) {
             std::fwprintf(stderr, L"%ls\n", text.c_str());

@@ -62,6 +62,8 @@ inline constexpr long kInvalidPicture = 481;
 // The project host: a file it cannot open as a project, an argument it refuses.
 inline constexpr long kNotAProjectFile = 1100;
 inline constexpr long kHostInvalidArgument = 1101;
+// The project host is in another run's use (Windows' HRESULT_FROM_WIN32(ERROR_BUSY)).
+inline constexpr long kHostInUse = -2147024726;
 // The open-file dialog: the chosen names do not fit into the text it can return.
 inline constexpr long kTooManyFiles = 20476;
 // The list control: a position outside the list.

@@ -10,6 +10,9 @@ void CheckProjectInstalled(HostFactory& hosts, Dialogs& dialogs) {
     std::unique_ptr<HostInstance> instance;
     try {
         instance = hosts.create(kProjectClassName);
+    } catch (const Failure& failure) {
+        // Another run is using it: installed, and not to be disturbed.
+        if (failure.number() == errors::kHostInUse) return;
     } catch (const std::exception&) {
     }
     if (instance) return;  // released at once, without Quit

@@ -94,7 +94,8 @@ struct SyncScope {
 struct WaitGivenUp {};
 
 // While the host waits for another run, the progress text says so and the window stays live; a
-// second press of Start during the wait sets gaveUp, and the run ends.
+// second press of Start during the wait sets gaveUp, and the run ends. The text is the file's
+// again once the wait is over.
 class WaitingShown {
   public:
     WaitingShown(HostFactory& hosts, ProgressBar& bar, EventLoop& events, bool& waiting,
@@ -102,9 +103,9 @@ class WaitingShown {
         : m_hosts(hosts) {
         gaveUp = false;
         m_hosts.setWhileWaiting([&bar, &events, &waiting, &gaveUp](const QString& why) {
+            const Restore restore{bar, bar.text(), waiting};
             bar.setText(why + QStringLiteral(" Press Start Replacing to give up."));
             waiting = true;
-            const FlagReset reset{waiting};
             events.doEvents();
             if (gaveUp) throw WaitGivenUp{};
             return true;
@@ -115,9 +116,15 @@ class WaitingShown {
     WaitingShown& operator=(const WaitingShown&) = delete;
 
   private:
-    struct FlagReset {
-        bool& flag;
-        ~FlagReset() { flag = false; }
+    // What one yield of the wait changed, put back on every way out of it.
+    struct Restore {
+        ProgressBar& bar;
+        QString text;
+        bool& waiting;
+        ~Restore() {
+            bar.setText(text);
+            waiting = false;
+        }
     };
     HostFactory& m_hosts;
 };

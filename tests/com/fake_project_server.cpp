@@ -45,6 +45,7 @@
 // the start of the application's next call:
 //   user-opens FILE                the user double-clicks FILE: it opens here and is active, and
 //                                  the instance shows (Visible and UserControl True, a window)
+//   user-opens-hidden FILE         the same, but the instance stays hidden, nobody controlling it
 //   user-shows                     the user brings the instance up: it shows, under their control
 //   other-client-opens FILE        another program's automation opens FILE here; the instance
 //                                  stays hidden, and that program's reference keeps it running
@@ -529,6 +530,8 @@ void SomeoneElseActs(Workspace& workspace, IDispatch* holder) {
     for (const std::wstring& control : ControlLines()) {
         if (control.rfind(L"user-opens ", 0) == 0) {
             if (OpensForSomeoneElse(workspace, control.substr(11), L"USER")) Shows(workspace);
+        } else if (control.rfind(L"user-opens-hidden ", 0) == 0) {
+            OpensForSomeoneElse(workspace, control.substr(18), L"USER");
         } else if (control == L"user-shows" && !workspace.userControl) {
             Log(L"USER SHOWS");
             Shows(workspace);

@@ -23,6 +23,15 @@ TEST(HostChecks, InstalledHostIsReleasedWithoutQuit) {
     EXPECT_EQ(host.ops(), (QStringList{"Create", "Release"}));
 }
 
+// A host that another run holds is there: the start-up check neither waits nor ends the program.
+TEST(HostChecks, AHostInAnotherRunsUseIsInstalled) {
+    FakeHost host;
+    host.waitsBeforeCreate = 1;
+    ScriptedDialogs dialogs;
+    EXPECT_NO_THROW(CheckProjectInstalled(host, dialogs));
+    EXPECT_TRUE(dialogs.shown().empty());
+}
+
 TEST(HostChecks, AbsentHostTellsTheUserAndEndsTheProgram) {
     FakeHost host;
     host.absent = true;

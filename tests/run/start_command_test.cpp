@@ -162,6 +162,10 @@ TEST_F(StartReplacing, ASecondPressWhileTheHostWaitsEndsTheRun) {
         addSource("a.mpp");
         addSource("b.mpp");
         QStringList waitTexts;
+        QStringList onSave;  // the progress text once the wait is over
+        fake.host.onCall = [&](const HostCall& call) {
+            if (call.op == "FileSaveAs") onSave << form.ProgressBar1->text();
+        };
         fake.events.atYield = [&] {
             if (!form.ProgressBar1->text().startsWith("Another run")) return;
             waitTexts << form.ProgressBar1->text();
@@ -174,6 +178,8 @@ TEST_F(StartReplacing, ASecondPressWhileTheHostWaitsEndsTheRun) {
                   "Another run is using Project. Press Start Replacing to give up.");
         EXPECT_EQ(waitTexts.size(), press ? 1 : 6);
         EXPECT_EQ(fake.host.callsOf("Create").size() - createdBefore, press ? 1u : 2u);
+        const QStringList processing{"Processing: a.mpp", "Processing: b.mpp"};
+        EXPECT_EQ(onSave, press ? QStringList() : processing);
         EXPECT_EQ(details.count("You gave up waiting for another run"), press ? 1 : 0)
             << details.toStdString();
         EXPECT_EQ(form.ProgressBar1->text(), "Progress Bar");
@@ -181,6 +187,7 @@ TEST_F(StartReplacing, ASecondPressWhileTheHostWaitsEndsTheRun) {
     }
     // The next run waits again.
     fake.events.atYield = nullptr;
+    fake.host.onCall = nullptr;
     addSource("c.mpp");
     fake.dialogs.expectMessage(kDone);
     start();

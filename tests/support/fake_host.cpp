@@ -93,9 +93,9 @@ std::unique_ptr<HostInstance> FakeHost::create(const QString& className) {
     const HostCall call{QStringLiteral("Create"), {className}, 0};
     record(call);
     if (absent) throw Failure(429, QStringLiteral("ActiveX component can't create object"));
-    for (int i = 0; i < waitsBeforeCreate && m_whileWaiting; ++i)
-        if (!m_whileWaiting(QStringLiteral("Another run is using Project.")))
-            throw Failure(kFakeFailure, QStringLiteral("Gave up waiting for another run."));
+    for (int i = 0; i < waitsBeforeCreate; ++i)
+        if (!m_whileWaiting || !m_whileWaiting(QStringLiteral("Another run is using Project.")))
+            throw Failure(errors::kHostInUse, QStringLiteral("Another run is using Project."));
     if (failWhen)
         if (const auto description = failWhen(call)) throw Failure(kFakeFailure, *description);
     return std::make_unique<FakeInstance>(*this, ++m_instances,

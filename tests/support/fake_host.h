@@ -36,7 +36,7 @@ class FakeHost : public HostFactory {
     // Return a description to make that call fail.
     std::function<std::optional<QString>(const HostCall&)> failWhen;
     // Create first waits this many times for another run, telling whoever setWhileWaiting named;
-    // a wait given up fails the creation.
+    // a wait given up, or without anyone to tell, fails the creation (errors::kHostInUse).
     int waitsBeforeCreate = 0;
     void setWhileWaiting(WhileWaiting whileWaiting) override { m_whileWaiting = whileWaiting; }
     // Runs after each call is recorded (before it fails or acts), e.g. to change the window.

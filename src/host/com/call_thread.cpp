@@ -83,7 +83,13 @@ void CallThread::Main(State* state, std::chrono::milliseconds busyBound) {
     t_state = state;
     state->threadId = GetCurrentThreadId();
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    // Refused calls are tried again while the apartment lives.
+    Serve(state, busyBound);
+    if (SUCCEEDED(hr)) CoUninitialize();
+}
+
+// Runs the tasks handed over until the thread is told to quit; refused calls are tried again
+// meanwhile, and the filter goes while the apartment still lives.
+void CallThread::Serve(State* state, std::chrono::milliseconds busyBound) {
     const BusyRetry busyRetry(busyBound);
     MSG message;
     PeekMessageW(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
@@ -106,7 +112,6 @@ void CallThread::Main(State* state, std::chrono::milliseconds busyBound) {
         LeaveCriticalSection(&state->lock);
         SetEvent(job->done);
     }
-    if (SUCCEEDED(hr)) CoUninitialize();
 }
 
 void CallThread::runTask(const std::function<void()>& task) {

@@ -57,6 +57,7 @@ class CallThread {
   private:
     void runTask(const std::function<void()>& task);
     static void Main(State* state, std::chrono::milliseconds busyBound);
+    static void Serve(State* state, std::chrono::milliseconds busyBound);
 
     State* m_state;
     std::jthread m_thread;

@@ -1,8 +1,19 @@
 #include "host/com/com_error.h"
 
+#include <algorithm>
 #include <cwchar>
 
 namespace quillmere::com {
+
+ComError::ComError(HRESULT hr, std::wstring description)
+    : m_hr(hr), m_description(std::move(description)) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, m_description.data(),
+                                         int(m_description.size()), nullptr, 0, nullptr, nullptr);
+    m_what.resize(size_t(std::max(size, 0)));
+    WideCharToMultiByte(CP_UTF8, 0, m_description.data(), int(m_description.size()), m_what.data(),
+                        size, nullptr, nullptr);
+}
+
 namespace {
 
 struct Named {

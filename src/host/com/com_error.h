@@ -10,15 +10,16 @@ namespace quillmere::com {
 // A failed automation call: its HRESULT and a description that is never empty.
 class ComError : public std::exception {
   public:
-    ComError(HRESULT hr, std::wstring description)
-        : m_hr(hr), m_description(std::move(description)) {}
+    ComError(HRESULT hr, std::wstring description);
     HRESULT hr() const { return m_hr; }
     const std::wstring& description() const { return m_description; }
-    const char* what() const noexcept override { return "quillmere::com::ComError"; }
+    // The description in UTF-8, for whoever reads only what().
+    const char* what() const noexcept override { return m_what.c_str(); }
 
   private:
     HRESULT m_hr;
     std::wstring m_description;
+    std::string m_what;
 };
 
 // The symbolic name of a COM or automation HRESULT ("CO_E_CLASSSTRING"), or empty.

@@ -61,10 +61,17 @@ std::wstring StoppedAnswering(std::chrono::milliseconds limit, bool saved) {
            L"was saved.";
 }
 
-// Why a step failed whose call was abandoned in an instance that shows a window.
-std::wstring LeftRunning(std::chrono::milliseconds limit, bool saved) {
-    return L"Project has not answered for " + Seconds(limit) +
-           L" and is showing a window to the user, so its instance was left running; " +
+// Why a private instance that passed a step's deadline was not ended.
+const wchar_t kShowsWindow[] = L" and is showing a window to the user";
+const wchar_t kProgramUnread[] =
+    L", and the program that serves Project could not be read from the registry: its instance "
+    L"cannot be told apart from another Project";
+const wchar_t kNotToldApart[] = L", and its instance cannot be told apart from another Project";
+
+// Why a step failed whose call was abandoned in an instance that was not ended.
+std::wstring LeftRunning(std::chrono::milliseconds limit, const std::wstring& why, bool saved) {
+    return L"Project has not answered for " + Seconds(limit) + why +
+           L", so its instance was left running; " +
            (saved ? L"the result was saved before." : L"nothing was saved.");
 }
 
@@ -90,8 +97,23 @@ bool IsFalse(const Variant& result) {
     return result.value().vt == VT_BOOL && result.value().boolVal == VARIANT_FALSE;
 }
 
+// A path with Windows' separators: Project compares and names files by them, and a path from
+// the batch may come with forward slashes.
+std::wstring Native(std::wstring path) {
+    std::ranges::replace(path, L'/', L'\\');
+    return path;
+}
+
 bool SameName(const std::wstring& a, const std::wstring& b) {
-    return _wcsicmp(a.c_str(), b.c_str()) == 0;
+    return _wcsicmp(Native(a).c_str(), Native(b).c_str()) == 0;
+}
+
+// A project's full name is its file's path once saved or opened; a project that Project imported
+// may carry only the file's name.
+bool NamedAsFile(const std::wstring& fullName, const std::wstring& path) {
+    const std::wstring native = Native(path);
+    return SameName(fullName, native) ||
+           SameName(fullName, native.substr(native.find_last_of(L'\\') + 1));
 }
 
 bool Listed(const std::vector<std::wstring>& names, const std::wstring& name) {
@@ -102,6 +124,9 @@ std::wstring AlreadyOpen(const std::wstring& path) {
     return L"\"" + path +
            L"\" is already open in Project; that copy was left alone and nothing was saved.";
 }
+
+// How long a call to the running instance that is refused as busy is tried again.
+const std::chrono::milliseconds kAttachBusyBound(3000);
 
 // How long after FileOpen returned its project may take to show in Projects.
 const std::chrono::milliseconds kOpenShowsWithin(5000);
@@ -202,7 +227,8 @@ void ProjectAutomation::letGo() {
         });
     } catch (const ComError&) {
     }
-    if (m_quit) m_server.awaitExit(m_deadline.quitLinger);
+    // A private instance released, quit or not, is waited for until its process has gone.
+    if (!m_usersInstance && !m_leftToSomeoneElse) m_server.awaitExit(m_deadline.quitLinger);
 }
 
 template <typename Step>
@@ -218,7 +244,8 @@ auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
         return m_calls->run(step);
     } catch (const ComError& error) {
         if (expiry.ended) throw ComError(error.hr(), StoppedAnswering(m_deadline.limit, m_saved));
-        if (expiry.abandoned) throw ComError(error.hr(), LeftRunning(m_deadline.limit, m_saved));
+        if (expiry.abandoned)
+            throw ComError(error.hr(), LeftRunning(m_deadline.limit, expiry.why, m_saved));
         if (!ServerGone(error.hr())) throw;
         // Nothing is left to act on: every later step fails the same way, and quit has nothing
         // to close.
@@ -234,34 +261,35 @@ auto ProjectAutomation::guarded(Step&& step) -> decltype(step()) {
 }
 
 std::wstring ProjectAutomation::gone() const {
-    return m_abandoned ? LeftRunning(m_deadline.limit, m_saved)
+    return m_abandoned ? LeftRunning(m_deadline.limit, m_abandonedWhy, m_saved)
                        : StoppedAnswering(m_deadline.limit, m_saved);
 }
 
 ProjectAutomation::Expiry ProjectAutomation::expire() {
-    if (!m_usersInstance && m_server.known()) {
+    std::wstring why;
+    if (!m_usersInstance) {
         // A window on the screen may be a plan the user opened in this instance, or a prompt
-        // the user can answer: the instance is not ended, and the call that waits is given up.
-        if (m_server.showsWindow()) {
-            if (m_calls->abandonCall()) return {false, false, true};
-        } else if (m_server.end()) {
-            return {true, false, false};
-        }
+        // the user can answer; a process that cannot be told apart may be the user's own: none
+        // of them is ended. The call that waits is given up instead, and the file fails.
+        if (!m_server.known())
+            why = m_server.programUnread() ? kProgramUnread : kNotToldApart;
+        else if (m_server.showsWindow())
+            why = kShowsWindow;
+        else if (m_server.end())
+            return {true, false, false, {}};
+        else
+            why = kNotToldApart;
+        if (m_calls->abandonCall()) return {false, false, true, why};
     }
     if (!m_deadline.onUserWaited) return {};
+    // The user's own Project, or a call that could not be given up: the step waits.
     m_deadline.onUserWaited(
         m_usersInstance
             ? L"Project has not answered for " + Seconds(m_deadline.limit) +
                   L": it is probably waiting for you in a dialog. Quillmere waits until it answers."
-        : m_server.programUnread()
-            ? L"Project has not answered for " + Seconds(m_deadline.limit) +
-                  L", and the program that serves Project could not be read from the registry, "
-                  L"so its instance cannot be told apart and was not ended. Quillmere waits "
-                  L"until it answers."
-            : L"Project has not answered for " + Seconds(m_deadline.limit) +
-                  L", and its instance cannot be told apart from another Project, so it was not "
-                  L"ended. Quillmere waits until it answers.");
-    return {false, true, false};
+            : L"Project has not answered for " + Seconds(m_deadline.limit) + why +
+                  L", so it was not ended. Quillmere waits until it answers.");
+    return {false, true, false, {}};
 }
 
 void ProjectAutomation::settled(const Expiry& expiry) {
@@ -272,12 +300,16 @@ void ProjectAutomation::settled(const Expiry& expiry) {
         } catch (const ComError&) {
         }
     }
-    m_abandoned = m_abandoned || expiry.abandoned;
+    if (expiry.abandoned && !m_abandoned) {
+        m_abandoned = true;
+        m_abandonedWhy = expiry.why;
+    }
     if (expiry.told && m_deadline.onAnswered) m_deadline.onAnswered();
 }
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Attach(const std::wstring& progId) {
-    auto calls = std::make_unique<CallThread>(StepDeadline{}.limit);
+    // Only the name is read: a Project that stays busy (a dialog up) is not waited for long.
+    auto calls = std::make_unique<CallThread>(kAttachBusyBound);
     std::optional<AutomationObject> application;
     calls->run([&] { application.emplace(AutomationObject::Attach(progId)); });
     return std::unique_ptr<ProjectAutomation>(
@@ -289,7 +321,7 @@ std::wstring ProjectAutomation::name() {
 }
 
 void ProjectAutomation::fileOpen(const std::wstring& path) {
-    guarded([&] { open(path); });
+    guarded([&] { open(Native(path)); });
 }
 
 void ProjectAutomation::open(const std::wstring& path) {
@@ -320,12 +352,14 @@ void ProjectAutomation::open(const std::wstring& path) {
 void ProjectAutomation::findOpened(const std::wstring& path,
                                    const std::vector<std::wstring>& before) {
     const auto until = std::chrono::steady_clock::now() + kOpenShowsWithin;
-    while (true) {
-        // Ours is what is active and new...
+    for (bool firstLook = true;; firstLook = false) {
+        // Ours is what is active and new right after FileOpen; later, when it showed late, a
+        // plan someone else opened meanwhile may be active and new too: ours is then also
+        // named as the file.
         try {
             AutomationObject active = m_application.object(L"ActiveProject");
             const std::wstring name = active.property(L"FullName").asText();
-            if (!Listed(before, name)) {
+            if (!Listed(before, name) && (firstLook || NamedAsFile(name, path))) {
                 m_project = std::move(active);
                 return;
             }
@@ -341,7 +375,7 @@ void ProjectAutomation::findOpened(const std::wstring& path,
             index.push_back(Variant::integer(i));
             AutomationObject project = projects.object(L"Item", std::move(index));
             const std::wstring name = project.property(L"FullName").asText();
-            if (!Listed(before, name) && SameName(name, path)) {
+            if (!Listed(before, name) && NamedAsFile(name, path)) {
                 m_project = std::move(project);
                 return;
             }
@@ -381,7 +415,7 @@ void ProjectAutomation::fileSaveAs(const std::wstring& path) {
     guarded([&] {
         makeOursActive(L"FileSaveAs");
         std::vector<Variant> arguments;
-        arguments.push_back(Variant::text(path));
+        arguments.push_back(Variant::text(Native(path)));
         m_application.call(L"FileSaveAs", std::move(arguments));
     });
     m_saved = true;
@@ -439,7 +473,6 @@ void ProjectAutomation::close() {
         leaveToSomeoneElse();
     } else {
         m_project.reset();  // released while the instance still answers
-        m_quit = true;
         m_application.call(L"Quit", std::move(doNotSave));
     }
 }
@@ -461,7 +494,11 @@ bool ProjectAutomation::someoneElseUses() {
 // Visible first: the instance is someone's now, and a hidden Project refuses the Activate that
 // closing ours may need.
 void ProjectAutomation::leaveToSomeoneElse() {
+    m_leftToSomeoneElse = true;
     m_application.setProperty(L"Visible", Variant::boolean(true));
+    // The user's from now on: an instance that automation started and nobody controls ends when
+    // its last client lets go, and would take the user's plan with it.
+    m_application.setProperty(L"UserControl", Variant::boolean(true));
     if (!m_project) return;
     makeOursActive(L"FileClose");
     m_project.reset();

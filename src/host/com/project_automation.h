@@ -117,11 +117,13 @@ class ProjectAutomation {
         bool ended = false;      // the instance was ended
         bool told = false;       // onUserWaited was told
         bool abandoned = false;  // the step's call was abandoned, the instance left alone
+        std::wstring why;        // when abandoned: why the instance was not ended
     };
     // Why every step fails once the instance was ended or left alone.
     std::wstring gone() const;
-    // On the deadline's thread: ends a private instance, abandons the call to one that shows a
-    // window, or says why it can do neither.
+    // On the deadline's thread: ends a private instance that is surely ours and shows no window;
+    // else abandons the call; in the user's instance, or when the call cannot be abandoned, says
+    // that the step waits.
     Expiry expire();
     // Once the step is over: an ended instance has nothing left to act on, and a user who was
     // told that Project waits hears that it answered.
@@ -158,10 +160,11 @@ class ProjectAutomation {
     // cannot have touched them, since nobody saw the instance.
     std::vector<std::wstring> m_initial;
     bool m_ended = false;      // the instance was ended for passing a deadline
-    bool m_abandoned = false;  // a call passed its deadline in an instance showing a window
-    bool m_saved = false;      // our FileSaveAs returned
-    bool m_quit = false;       // Quit ended the instance: its process is waited for
-    std::wstring m_died;       // the instance's process ended during a call: what was said
+    bool m_abandoned = false;  // a call passed its deadline in an instance that was not ended
+    std::wstring m_abandonedWhy;
+    bool m_leftToSomeoneElse = false;  // quit() found the instance in someone else's use
+    bool m_saved = false;              // our FileSaveAs returned
+    std::wstring m_died;               // the instance's process ended during a call: what was said
     HRESULT m_diedHr = S_OK;
     bool m_letGo = false;  // the instance was released
 };

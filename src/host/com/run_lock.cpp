@@ -44,9 +44,9 @@ RunLock RunLock::Take(const WaitingForAnotherRun& waiting, std::chrono::millisec
     while (result == WAIT_TIMEOUT) {
         const bool goOn = waiting ? waiting({kWaiting, waited, false}) : waited < bound;
         if (!goOn)
-            throw ComError(E_ABORT, L"Another Quillmere run is using Project; waited " +
-                                        Seconds(waited) +
-                                        L" for it to finish, so this file was not worked on.");
+            throw ComError(HRESULT_FROM_WIN32(ERROR_BUSY),
+                           L"Another Quillmere run is using Project; waited " + Seconds(waited) +
+                               L" for it to finish, so this file was not worked on.");
         const auto next = waiting ? kTellEvery : std::min(kTellEvery, bound - waited);
         result = WaitForSingleObject(mutex, DWORD(next.count()));
         waited = std::chrono::duration_cast<std::chrono::milliseconds>(

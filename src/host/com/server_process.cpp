@@ -170,7 +170,10 @@ bool ServerProcess::end() {
 void ServerProcess::awaitExit(std::chrono::milliseconds linger) {
     if (!m_process) return;
     const auto milliseconds = std::clamp<long long>(linger.count(), 0, INFINITE - 1);
-    if (WaitForSingleObject(m_process, DWORD(milliseconds)) != WAIT_OBJECT_0) end();
+    // A process that shows a window has become someone's (a plan the user opened there): it
+    // is never ended.
+    if (WaitForSingleObject(m_process, DWORD(milliseconds)) != WAIT_OBJECT_0 && !showsWindow())
+        end();
 }
 
 CallDeadline::CallDeadline(std::chrono::milliseconds limit, std::function<void()> onExpiry)
