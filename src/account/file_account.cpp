@@ -82,6 +82,8 @@ QString SummaryLine(const FileResult& result) {
         line += QStringLiteral(": ") + result.failures.join(QStringLiteral("; "));
     else if (!result.changes.isEmpty())
         line += QStringLiteral(": ") + ChangesText(result.changes);
+    else if (!result.notes.isEmpty())
+        line += QStringLiteral(": ") + result.notes.join(QStringLiteral("; "));
     return ShownText(line);
 }
 

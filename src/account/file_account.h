@@ -22,9 +22,13 @@ struct FileResult {
     Status status = Status::Unchanged;
     QList<FieldChanges> changes;  // in the order the fields first changed
     QStringList failures;
+    QStringList notes;  // why nothing may have changed, each once
 
     // Adds the answer of one Replace call.
     void addChanges(const QString& field, int count);
+    void note(const QString& why) {
+        if (!notes.contains(why)) notes << why;
+    }
     // The status that the failures and changes give: failed, changed or unchanged.
     void settle();
 };
@@ -49,7 +53,7 @@ QString ShownText(const QString& text);
 
 // One line per file for a person, without the line break, shown with ShownText:
 //   changed: SOURCE -> OUTPUT: Name 3, Notes 1     (a host that cannot count: "Name changed")
-//   unchanged: SOURCE -> OUTPUT
+//   unchanged: SOURCE -> OUTPUT                    (with ": " and the notes, when there are any)
 //   failed: SOURCE -> OUTPUT: the failures' texts, joined by "; "
 QString SummaryLine(const FileResult& result);
 // The last line: "N files: C changed, U unchanged, F failed" ("1 file: ..."), then

@@ -333,7 +333,8 @@ void BatchRun::runPass(FileResult& result) {
     const bool matchCase = m_options.matchCase;
     PassContext context{
         m_dryRunHosts ? *m_dryRunHosts : m_hosts, report, [matchCase] { return matchCase ? 1 : 0; },
-        [&result](const QString& field, int changed) { result.addChanges(field, changed); }};
+        [&result](const QString& field, int changed) { result.addChanges(field, changed); },
+        [&result](const QString& why) { result.note(why); }};
     ReplaceByFileXYCombo(context, result.source, ListOf(m_options.finds),
                          ListOf(m_options.replacements), result.output);
     result.settle();

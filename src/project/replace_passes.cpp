@@ -20,6 +20,9 @@ HostInstance& Require(const std::unique_ptr<HostInstance>& host) {
 }
 
 void Replace(const PassContext& context, HostInstance& host, const ReplaceArgs& args) {
+    // Handed over all the same; no host looks for an empty text.
+    if (args.value.isEmpty() && context.noted)
+        context.noted(QStringLiteral("the find text is empty, so nothing was looked for"));
     int changed = 0;
     try {
         changed = host.replace(args);

@@ -12,12 +12,14 @@ class HostFactory;
 // What a pass needs besides its arguments: the host, the error report, and the Match Case box,
 // read again before every Replace call (0 unchecked, 1 checked, 2 grayed). replaced, when
 // given, hears the answer of every Replace call that returned: the field and the number of
-// values it changed (kChangedUncounted when the host cannot count them).
+// values it changed (kChangedUncounted when the host cannot count them). noted, when given,
+// hears why a file may be left unchanged without anything failing (an empty find text).
 struct PassContext {
     HostFactory& hosts;
     ErrorReport& report;
     std::function<int()> matchCaseValue;
     std::function<void(const QString& field, int changed)> replaced = {};
+    std::function<void(const QString& why)> noted = {};
 };
 
 // A list of texts read live from a control: the count, and item i (from 0), which throws

@@ -11,6 +11,10 @@ void RunAccount::replaced(const QString& field, int changed) {
     if (m_current) m_current->addChanges(field, changed);
 }
 
+void RunAccount::noted(const QString& why) {
+    if (m_current) m_current->note(why);
+}
+
 void RunAccount::fail(const QString& text) {
     if (m_current) m_current->failures << text;
 }

@@ -21,6 +21,7 @@ class RunAccount : public ErrorReport {
     // A file's work begins: its reports and changes are its own until end.
     void begin() { m_current.emplace(); }
     void replaced(const QString& field, int changed);
+    void noted(const QString& why);
     // The file fails for a reason that no report showed.
     void fail(const QString& text);
     void end(const QString& source, const QString& output);

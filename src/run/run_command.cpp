@@ -263,7 +263,8 @@ void RunCommand::replaceOneFile(Guard& g, int i, ListedFiles& listed) {
 void RunCommand::runPass(Guard& g) {
     const PassContext context{
         m_services.hosts, m_account, [this] { return CheckBoxValue(c.Check2); },
-        [this](const QString& field, int changed) { m_account.replaced(field, changed); }};
+        [this](const QString& field, int changed) { m_account.replaced(field, changed); },
+        [this](const QString& why) { m_account.noted(why); }};
     if (g.test(138, [&] { return c.TabControl1->currentIndex() == 0; })) {
         g.step(140, [&] {
             ReplaceByFileXY(context, m_sourcePath, c.Text1->toPlainText(), c.Text2->toPlainText(),

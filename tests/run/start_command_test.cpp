@@ -194,6 +194,20 @@ TEST_F(StartReplacing, ASecondPressWhileTheHostWaitsEndsTheRun) {
     EXPECT_EQ(fake.host.callsOf("FileSaveAs").size(), 3u);
 }
 
+// An empty find text is handed to the host, which finds nothing; the account says why.
+TEST_F(StartReplacing, AnEmptyFindTextLeavesTheFileUnchangedAndSaysWhy) {
+    addSource("a.mpp");
+    form.Text1->setPlainText("");
+    fake.dialogs.expectMessage(kDone);
+    start();
+    EXPECT_EQ(fake.host.callsOf("Replace").size(), 100u);
+    EXPECT_TRUE(fake.dialogs.shown().back().details.startsWith(
+        "unchanged: " + dir.filePath("a.mpp") + " -> " + out +
+        "/a.mpp: the find text is empty, "
+        "so nothing was looked for\n"))
+        << fake.dialogs.shown().back().details.toStdString();
+}
+
 TEST_F(StartReplacing, ProgressForFourFiles) {
     for (const char* name : {"a.mpp", "b.mpp", "c.mpp", "d%p.mpp"}) addSource(name);
     QList<int> values;
