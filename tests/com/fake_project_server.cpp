@@ -37,6 +37,7 @@
 //   linger-after-quit N            a private server goes on running N s after its object was
 //                                  released, its class still registered: a creation meanwhile
 //                                  is handed this dying process (with "shared")
+//   linger-shows                   with linger-after-quit: the lingering process shows a window
 //   shared                         read when a private server starts: its class is registered
 //                                  for many uses (REGCLS_MULTIPLEUSE), as Project is one shared
 //                                  server; every creation gets its one instance while that lives
@@ -759,6 +760,7 @@ FakeApplication::~FakeApplication() {
     // takes its time to exit.
     if (const long seconds = ControlNumber(L"linger-after-quit"); seconds >= 0 && !g_standalone) {
         Log(L"LINGER " + ProcessTag());
+        if (Controlled(L"linger-shows")) ShowMainWindow(true);
         g_lingerTimer = SetTimer(nullptr, 0, UINT(seconds * 1000), nullptr);
         return;
     }
