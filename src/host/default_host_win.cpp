@@ -75,9 +75,13 @@ class AutomationHostFactory : public HostFactory {
             m_deadline.onWaitingForAnotherRun = m_ownRule;
             return;
         }
+        // A takeover is said where a wait on the user is: it lasts no longer than one yield.
         m_deadline.onWaitingForAnotherRun =
-            [whileWaiting = std::move(whileWaiting)](const com::AnotherRun& run) {
-                return whileWaiting(QString::fromStdWString(run.text)) || run.takenOver;
+            [whileWaiting = std::move(whileWaiting),
+             told = m_deadline.onUserWaited](const com::AnotherRun& run) {
+                if (!run.takenOver) return whileWaiting(QString::fromStdWString(run.text));
+                if (told) told(run.text);
+                return true;
             };
     }
     std::unique_ptr<HostInstance> attach(const QString& className) override {

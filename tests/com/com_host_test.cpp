@@ -595,7 +595,8 @@ TEST_F(AutomationHost, AnInstanceWhoseProgramIsNotInTheRegistryIsNotEndedAndSays
         ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, (classes + key).c_str(), nullptr, REG_SZ,
                                   value.c_str(), DWORD((value.size() + 1) * sizeof(wchar_t))),
                   ERROR_SUCCESS);
-    auto host = ProjectAutomation::Create(L"Quillmere.Emulated", {kShortDeadline, {}, {}});
+    const StepDeadline deadline{kShortDeadline, {}, {}};
+    auto host = ProjectAutomation::Create(L"Quillmere.Emulated", deadline);
     host->fileOpen(file(L"emulated.txt", "Alpha"));
     control("hang FileSaveAs\n");
     const auto start = std::chrono::steady_clock::now();
@@ -614,6 +615,15 @@ TEST_F(AutomationHost, AnInstanceWhoseProgramIsNotInTheRegistryIsNotEndedAndSays
     EXPECT_EQ(ServerProcesses(), 1u) << "the instance was ended";
     host->quit();
     host.reset();
+    // Project would hand the stuck instance to the next file, which could only wait for ever.
+    try {
+        ProjectAutomation::Create(kProgId, deadline);
+        ADD_FAILURE() << "a creation after a stuck instance";
+    } catch (const ComError& error) {
+        EXPECT_EQ(error.description().rfind(L"An earlier file left Project stuck", 0), 0u)
+            << Utf8(error.description());
+    }
+    EXPECT_EQ(Count(logText(), "START private"), 1u) << logText();
     control("user-quits\n");  // the prompt goes, and the user closes Project
 }
 

@@ -67,6 +67,11 @@ const wchar_t kProgramUnread[] =
     L", and the program that serves Project could not be read from the registry: its instance "
     L"cannot be told apart from another Project";
 const wchar_t kNotToldApart[] = L", and its instance cannot be told apart from another Project";
+const wchar_t kNotEnded[] = L", and its process could not be ended";
+const wchar_t kStuck[] =
+    L"An earlier file left Project stuck on a dialog nobody can see, in an instance that could not "
+    L"be ended; Project would hand that instance to this file too, so it was not worked on. End "
+    L"Project (in the Task Manager) and start Quillmere again.";
 
 // Why a step failed whose call was abandoned in an instance that was not ended.
 std::wstring LeftRunning(std::chrono::milliseconds limit, const std::wstring& why, bool saved) {
@@ -173,6 +178,7 @@ AutomationObject CreateRetried(const StepDeadline& deadline, const std::wstring&
 
 std::unique_ptr<ProjectAutomation> ProjectAutomation::Create(const std::wstring& progId,
                                                              StepDeadline deadline) {
+    if (*deadline.stuck) throw ComError(E_ABORT, kStuck);
     RunLock lock = RunLock::Take(deadline.onWaitingForAnotherRun, deadline.limit);
     auto calls = std::make_unique<CallThread>(deadline.limit);
     std::optional<AutomationObject> application;
@@ -227,8 +233,10 @@ void ProjectAutomation::letGo() {
         });
     } catch (const ComError&) {
     }
-    // A private instance released, quit or not, is waited for until its process has gone.
-    if (!m_usersInstance && !m_leftToSomeoneElse) m_server.awaitExit(m_deadline.quitLinger);
+    // A private instance released, quit or not, is waited for until its process has gone; it is
+    // ended when it lingers only when Quit found nobody else there.
+    if (!m_usersInstance && !m_leftToSomeoneElse)
+        m_server.awaitExit(m_deadline.quitLinger, m_quitAlone);
 }
 
 template <typename Step>
@@ -278,7 +286,7 @@ ProjectAutomation::Expiry ProjectAutomation::expire() {
         else if (m_server.end())
             return {true, false, false, {}};
         else
-            why = kNotToldApart;
+            why = kNotEnded;
         if (m_calls->abandonCall()) return {false, false, true, why};
     }
     if (!m_deadline.onUserWaited) return {};
@@ -303,6 +311,8 @@ void ProjectAutomation::settled(const Expiry& expiry) {
     if (expiry.abandoned && !m_abandoned) {
         m_abandoned = true;
         m_abandonedWhy = expiry.why;
+        // A window shows the user where Project waits; a hidden instance waits for nobody.
+        if (expiry.why != kShowsWindow) *m_deadline.stuck = true;
     }
     if (expiry.told && m_deadline.onAnswered) m_deadline.onAnswered();
 }
@@ -473,6 +483,7 @@ void ProjectAutomation::close() {
         leaveToSomeoneElse();
     } else {
         m_project.reset();  // released while the instance still answers
+        m_quitAlone = true;
         m_application.call(L"Quit", std::move(doNotSave));
     }
 }

@@ -5,6 +5,7 @@
 #include "host/com/run_lock.h"
 #include "host/com/server_process.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -45,6 +46,9 @@ struct StepDeadline {
     // after an instance ended, is tried again this often, for at most this long.
     std::chrono::milliseconds startRetryEvery = std::chrono::seconds(1);
     std::chrono::milliseconds startRetryFor = std::chrono::seconds(10);
+    // Set, for every copy of this deadline, once a hidden instance was left stuck in a call:
+    // Project would hand that instance to the next creation, which could then only wait for ever.
+    std::shared_ptr<std::atomic<bool>> stuck = std::make_shared<std::atomic<bool>>(false);
 };
 
 // Microsoft Project driven through its automation server. Project hands a client the user's
@@ -163,6 +167,7 @@ class ProjectAutomation {
     bool m_abandoned = false;  // a call passed its deadline in an instance that was not ended
     std::wstring m_abandonedWhy;
     bool m_leftToSomeoneElse = false;  // quit() found the instance in someone else's use
+    bool m_quitAlone = false;          // quit() found nobody else there and called Quit
     bool m_saved = false;              // our FileSaveAs returned
     std::wstring m_died;               // the instance's process ended during a call: what was said
     HRESULT m_diedHr = S_OK;

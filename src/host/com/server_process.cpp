@@ -167,12 +167,13 @@ bool ServerProcess::end() {
     return WaitForSingleObject(m_process, 10000) == WAIT_OBJECT_0;
 }
 
-void ServerProcess::awaitExit(std::chrono::milliseconds linger) {
+void ServerProcess::awaitExit(std::chrono::milliseconds linger, bool mayEnd) {
     if (!m_process) return;
     const auto milliseconds = std::clamp<long long>(linger.count(), 0, INFINITE - 1);
     // A process that shows a window has become someone's (a plan the user opened there): it
     // is never ended.
-    if (WaitForSingleObject(m_process, DWORD(milliseconds)) != WAIT_OBJECT_0 && !showsWindow())
+    if (WaitForSingleObject(m_process, DWORD(milliseconds)) != WAIT_OBJECT_0 && mayEnd &&
+        !showsWindow())
         end();
 }
 

@@ -33,10 +33,10 @@ class ServerProcess {
     bool programUnread() const { return m_programUnread; }
     // Ends the process and waits for it to be gone; false when it is unknown or cannot be ended.
     bool end();
-    // Once its instance was let go: waits for the process to exit, and ends it when it is still
-    // there after linger and shows no window, so that the next creation is not handed a dying
-    // instance.
-    void awaitExit(std::chrono::milliseconds linger);
+    // Once its instance was let go: waits for the process to exit, so that the next creation is
+    // not handed a dying instance; with mayEnd, ends it when it is still there after linger and
+    // shows no window.
+    void awaitExit(std::chrono::milliseconds linger, bool mayEnd);
     // The process shows a top-level window: a document the user opened there, or a prompt the
     // user can answer. Such a process is never ended.
     bool showsWindow() const;

@@ -53,7 +53,10 @@ void WaitAnsweringSentMessages(DWORD milliseconds) {
 }  // namespace
 
 void WaitBox::show(const std::wstring& text) {
-    if (m_thread.joinable()) return;
+    if (m_thread.joinable()) {
+        if (!m_shown || !m_shown->done) return;  // a box is up
+        m_thread.join();                         // the user closed the last one
+    }
     auto shown = std::make_shared<Shown>();
     shown->text = text;
     m_thread = StartThread([shown](std::stop_token) {
